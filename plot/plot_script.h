@@ -1,0 +1,22 @@
+// Plot script: reads the profile report back on unit 8 and writes the Scilab
+// script "P.sci" on unit 9 that draws up to four profile curves.
+#ifndef PROFCMP_PLOT_PLOT_SCRIPT_H_
+#define PROFCMP_PLOT_PLOT_SCRIPT_H_
+
+#include <string_view>
+
+namespace plot {
+
+inline constexpr int k_report_unit = 8;
+inline constexpr int k_script_unit = 9;
+inline constexpr int k_max_curves = 4;
+
+// Writes the script for the report on unit 8 (positioned at its first record)
+// to unit 9. `criterion` (4 characters) goes into the title, `bound` into the
+// abscissa line. Returns normally also when the report holds fewer method
+// blocks than its header announces; closes no unit.
+void write_plot_script(std::string_view criterion, double bound);
+
+}  // namespace plot
+
+#endif  // PROFCMP_PLOT_PLOT_SCRIPT_H_

@@ -1,0 +1,48 @@
+// Performance profiles: reads the results table "P.PER" on unit 7, computes
+// every method's profile on 21 abscissae of log2(ratio), its mean value and
+// its efficiency, and writes the profile report "P.PRO" on unit 8.
+#ifndef PROFCMP_PROFILES_PROFILES_H_
+#define PROFCMP_PROFILES_PROFILES_H_
+
+#include <cstdint>
+#include <string_view>
+
+namespace profiles {
+
+inline constexpr int k_max_methods = 20;
+inline constexpr int k_max_problems = 200;
+inline constexpr int k_max_abscissae = 200;  // rows of profile_table
+inline constexpr int k_results_unit = 7;
+inline constexpr int k_report_unit = 8;
+
+// The tables of one call. They exist once for the run and are zeroed at the
+// start of compute_profiles(). Indices run from 1, as in the report; index 0
+// of every table is unused.
+struct ProfileTables {
+  std::int32_t measure_index;
+  double step;
+  std::int32_t method_count;
+  std::int32_t problem_count;
+  char method_names[k_max_methods + 1][14];
+  std::int32_t measure_table[k_max_problems + 1][k_max_methods + 1];  // (problem, method)
+  std::int32_t best_measure[k_max_problems + 1];
+  std::int64_t measure_sum[k_max_problems + 1];  // 64 bits: sums of 20 counts overflow 32
+  double ratio_table[k_max_problems + 1][k_max_methods + 1];
+  double profile_table[k_max_abscissae + 1][k_max_methods + 1];  // (abscissa, method)
+  std::int32_t abscissa_count;
+  double mean_value[k_max_methods + 1];
+  double efficiency_score[k_max_methods + 1];
+  double efficiency_max;
+};
+
+// Selects the measure from `criterion` (4 characters), normalises `bound` to
+// 0.5 .. 5.0 in steps of 0.5 (written back), reads unit 7 to its end, computes
+// the profiles and writes the report on unit 8. Leaves both units connected.
+void compute_profiles(std::string_view criterion, double& bound);
+
+// The tables as the last call of compute_profiles() left them.
+const ProfileTables& profile_tables();
+
+}  // namespace profiles
+
+#endif  // PROFCMP_PROFILES_PROFILES_H_

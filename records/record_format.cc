@@ -1,0 +1,2 @@
+// Placeholder; the record engine is being written.
+#include "records/record_format.h"

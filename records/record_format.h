@@ -1,0 +1,221 @@
+// Fixed-field record formats: edit descriptors, the formats of every file the
+// tool reads or writes, and the engine that applies a format to one statement.
+//
+// A format is a fixed, ordered list of edit descriptors known at build time.
+// Output statements build each record in the unit's record buffer and hand it
+// to the unit layer as one line; input statements take whole records from the
+// unit layer and convert their fields. A failed conversion or an overflowing
+// internal record ends the run through failure_stop(); none of the statement
+// operations returns an error.
+#ifndef PROFCMP_RECORDS_RECORD_FORMAT_H_
+#define PROFCMP_RECORDS_RECORD_FORMAT_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+#include <string_view>
+
+namespace records {
+
+enum class Edit : std::uint8_t {
+  text,        // A: text field as wide as the item
+  text_width,  // Aw
+  integer,     // Iw
+  fixed,       // Fw.d
+  real_d,      // Dw.d (input only; identical to Fw.d on input)
+  skip,        // nX: move the column n to the right
+  literal,     // 'text' (output only)
+};
+
+struct EditDescriptor {
+  Edit kind;
+  int repeat;    // repeat count, at least 1
+  int width;     // w of Aw, Iw, Fw.d, Dw.d; n of nX; 0 for A and literals
+  int decimals;  // d of Fw.d and Dw.d
+  std::string_view literal;
+};
+
+constexpr EditDescriptor A(int repeat = 1) { return {Edit::text, repeat, 0, 0, {}}; }
+constexpr EditDescriptor Aw(int width, int repeat = 1) {
+  return {Edit::text_width, repeat, width, 0, {}};
+}
+constexpr EditDescriptor I(int width, int repeat = 1) {
+  return {Edit::integer, repeat, width, 0, {}};
+}
+constexpr EditDescriptor F(int width, int decimals, int repeat = 1) {
+  return {Edit::fixed, repeat, width, decimals, {}};
+}
+constexpr EditDescriptor D(int width, int decimals, int repeat = 1) {
+  return {Edit::real_d, repeat, width, decimals, {}};
+}
+constexpr EditDescriptor X(int columns) { return {Edit::skip, 1, columns, 0, {}}; }
+constexpr EditDescriptor lit(std::string_view text) {
+  return {Edit::literal, 1, static_cast<int>(text.size()), 0, text};
+}
+
+// The ordered edit descriptors of one format, fixed at build time.
+struct RecordFormat {
+  std::span<const EditDescriptor> descriptors;
+};
+
+namespace formats {
+namespace lists {
+inline constexpr EditDescriptor bound_text[] = {D(10, 3)};
+inline constexpr EditDescriptor results_record[] = {Aw(6), X(2), Aw(14), I(10, 5)};
+inline constexpr EditDescriptor report_header[] = {
+    Aw(21), X(3), Aw(4), X(3), lit("BOUND ="), F(10, 4), X(3), lit("STEP ="), F(10, 4), X(3),
+    lit("NMETH ="), I(3)};
+inline constexpr EditDescriptor one_character[] = {Aw(1)};
+inline constexpr EditDescriptor method_record[] = {Aw(6), X(3),  I(3),     X(3),
+                                                   Aw(14), X(3), Aw(12),   F(10, 4),
+                                                   X(3),  Aw(12), F(10, 4)};
+inline constexpr EditDescriptor profile_values[] = {F(10, 4, 8)};
+inline constexpr EditDescriptor method_count[] = {X(77), I(3)};
+inline constexpr EditDescriptor method_name[] = {X(15), Aw(14)};
+inline constexpr EditDescriptor abscissa_line[] = {Aw(4), F(8, 5), Aw(1), F(8, 5), Aw(1)};
+inline constexpr EditDescriptor value_line[] = {F(8, 5, 10)};
+inline constexpr EditDescriptor texts_1[] = {A()};
+inline constexpr EditDescriptor texts_2[] = {A(), A()};
+inline constexpr EditDescriptor texts_3[] = {A(3)};
+inline constexpr EditDescriptor texts_5[] = {A(5)};
+inline constexpr EditDescriptor texts_7[] = {A(7)};
+inline constexpr EditDescriptor texts_9[] = {A(9)};
+}  // namespace lists
+
+// (D10.3): the bound text of the command line.
+inline constexpr RecordFormat k_bound_text{lists::bound_text};
+// (A6,2X,A14,5I10): a results-table record.
+inline constexpr RecordFormat k_results_record{lists::results_record};
+// (A21,3X,A4,3X,'BOUND =',F10.4,3X,'STEP =',F10.4,3X,'NMETH =',I3): the report header.
+inline constexpr RecordFormat k_report_header{lists::report_header};
+// (A1): a record of one blank on output; passes over a record on input.
+inline constexpr RecordFormat k_one_character{lists::one_character};
+// (A6,3X,I3,3X,A14,3X,A12,F10.4,3X,A12,F10.4): a method record of the report.
+inline constexpr RecordFormat k_method_record{lists::method_record};
+// (8F10.4): profile values of a method.
+inline constexpr RecordFormat k_profile_values{lists::profile_values};
+// (77X,I3): the method count of the report header.
+inline constexpr RecordFormat k_method_count{lists::method_count};
+// (15X,A14): the method name of a method record.
+inline constexpr RecordFormat k_method_name{lists::method_name};
+// (A4,F8.5,A1,F8.5,A1): the abscissa line of the plot script.
+inline constexpr RecordFormat k_abscissa_line{lists::abscissa_line};
+// (10F8.5): up to ten values rendered into an 80-character text.
+inline constexpr RecordFormat k_value_line{lists::value_line};
+// (A), (A,A), (3A), (5A), (7A), (9A): script lines built from texts.
+inline constexpr RecordFormat k_texts_1{lists::texts_1};
+inline constexpr RecordFormat k_texts_2{lists::texts_2};
+inline constexpr RecordFormat k_texts_3{lists::texts_3};
+inline constexpr RecordFormat k_texts_5{lists::texts_5};
+inline constexpr RecordFormat k_texts_7{lists::texts_7};
+inline constexpr RecordFormat k_texts_9{lists::texts_9};
+}  // namespace formats
+
+enum class ItemKind : std::uint8_t { text, short_integer, integer, real };
+
+// One output item, or a run of `count` consecutive array elements. Scalars are
+// held by value; texts and runs point at storage that outlives the statement.
+struct OutItem {
+  ItemKind kind;
+  int count;
+  const char* text;
+  int length;
+  std::int32_t integer;
+  double real;
+  const std::int32_t* integers;
+  const double* reals;
+};
+
+constexpr OutItem out_text(const char* text, int length) {
+  return {ItemKind::text, 1, text, length, 0, 0.0, nullptr, nullptr};
+}
+constexpr OutItem out_text(std::string_view text) {
+  return out_text(text.data(), static_cast<int>(text.size()));
+}
+constexpr OutItem out_integer(std::int32_t value) {
+  return {ItemKind::integer, 1, nullptr, 0, value, 0.0, nullptr, nullptr};
+}
+constexpr OutItem out_real(double value) {
+  return {ItemKind::real, 1, nullptr, 0, 0, value, nullptr, nullptr};
+}
+constexpr OutItem out_reals(const double* values, int count) {
+  return {ItemKind::real, count, nullptr, 0, 0, 0.0, nullptr, values};
+}
+
+// One input target, or a run of `count` consecutive array elements.
+struct InItem {
+  ItemKind kind;
+  int count;
+  char* text;
+  int length;
+  std::int16_t* short_integer;
+  std::int32_t* integer;
+  double* real;
+};
+
+constexpr InItem in_text(char* text, int length) {
+  return {ItemKind::text, 1, text, length, nullptr, nullptr, nullptr};
+}
+constexpr InItem in_short(std::int16_t& target) {
+  return {ItemKind::short_integer, 1, nullptr, 0, &target, nullptr, nullptr};
+}
+constexpr InItem in_integers(std::int32_t* targets, int count) {
+  return {ItemKind::integer, count, nullptr, 0, nullptr, targets, nullptr};
+}
+constexpr InItem in_integer(std::int32_t& target) { return in_integers(&target, 1); }
+constexpr InItem in_reals(double* targets, int count) {
+  return {ItemKind::real, count, nullptr, 0, nullptr, nullptr, targets};
+}
+constexpr InItem in_real(double& target) { return in_reals(&target, 1); }
+
+// How blanks inside numeric input fields count. Every unit of the tool uses
+// null (blanks are ignored).
+enum class BlankMode : std::uint8_t { null, zero };
+
+// Whether an input statement has an end-of-file branch.
+enum class EndOfFile : std::uint8_t { stop, branch };
+
+// Range of an integer input target.
+enum class IntegerTarget : std::uint8_t { int32, int16 };
+
+// Writes the items to `unit` with `format`, one completed record per line.
+void write_formatted(int unit, const RecordFormat& format, std::initializer_list<OutItem> items);
+
+// Reads the targets from `unit` with `format`. Returns 0 when every target was
+// read, -1 when the end of the file was met and `eof` is EndOfFile::branch;
+// without a branch the end of the file stops the run with message 24.
+int read_formatted(int unit, const RecordFormat& format, std::initializer_list<InItem> items,
+                   EndOfFile eof);
+
+// Sets text[0..length) to blanks, then writes exactly one record into it.
+// A field ending beyond column `length` stops with message 66 on unit -5.
+void write_internal(char* text, int length, const RecordFormat& format,
+                    std::initializer_list<OutItem> items);
+
+// Reads the targets from text[0..length) as the only record; failures name
+// unit -5 and "Internal Formatted Read".
+void read_internal(const char* text, int length, const RecordFormat& format,
+                   std::initializer_list<InItem> items);
+
+// Field rendering: each writes exactly `width` characters to `out`.
+// Text of `length` characters: right-aligned when the field is wider, else its first `width`.
+void render_text(const char* text, int length, int width, char* out);
+// Iw: right-aligned digits with a leading "-" for negatives; asterisks when it does not fit.
+void render_integer(std::int32_t value, int width, char* out);
+// Fw.d: the exact binary value rounded half away from zero to `decimals` digits;
+// NaN and infinities as words from the second column; asterisks when it does not fit.
+void render_fixed(double value, int width, int decimals, char* out);
+
+// Field parsing. Aw input into a target of `length` characters.
+void parse_text(const char* field, int width, char* target, int length);
+// Iw input. Returns false for a conversion error (bad character or out of the target's range).
+[[nodiscard]] bool parse_integer(std::string_view field, BlankMode mode, IntegerTarget target,
+                                 std::int32_t& value);
+// Fw.d and Dw.d input with `decimals` implied decimal places; the nearest double.
+// Returns false for a conversion error.
+[[nodiscard]] bool parse_real(std::string_view field, int decimals, BlankMode mode, double& value);
+
+}  // namespace records
+
+#endif  // PROFCMP_RECORDS_RECORD_FORMAT_H_

@@ -1,0 +1,2 @@
+// Placeholder; the unit layer is being written.
+#include "records/units.h"

@@ -1,0 +1,147 @@
+#include "test_support.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+namespace test_support {
+namespace {
+
+std::string slurp_fd(int fd) {
+  std::string data;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got <= 0) break;
+    data.append(buffer, static_cast<std::size_t>(got));
+  }
+  return data;
+}
+
+}  // namespace
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "profcmp-test-XXXXXX").string();
+  char* made = ::mkdtemp(pattern.data());
+  if (made == nullptr) {
+    ADD_FAILURE() << "mkdtemp failed: " << std::strerror(errno);
+  }
+  m_path = pattern;
+  ::chmod(m_path.c_str(), 0777);
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(m_path, ignored);
+}
+
+ScopedChdir::ScopedChdir(const std::string& dir) {
+  m_previous = std::filesystem::current_path().string();
+  std::filesystem::current_path(dir);
+}
+
+ScopedChdir::~ScopedChdir() {
+  std::error_code ignored;
+  std::filesystem::current_path(m_previous, ignored);
+}
+
+bool file_exists(const std::string& path) {
+  struct stat info;
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+std::vector<std::string> crlf_records(const std::string& bytes) {
+  std::vector<std::string> records;
+  std::size_t start = 0;
+  while (start < bytes.size()) {
+    const std::size_t end = bytes.find("\r\n", start);
+    if (end == std::string::npos) {
+      ADD_FAILURE() << "last record has no CR LF: [" << bytes.substr(start) << "]";
+      records.push_back(bytes.substr(start));
+      break;
+    }
+    const std::string record = bytes.substr(start, end - start);
+    if (record.find('\n') != std::string::npos) ADD_FAILURE() << "bare LF in record: " << record;
+    records.push_back(record);
+    start = end + 2;
+  }
+  return records;
+}
+
+std::string profcmp_binary() { return PROFCMP_BINARY; }
+std::string source_dir() { return PROFCMP_SOURCE_DIR; }
+bool running_as_root() { return ::geteuid() == 0; }
+
+RunResult run_profcmp(const std::string& dir, const std::vector<std::string>& args,
+                      const RunOptions& options) {
+  RunResult result;
+  int out_pipe[2];
+  int err_pipe[2];
+  if (::pipe(out_pipe) != 0 || ::pipe(err_pipe) != 0) {
+    ADD_FAILURE() << "pipe failed";
+    return result;
+  }
+  const std::string program = options.program.empty() ? profcmp_binary() : options.program;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(out_pipe[1], STDOUT_FILENO);
+    ::dup2(err_pipe[1], STDERR_FILENO);
+    ::close(out_pipe[0]);
+    ::close(err_pipe[0]);
+    ::close(out_pipe[1]);
+    ::close(err_pipe[1]);
+    if (::chdir(dir.c_str()) != 0) ::_exit(250);
+    for (const std::string& name : options.unset_env) ::unsetenv(name.c_str());
+    for (const std::string& entry : options.env) {
+      const std::size_t eq = entry.find('=');
+      ::setenv(entry.substr(0, eq).c_str(), entry.substr(eq + 1).c_str(), 1);
+    }
+    if (options.unprivileged) {
+      if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) {
+        ::_exit(251);
+      }
+    }
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(252);
+  }
+  ::close(out_pipe[1]);
+  ::close(err_pipe[1]);
+  // stderr is small; read stdout first, then stderr.
+  result.out = slurp_fd(out_pipe[0]);
+  result.err = slurp_fd(err_pipe[0]);
+  ::close(out_pipe[0]);
+  ::close(err_pipe[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.term_signal = WTERMSIG(status);
+  return result;
+}
+
+}  // namespace test_support
