@@ -1,16 +1,265 @@
 #include "profiles/profiles.h"
 
+#include <cmath>
+#include <cstring>
+#include <iterator>
+#include <limits>
+#include <type_traits>
+
+#include "records/failure_stop.h"
+#include "records/record_format.h"
+#include "records/units.h"
+
 namespace profiles {
 namespace {
+
+constexpr int k_criterion_length = 4;
+constexpr int k_key_length = 6;
+constexpr int k_name_length = 14;
+constexpr int k_count_fields = 5;
+
+constexpr std::string_view k_method_key = "METHOD";
+
+// The criterion keywords in the order of the count fields they select.
+constexpr std::string_view k_keywords[k_count_fields] = {"NIT ", "NFV ", "NFG ", "NCGR", "TIME"};
+
+// The bounds a requested bound is rounded up to, each with the step that
+// gives 21 abscissae from 0 to it. The last entry takes every larger request.
+struct BoundStep {
+  double bound;
+  double step;
+};
+constexpr BoundStep k_bound_steps[] = {
+    {0.5, 0.025}, {1.0, 0.05},  {1.5, 0.075}, {2.0, 0.1},   {2.5, 0.125},
+    {3.0, 0.15},  {3.5, 0.175}, {4.0, 0.2},   {4.5, 0.225}, {5.0, 0.25},
+};
+
+// The double nearest to 1/ln 2: log-ratios are ln(ratio) times this factor,
+// which is not always what a base-2 logarithm returns (ln 8 gives 2.9999999999999996).
+constexpr double k_inverse_ln2 = 1.4426950408889634;
+
+// Keeps the last accumulated abscissa from falling just short of the bound
+// (2.999999999999999 for 3.0) and adding a 22nd abscissa.
+constexpr double k_bound_tolerance = 0.9999999999;
+
+// The relative excess of a problem a method did not report: the largest a
+// reported entry can approach.
+constexpr double k_missing_excess = 1.0;
+
 ProfileTables g_tables;
+
+static_assert(std::is_trivially_copyable_v<ProfileTables>,
+              "the tables are cleared with memset at the start of every call");
+
+// Index of the count field that `criterion` selects, or 0 when it is no keyword.
+std::int32_t measure_index_of(const char* criterion) {
+  const std::string_view text(criterion, k_criterion_length);
+  for (int i = 0; i < k_count_fields; ++i) {
+    if (text == k_keywords[i]) return i + 1;
+  }
+  return 0;
+}
+
+// Rounds `bound` up to the next multiple of 0.5 within 0.5 .. 5.0 and returns
+// its step. NaN is never greater than a threshold and so becomes 0.5.
+double normalise_bound(double& bound) {
+  constexpr int k_last = static_cast<int>(std::size(k_bound_steps)) - 1;
+  for (int i = 0; i < k_last; ++i) {
+    if (!(bound > k_bound_steps[i].bound)) {
+      bound = k_bound_steps[i].bound;
+      return k_bound_steps[i].step;
+    }
+  }
+  bound = k_bound_steps[k_last].bound;
+  return k_bound_steps[k_last].step;
+}
+
+// The measure of one problem record: the selected count, at least 1. A
+// criterion that selects no count takes every measure as 1.
+std::int32_t measure_of(const std::int32_t* counts, std::int32_t measure_index) {
+  if (measure_index < 1) return 1;
+  const std::int32_t count = counts[measure_index - 1];
+  return count < 1 ? 1 : count;
+}
+
+[[noreturn]] void stop_beyond_capacity() {
+  records::failure_stop(records::Message::capacity_exceeded, k_results_unit,
+                        records::unit_file_name(k_results_unit));
+}
+
+// Reads unit 7 to its end into measure_table. Records ahead of the first
+// method header are counted but not stored; the first header resets the count.
+void read_results_table(ProfileTables& t) {
+  char key[k_key_length];
+  char name[k_name_length];
+  std::int32_t counts[k_count_fields] = {};
+  std::memset(key, ' ', sizeof key);
+  std::memset(name, ' ', sizeof name);
+
+  while (records::read_formatted(
+             k_results_unit, records::formats::k_results_record,
+             {records::in_text(key, k_key_length), records::in_text(name, k_name_length),
+              records::in_integers(counts, k_count_fields)},
+             records::EndOfFile::branch) == 0) {
+    if (std::string_view(key, k_key_length) == k_method_key) {
+      if (t.method_count == k_max_methods) stop_beyond_capacity();
+      ++t.method_count;
+      std::memcpy(t.method_names[t.method_count], name, k_name_length);
+      t.problem_count = 0;
+    } else if (t.method_count == 0) {
+      if (t.problem_count < std::numeric_limits<std::int32_t>::max()) ++t.problem_count;
+    } else {
+      if (t.problem_count == k_max_problems) stop_beyond_capacity();
+      ++t.problem_count;
+      t.measure_table[t.problem_count][t.method_count] = measure_of(counts, t.measure_index);
+      t.group_length[t.method_count] = t.problem_count;
+    }
+  }
+
+  // A shorter group did not report the problems beyond its end: they count as
+  // its failures, and the problems run to the end of the longest group. With
+  // groups of equal length this is the last group's count.
+  if (t.method_count > 0) {
+    t.problem_count = 0;
+    for (int m = 1; m <= t.method_count; ++m) {
+      if (t.group_length[m] > t.problem_count) t.problem_count = t.group_length[m];
+    }
+  }
+}
+
+bool reported(const ProfileTables& t, int p, int m) {
+  return p <= t.group_length[m];
+}
+
+// Best measure, sum, ratios, log-ratios and the sums of relative excesses.
+// Every problem up to problem_count is reported by the longest group, so the
+// best measure is at least 1 and no ratio divides by zero.
+void compute_ratios(ProfileTables& t) {
+  for (int p = 1; p <= t.problem_count; ++p) {
+    bool have_best = false;
+    t.best_measure[p] = 0;
+    t.measure_sum[p] = 0;
+    for (int m = 1; m <= t.method_count; ++m) {
+      if (!reported(t, p, m)) continue;
+      const std::int32_t measure = t.measure_table[p][m];
+      if (!have_best || measure < t.best_measure[p]) t.best_measure[p] = measure;
+      have_best = true;
+      t.measure_sum[p] += measure;
+    }
+    for (int m = 1; m <= t.method_count; ++m) {
+      double ratio = std::numeric_limits<double>::infinity();
+      double excess = k_missing_excess;
+      if (reported(t, p, m)) {
+        const std::int32_t measure = t.measure_table[p][m];
+        ratio = static_cast<double>(measure) / static_cast<double>(t.best_measure[p]);
+        excess = static_cast<double>(measure - t.best_measure[p]) /
+                 static_cast<double>(t.measure_sum[p]);
+      }
+      t.ratio_table[p][m] = ratio;
+      t.log_ratio[p][m] = ratio <= 1.0 ? 0.0 : std::log(ratio) * k_inverse_ln2;
+      t.efficiency_score[m] += excess;
+    }
+  }
+}
+
+// Turns each sum of relative excesses into problems per excess and finds the largest.
+void compute_scores(ProfileTables& t) {
+  t.efficiency_max = 0.0;
+  for (int m = 1; m <= t.method_count; ++m) {
+    t.efficiency_score[m] = static_cast<double>(t.problem_count) / t.efficiency_score[m];
+    if (t.efficiency_max < t.efficiency_score[m]) t.efficiency_max = t.efficiency_score[m];
+  }
+}
+
+// Profile values at x = 0, step, step + step, ... up to the bound. x is
+// accumulated by repeated addition, so a ratio of exactly 2 (log-ratio 1.0) is
+// first counted where the accumulated x passes 0.9999999999999999.
+void sweep(ProfileTables& t, double bound) {
+  double x = 0.0;
+  int j = 1;
+  for (;;) {
+    for (int m = 1; m <= t.method_count; ++m) {
+      std::int32_t count = 0;
+      for (int p = 1; p <= t.problem_count; ++p) {
+        if (t.log_ratio[p][m] <= x) ++count;
+      }
+      t.profile_table[j][m] = static_cast<double>(count) / static_cast<double>(t.problem_count);
+      t.mean_value[m] += t.profile_table[j][m];
+    }
+    if (j == k_max_abscissae || x >= bound * k_bound_tolerance) break;
+    x += t.step;
+    ++j;
+  }
+  t.abscissa_count = j;
+}
+
+// Efficiency of method m. A method with no excess on any problem has the
+// score +infinity and is the most efficient: 1.0 rather than inf/inf. A NaN
+// score (no problems at all) stays NaN.
+double efficiency_of(const ProfileTables& t, int m) {
+  const double score = t.efficiency_score[m];
+  if (std::isinf(score) && score > 0.0) return 1.0;
+  return score / t.efficiency_max;
+}
+
+void write_blank_record() {
+  records::write_formatted(k_report_unit, records::formats::k_one_character,
+                           {records::out_text(" ")});
+}
+
+void write_header(const ProfileTables& t, const char* criterion, double bound) {
+  records::write_formatted(
+      k_report_unit, records::formats::k_report_header,
+      {records::out_text("PERFORMANCE PROFILES:"), records::out_text(criterion, k_criterion_length),
+       records::out_real(bound), records::out_real(t.step), records::out_integer(t.method_count)});
+  write_blank_record();
+}
+
+void write_method_block(const ProfileTables& t, int m, double efficiency) {
+  records::write_formatted(k_report_unit, records::formats::k_method_record,
+                           {records::out_text("METHOD"), records::out_integer(m),
+                            records::out_text(t.method_names[m], k_name_length),
+                            records::out_text("MEAN VALUE ="), records::out_real(t.mean_value[m]),
+                            records::out_text("EFFICIENCY ="), records::out_real(efficiency)});
+  write_blank_record();
+  // profile_table runs by abscissa; the statement wants the method's values contiguous.
+  double row[k_max_abscissae];
+  for (int j = 1; j <= t.abscissa_count; ++j) row[j - 1] = t.profile_table[j][m];
+  records::write_formatted(k_report_unit, records::formats::k_profile_values,
+                           {records::out_reals(row, t.abscissa_count)});
+  write_blank_record();
+}
+
 }  // namespace
 
 void compute_profiles(std::string_view criterion, double& bound) {
-  (void)criterion;
-  (void)bound;
-  g_tables = ProfileTables{};
+  ProfileTables& t = g_tables;
+  std::memset(&t, 0, sizeof t);
+
+  char criterion_text[k_criterion_length];
+  std::memset(criterion_text, ' ', sizeof criterion_text);
+  std::memcpy(criterion_text, criterion.data(),
+              criterion.size() < sizeof criterion_text ? criterion.size() : sizeof criterion_text);
+
+  t.measure_index = measure_index_of(criterion_text);
+  t.step = normalise_bound(bound);
+  read_results_table(t);
+
+  write_header(t, criterion_text, bound);
+
+  compute_ratios(t);
+  compute_scores(t);
+  sweep(t, bound);
+
+  for (int m = 1; m <= t.method_count; ++m) {
+    t.mean_value[m] /= static_cast<double>(t.abscissa_count);
+    t.efficiency[m] = efficiency_of(t, m);
+    write_method_block(t, m, t.efficiency[m]);
+  }
 }
 
-const ProfileTables& profile_tables() { return g_tables; }
+const ProfileTables& profile_tables() {
+  return g_tables;
+}
 
 }  // namespace profiles
