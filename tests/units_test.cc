@@ -8,7 +8,9 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <climits>
@@ -92,6 +94,16 @@ void limit_file_size(rlim_t bytes) {
   ::setrlimit(RLIMIT_FSIZE, &limit);
 }
 
+// No further file can be opened in this process.
+void limit_open_files() {
+  const int next = ::open("/dev/null", O_RDONLY);
+  ::close(next);
+  rlimit limit{};
+  limit.rlim_cur = static_cast<rlim_t>(next);
+  limit.rlim_max = static_cast<rlim_t>(next);
+  ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
 TEST(UnitsWrite, RecordsEndInCrLfAndReachTheFileAtOnce) {
   TempDir dir;
   const std::string path = dir.file("P.PRO");
@@ -107,6 +119,13 @@ TEST(UnitsWrite, RecordsEndInCrLfAndReachTheFileAtOnce) {
   records::close_unit(8);
   EXPECT_EQ(read_file(path), " NMETH =  2\r\n\r\n" + wide + "\r\nend\r\n");
   EXPECT_FALSE(records::unit_connected(8));
+
+  // The interrupt path closes the handles only; what was written stays.
+  open_unit(9, path);
+  write_line(9, "last");
+  records::close_all_units_signal_safe();
+  EXPECT_FALSE(records::unit_connected(9));
+  EXPECT_EQ(read_file(path), "last\r\n");
 }
 
 TEST(UnitsWrite, FirstRecordCutsTheOlderFileAndAnUnwrittenFileKeepsItsBytes) {
@@ -309,6 +328,28 @@ TEST(UnitsDeathTest, RefusedOpensStopWithTheirMessages) {
   EXPECT_EXIT(open_unit(8, "sub"), testing::ExitedWithCode(30),
               "^" + literal("rtdiag: Is a directory\r\n") +
                   severe_line(30, "open failure", 8, cwd + "/sub"));
+
+  // A socket in the file system cannot be opened as a file.
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strcpy(address.sun_path, "sock");
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  EXPECT_EXIT(open_unit(7, "sock"), testing::ExitedWithCode(42),
+              "^" + severe_line(42, "no such device", 7, cwd + "/sock"));
+  ::close(listener);
+
+  // No descriptor left: message 30 without a platform-error line. The unit
+  // opened before the stop keeps its file as it was.
+  write_file("P.PRO", "report\r\n");
+  EXPECT_EXIT(
+      {
+        open_unit(8, "P.PRO");
+        limit_open_files();
+        open_unit(9, "P.sci");
+      },
+      testing::ExitedWithCode(30), "^" + severe_line(30, "open failure", 9, cwd + "/P.sci"));
+  EXPECT_EQ(read_file("P.PRO"), "report\r\n");
 }
 
 TEST(UnitsDeathTest, LockedFilesRefusedWritesAndUnconnectedUnits) {
