@@ -24,7 +24,7 @@ std::string header_record(const std::string& criterion, const std::string& count
 }
 
 std::string header_record(const std::string& criterion, int count) {
-  char field[8];
+  char field[16];
   std::snprintf(field, sizeof field, "%3d", count);
   return header_record(criterion, std::string(field));
 }
@@ -51,7 +51,7 @@ std::vector<std::string> value_fields(const std::vector<double>& values) {
 
 // One method block: method record, blank, profile records, blank.
 std::string method_block(int m, const std::string& name14, const std::vector<std::string>& fields) {
-  char number[8];
+  char number[16];
   std::snprintf(number, sizeof number, "%3d", m);
   return "METHOD   " + std::string(number) + "   " + name14 +
          "   MEAN VALUE =    0.7381   EFFICIENCY =    1.0000\r\n \r\n" + profile_records(fields) +
@@ -154,6 +154,17 @@ TEST(PlotScript, WorkedExampleByteForByte) {
   EXPECT_EQ(lines[23].size(), 50u);
 }
 
+const char* const k_style_lines[] = {
+    "e.children(1).polyline_style=1;", "e.children(1).line_style=1;",
+    "e.children(1).thickness=2.5;",    "e.children(1).foreground=4;",
+    "e.children(2).polyline_style=1;", "e.children(2).line_style=8;",
+    "e.children(2).thickness=4;",      "e.children(2).foreground=13;",
+    "e.children(3).polyline_style=1;", "e.children(3).line_style=3;",
+    "e.children(3).thickness=4;",      "e.children(3).foreground=5;",
+    "e.children(4).polyline_style=1;", "e.children(4).line_style=1;",
+    "e.children(4).thickness=5;",      "e.children(4).foreground=2;",
+};
+
 TEST(PlotScript, LinesForEachMethodCount) {
   const struct {
     int count;
@@ -185,15 +196,17 @@ TEST(PlotScript, LinesForEachMethodCount) {
       EXPECT_EQ(lines[5 + 5 * (k - 1)], "];");
     }
     std::size_t at = 1 + 5 * curves;
-    if (c.plot != nullptr) EXPECT_EQ(lines[at++], c.plot);
+    if (c.plot != nullptr) {
+      EXPECT_EQ(lines[at++], c.plot);
+    }
     EXPECT_EQ(lines[at++], "a=gca();");
     EXPECT_EQ(lines[at++], "a.font_size=3;");
     EXPECT_EQ(lines[at++], "e=gce();");
     EXPECT_EQ(count_lines_starting(lines, "e.children("), 4 * c.styled_children);
-    EXPECT_EQ(count_lines_starting(lines, "e.children(" + std::to_string(c.styled_children) + ")"),
-              4);
-    at += 4 * static_cast<std::size_t>(c.styled_children);
-    if (c.legend != nullptr) EXPECT_EQ(lines[at++], c.legend);
+    for (int i = 0; i < 4 * c.styled_children; ++i) EXPECT_EQ(lines[at++], k_style_lines[i]);
+    if (c.legend != nullptr) {
+      EXPECT_EQ(lines[at++], c.legend);
+    }
     EXPECT_EQ(lines[at], "leg.font_size=4.5;");
     EXPECT_EQ(lines.back(), "xs2eps(0,'P');");
   }
@@ -385,19 +398,23 @@ TEST(PlotScriptRun, MethodCountsThroughTheTool) {
     EXPECT_EQ(run.exit_code, 0) << run.err;
     const std::vector<std::string> lines = crlf_records(read_file(dir.file("P.sci")));
     EXPECT_EQ(lines.size(), count == 0 ? 13u : count == 1 ? 20u : 47u);
-    if (count == 1) EXPECT_EQ(lines[6], "plot(x,y1);");
+    if (count == 1) {
+      EXPECT_EQ(lines[6], "plot(x,y1);");
+    }
     if (count == 5) {
       EXPECT_EQ(lines[41],
-                "leg=legend(['Q''1          ';'Q''2          ';'Q''3          ';"
-                "'Q''4          '],4);");
+                "leg=legend(['Q''1           ';'Q''2           ';'Q''3           ';"
+                "'Q''4           '],4);");
     }
   }
 }
 
-TEST(PlotScriptRun, GroupWithoutProblemsStopsAtTheFirstValue) {
+TEST(PlotScriptRun, MethodsWithoutProblemsStopAtTheFirstValue) {
+  // No problem records at all: every profile value is 0/0, which the report
+  // shows as NaN and which does not read back.
   test_support::TempDir dir;
-  write_file(dir.file("P.PER"), results_record("METHOD", "M1", 0) + results_record("", "", 10) +
-                                    results_record("METHOD", "M2", 0));
+  write_file(dir.file("P.PER"),
+             results_record("METHOD", "M1", 0) + results_record("METHOD", "M2", 0));
   const test_support::RunResult run = test_support::run_profcmp(dir.path(), {});
   EXPECT_EQ(run.exit_code, 64);
   EXPECT_NE(run.err.find("rtdiag: severe (64): input conversion error, unit 8, file "),

@@ -15,6 +15,9 @@ scilab_seconds=240
 profcmp=${1:?usage: run_example.sh PROFCMP_BINARY EXAMPLE_TABLE}
 table=${2:?usage: run_example.sh PROFCMP_BINARY EXAMPLE_TABLE}
 
+# The script works in a temporary directory: make the paths absolute first.
+case $profcmp in /*) ;; *) profcmp=$(pwd)/$profcmp ;; esac
+
 if ! command -v scilab >/dev/null 2>&1; then
   echo "SKIPPED: scilab is not installed (apt-get install scilab xvfb to run this test)"
   exit "$skip"
