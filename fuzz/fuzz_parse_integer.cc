@@ -1,0 +1,98 @@
+// Iw fields: arbitrary bytes as an integer input field, checked against the
+// reference parser and std::from_chars, for both target sizes; and Iw output
+// of the parsed value read back again.
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "failure_seam.h"
+#include "records/record_format.h"
+#include "reference.h"
+
+namespace {
+
+using records::BlankMode;
+using records::IntegerTarget;
+
+void fail(const char* what, std::string_view field) {
+  std::fprintf(stderr, "fuzz_parse_integer: %s; field [%.*s] (%zu bytes)\n", what,
+               static_cast<int>(field.size()), field.data(), field.size());
+  std::abort();
+}
+
+void check_field(std::string_view field) {
+  std::int32_t value32 = 12345;
+  const bool ok32 = records::parse_integer(field, BlankMode::null, IntegerTarget::int32, value32);
+  std::int32_t value16 = 12345;
+  const bool ok16 = records::parse_integer(field, BlankMode::null, IntegerTarget::int16, value16);
+  // Blanks as zeros is not used by the tool; it must merely not misbehave.
+  std::int32_t zero_mode = 0;
+  (void)records::parse_integer(field, BlankMode::zero, IntegerTarget::int32, zero_mode);
+
+  if (ok16 && !ok32) fail("accepted for 16 bits but not for 32", field);
+  if (ok16 && value16 != value32) fail("16-bit and 32-bit values differ", field);
+  if (ok16 && (value16 < -32768 || value16 > 32767)) fail("16-bit value out of range", field);
+  if (ok32 && !ok16 && value32 >= -32768 && value32 <= 32767) {
+    fail("a 16-bit value refused for the short target", field);
+  }
+
+  std::int32_t expected = 0;
+  const fuzz::Verdict verdict = fuzz::reference_integer(field, false, expected);
+  if (verdict == fuzz::Verdict::accept && (!ok32 || value32 != expected)) {
+    fail("differs from the reference (accepted there)", field);
+  }
+  if (verdict == fuzz::Verdict::reject && ok32) fail("accepted but the reference rejects", field);
+
+  // A field of digits alone, perhaps signed: std::from_chars must agree.
+  std::string_view digits = field;
+  if (!digits.empty() && digits[0] == '-') digits.remove_prefix(1);
+  if (!digits.empty() && digits.find_first_not_of("0123456789") == std::string_view::npos &&
+      field[0] != '+') {
+    std::int32_t parsed = 0;
+    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), parsed);
+    const bool from_chars_ok = error == std::errc() && end == field.data() + field.size();
+    if (from_chars_ok != ok32) fail("acceptance differs from std::from_chars", field);
+    if (ok32 && parsed != value32) fail("value differs from std::from_chars", field);
+  }
+
+  if (ok32) {
+    // Iw output of the value, in widths 1 to 12, must read back unchanged
+    // whenever it is not asterisks.
+    for (int width = 1; width <= 12; ++width) {
+      const auto out = std::make_unique<char[]>(static_cast<std::size_t>(width));
+      records::render_integer(value32, width, out.get());
+      const std::string_view rendered(out.get(), static_cast<std::size_t>(width));
+      if (rendered != fuzz::reference_render_integer(value32, width)) {
+        fail("Iw output differs from the reference", rendered);
+      }
+      if (rendered[0] == '*') continue;
+      std::int32_t back = 0;
+      if (!records::parse_integer(rendered, BlankMode::null, IntegerTarget::int32, back) ||
+          back != value32) {
+        fail("Iw output does not read back", rendered);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size > 256) return -1;
+  // An exactly-sized copy, so that a read past the field's end is caught.
+  const auto field = std::make_unique<char[]>(size == 0 ? 1 : size);
+  std::memcpy(field.get(), data, size);
+  try {
+    check_field(std::string_view(field.get(), size));
+  } catch (const fuzz::FailureStop& stop) {
+    std::fprintf(stderr, "fuzz_parse_integer: unexpected failure stop %d\n",
+                 static_cast<int>(stop.message));
+    std::abort();
+  }
+  return 0;
+}
