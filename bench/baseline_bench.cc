@@ -103,6 +103,33 @@ void BM_WholeRunBaseline(benchmark::State& state) {
 }
 BENCHMARK(BM_WholeRunBaseline)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
+// The floor of any run: starting a process that does nothing (/bin/true, a
+// C program linked against the C library only).
+void BM_ProcessFloor(benchmark::State& state) {
+  const std::string& dir = dirs().baseline.path();
+  for (auto _ : state) {
+    if (run_in(dir, "/bin/true", {}) != 0) {
+      state.SkipWithError("/bin/true failed");
+      break;
+    }
+  }
+}
+BENCHMARK(BM_ProcessFloor)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// profcmp on an empty P.PER: start-up, opens and closes, the two-record report
+// and the 13-line script; the fixed cost of every run.
+void BM_WholeRunEmptyTable(benchmark::State& state) {
+  const bench::ScratchDir dir;
+  bench::write_results_table(dir.file("P.PER"), 0, 0);
+  for (auto _ : state) {
+    if (run_in(dir.path(), tool_binary(), {}) != 0) {
+      state.SkipWithError("profcmp did not end with exit status 0");
+      break;
+    }
+  }
+}
+BENCHMARK(BM_WholeRunEmptyTable)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
 // Both runs alternately, so that both see the same machine load; reports the
 // cost of the whole run over the baseline as the counter "ratio".
 void BM_WholeRunOverBaseline(benchmark::State& state) {
