@@ -15,6 +15,11 @@ if ! command -v clang++ >/dev/null; then
   echo "fuzz/build.sh: clang++ is not installed (Debian: apt-get install clang)" >&2
   exit 2
 fi
+runtime_dir=$(clang++ --print-runtime-dir 2>/dev/null || true)
+if ! ls "$runtime_dir"/libclang_rt.fuzzer*.a >/dev/null 2>&1; then
+  echo "fuzz/build.sh: clang's libFuzzer runtime is missing (Debian: apt-get install libclang-rt-dev)" >&2
+  exit 2
+fi
 
 cmake -S "$root/fuzz" -B "$build/targets" -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$build/targets" -j "$jobs"
