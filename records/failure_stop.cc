@@ -288,12 +288,11 @@ void append_traceback(Text& block) {
   ::sigaction(SIGBUS, &previous_bus, nullptr);
 }
 
-// The first stack walk loads the unwinder, and the demangler wants a buffer;
-// both are done at start-up so that a stop for lack of memory can still name
-// its routines.
+// The demangler wants a buffer; it is taken at start-up so that a stop for
+// lack of memory can still name its routines. The unwinder itself is loaded
+// by the first stack walk, at the stop: loading it at every start-up would
+// cost each successful run more than its whole table work.
 void prepare_traceback() {
-  void* frames[1];
-  ::backtrace(frames, 1);
   if (g_demangle_buffer == nullptr) {
     g_demangle_buffer = static_cast<char*>(std::malloc(k_initial_demangle_length));
     g_demangle_length = g_demangle_buffer != nullptr ? k_initial_demangle_length : 0;
