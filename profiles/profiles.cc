@@ -119,11 +119,11 @@ void read_results_table(ProfileTables& t) {
   // A shorter group did not report the problems beyond its end: they count as
   // its failures, and the problems run to the end of the longest group. With
   // groups of equal length this is the last group's count.
-  if (t.method_count > 0) {
-    t.problem_count = 0;
-    for (int m = 1; m <= t.method_count; ++m) {
-      if (t.group_length[m] > t.problem_count) t.problem_count = t.group_length[m];
-    }
+  // Records ahead of the first method header belong to no group. Without any
+  // header they are the whole table and no problem is stored: none is counted.
+  t.problem_count = 0;
+  for (int m = 1; m <= t.method_count; ++m) {
+    if (t.group_length[m] > t.problem_count) t.problem_count = t.group_length[m];
   }
 }
 

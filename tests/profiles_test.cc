@@ -317,6 +317,12 @@ TEST(ComputeProfiles, EmptyTablesGiveHeaderAndBlankRecord) {
   EXPECT_EQ(compute_in(dir, nfv(4) + nfv(5) + "\r\n"), expected);
   EXPECT_EQ(profiles::profile_tables().method_count, 0);
   EXPECT_EQ(profiles::profile_tables().measure_table[1][0], 0);
+  EXPECT_EQ(profiles::profile_tables().problem_count, 0);
+
+  // More records than the tables hold, still without a header: no problem
+  // is counted, so nothing runs past the tables.
+  EXPECT_EQ(compute_in(dir, std::string(5000, '\n')), expected);
+  EXPECT_EQ(profiles::profile_tables().problem_count, 0);
 
   // A criterion of four blanks and a bound of 7.3.
   double bound = 7.3;
