@@ -29,6 +29,7 @@
 #include "failure_seam.h"
 #include "records/units.h"
 #include "run_arguments.h"
+#include "scratch_dir.h"
 
 namespace {
 
@@ -140,54 +141,15 @@ void check_stopped_run(const fuzz::FailureStop& stop) {
 
 }  // namespace
 
-namespace {
-
-// The scratch directory every input runs in, and the directory to return
-// to afterwards, so that libFuzzer's own relative paths keep working.
-char g_scratch[64];
-int g_home = -1;
-
-// Makes the scratch directory the working directory for one input.
-struct InScratch {
-  InScratch() {
-    if (::chdir(g_scratch) != 0) std::abort();
-  }
-  ~InScratch() {
-    if (::fchdir(g_home) != 0) std::abort();
-  }
-  InScratch(const InScratch&) = delete;
-  InScratch& operator=(const InScratch&) = delete;
-};
-
-// Removes the scratch directory when the fuzzing process ends normally.
-void remove_scratch() {
-  for (const char* name : {"P.PER", "P.PRO", "P.sci"}) {
-    const std::string path = std::string(g_scratch) + "/" + name;
-    ::unlink(path.c_str());
-  }
-  ::rmdir(g_scratch);
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // Memory-backed when there is such a file system: many runs per second.
-  const char* base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-  std::snprintf(g_scratch, sizeof g_scratch, "%s/profcmp-fuzz-run-XXXXXX", base);
-  g_home = ::open(".", O_RDONLY | O_DIRECTORY);
-  if (g_home < 0 || ::mkdtemp(g_scratch) == nullptr) std::abort();
-  std::atexit(remove_scratch);
+  fuzz::make_scratch("run");
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const InScratch scratch;
+  const fuzz::InScratch scratch;
   const std::string table(reinterpret_cast<const char*>(data), size);
-  {
-    const int fd = ::open("P.PER", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0 || (size > 0 && ::write(fd, data, size) != static_cast<ssize_t>(size))) std::abort();
-    ::close(fd);
-  }
+  fuzz::write_table(data, size);
   ::unlink("P.PRO");
   ::unlink("P.sci");
 
