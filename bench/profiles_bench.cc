@@ -5,13 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "bench_tables.h"
 #include "profiles/profiles.h"
 #include "records/record_format.h"
 #include "records/units.h"
@@ -20,42 +17,14 @@ namespace {
 
 // A temporary working directory holding a full P.PER, made once for the
 // program and removed at its end.
-class FullTable {
- public:
+struct FullTable {
   FullTable() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "profcmp-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-      std::perror("mkdtemp");
-      std::exit(1);
-    }
-    m_dir = pattern;
-    std::ofstream out(m_dir + "/P.PER", std::ios::binary);
-    std::uint32_t state = 12345;
-    char line[128];
-    for (int m = 1; m <= profiles::k_max_methods; ++m) {
-      std::snprintf(line, sizeof line, "METHOD  METHOD-%-7d\r\n", m);
-      out << line;
-      for (int p = 1; p <= profiles::k_max_problems; ++p) {
-        long counts[5];
-        for (long& count : counts) {
-          state = state * 1664525u + 1013904223u;
-          count = 1 + static_cast<long>(state >> 16) % 5000;
-        }
-        std::snprintf(line, sizeof line, "  P%03d                %10ld%10ld%10ld%10ld%10ld\r\n", p,
-                      counts[0], counts[1], counts[2], counts[3], counts[4]);
-        out << line;
-      }
-    }
+    bench::write_results_table(m_scratch.file("P.PER"), profiles::k_max_methods,
+                               profiles::k_max_problems);
   }
-  ~FullTable() {
-    std::error_code ignored;
-    std::filesystem::remove_all(m_dir, ignored);
-  }
-  const std::string& dir() const { return m_dir; }
+  const std::string& dir() const { return m_scratch.path(); }
 
- private:
-  std::string m_dir;
+  bench::ScratchDir m_scratch;
 };
 
 const FullTable& full_table() {
