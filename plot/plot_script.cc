@@ -24,16 +24,14 @@ constexpr int k_values_per_line = 10;
 constexpr int k_line_buffer_length = 80;
 constexpr int k_abscissa_steps = 20;
 
-// A text written inside a Scilab string literal, with every quote doubled;
-// a text of n characters needs at most 2n.
-struct QuotedName {
-  char text[2 * k_name_length];
+// A text of at most N characters written inside a Scilab string literal,
+// with every quote doubled: at most 2N characters.
+template <int N>
+struct Quoted {
+  char text[2 * N];
   int length;
 };
-struct QuotedCriterion {
-  char text[2 * k_criterion_length];
-  int length;
-};
+using QuotedName = Quoted<k_name_length>;
 
 // Copies text[0..length) to out, writing each ' and " twice (Scilab ends a
 // literal at a lone quote of either kind and reads a doubled one as the
@@ -178,7 +176,7 @@ void write_plot_script(std::string_view criterion, double bound) {
 
   if (curves > 0) write_legend_line(legend_names, curves);
 
-  QuotedCriterion title_criterion{};
+  Quoted<k_criterion_length> title_criterion{};
   const int criterion_length = criterion.size() < static_cast<std::size_t>(k_criterion_length)
                                    ? static_cast<int>(criterion.size())
                                    : k_criterion_length;

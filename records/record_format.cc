@@ -179,6 +179,15 @@ bool word_matches(const Field& field, std::int64_t from, std::string_view word) 
   return true;
 }
 
+// True when `c` is a blank that the blank mode passes over; with blanks
+// counting as zeros, turns it into '0'.
+bool blank_ignored(char& c, BlankMode mode) {
+  if (c != ' ') return false;
+  if (mode == BlankMode::null) return true;
+  c = '0';
+  return false;
+}
+
 bool parse_integer_field(const Field& field, BlankMode mode, IntegerTarget target,
                          std::int32_t& value) {
   const std::int64_t length = field.length();
@@ -195,10 +204,7 @@ bool parse_integer_field(const Field& field, BlankMode mode, IntegerTarget targe
   std::int64_t magnitude = 0;
   for (; i < length; ++i) {
     char c = field.at(i);
-    if (c == ' ') {
-      if (mode == BlankMode::null) continue;
-      c = '0';
-    }
+    if (blank_ignored(c, mode)) continue;
     if (!is_digit(c)) return false;
     magnitude = magnitude * 10 + (c - '0');
     if (magnitude > limit) return false;  // checked every digit, so never overflows
@@ -256,10 +262,7 @@ bool parse_real_field(const Field& field, int decimals, BlankMode mode, double& 
   std::int64_t fraction = 0;
   for (; i < length; ++i) {
     char c = field.at(i);
-    if (c == ' ') {
-      if (mode == BlankMode::null) continue;
-      c = '0';
-    }
+    if (blank_ignored(c, mode)) continue;
     if (c == '.') {
       if (point) return false;
       point = true;
@@ -298,10 +301,7 @@ bool parse_real_field(const Field& field, int decimals, BlankMode mode, double& 
     }
     for (; i < length; ++i) {
       char c = field.at(i);
-      if (c == ' ') {
-        if (mode == BlankMode::null) continue;
-        c = '0';
-      }
+      if (blank_ignored(c, mode)) continue;
       if (!is_digit(c)) return false;
       if (exponent_significant == 0 && c == '0') continue;
       ++exponent_significant;
