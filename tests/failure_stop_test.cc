@@ -46,11 +46,7 @@ using test_support::read_file;
 using test_support::TempDir;
 using test_support::write_file;
 
-struct ChildResult {
-  int exit_code = -1;   // exit status, or -1 when killed by a signal
-  int term_signal = 0;  // the signal that ended the child, or 0
-  std::string err;      // everything written to its stderr
-};
+using ChildResult = test_support::RunResult;
 
 enum class Stderr : std::uint8_t { pipe, closed, broken_pipe };
 
@@ -59,11 +55,10 @@ enum class Stderr : std::uint8_t { pipe, closed, broken_pipe };
 // A body that returns ends the child with status 99.
 ChildResult run_in_child(const std::function<void()>& body, const std::vector<std::string>& env,
                          Stderr mode = Stderr::pipe) {
-  ChildResult result;
   int err_pipe[2];
   if (::pipe(err_pipe) != 0) {
     ADD_FAILURE() << "pipe failed";
-    return result;
+    return {};
   }
   if (mode == Stderr::broken_pipe) ::close(err_pipe[0]);
   const pid_t pid = ::fork();
@@ -88,20 +83,7 @@ ChildResult run_in_child(const std::function<void()>& body, const std::vector<st
     ::_exit(99);
   }
   ::close(err_pipe[1]);
-  if (mode != Stderr::broken_pipe) {
-    char buffer[4096];
-    for (;;) {
-      const ssize_t got = ::read(err_pipe[0], buffer, sizeof buffer);
-      if (got <= 0) break;
-      result.err.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(err_pipe[0]);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) result.term_signal = WTERMSIG(status);
-  return result;
+  return test_support::finish_child(pid, mode == Stderr::broken_pipe ? -1 : err_pipe[0]);
 }
 
 // The environment of a plain run: no variable of the failure layer set.
@@ -315,30 +297,7 @@ TEST(FailureStop, UnwritableDiagnosticChangesNothingElse) {
   EXPECT_EQ(no_log.err, line);
 }
 
-TEST(FailureStop, InterruptsEndByTheirSignal) {
-  const struct {
-    int signal_number;
-    const char* line;
-  } events[] = {
-      {SIGINT, "rtdiag: error (200): program aborting due to control-C event\r\n"},
-      {SIGQUIT, "rtdiag: error (200): program aborting due to control-BREAK event\r\n"},
-      {SIGHUP, "rtdiag: error (200): program aborting due to window-CLOSE event\r\n"},
-  };
-  for (const auto& event : events) {
-    const int signal_number = event.signal_number;
-    const ChildResult interrupted = run_in_child(
-        [signal_number] {
-          const struct rlimit no_core = {0, 0};
-          ::setrlimit(RLIMIT_CORE, &no_core);
-          records::install_failure_handling();
-          ::raise(signal_number);
-          ::_exit(98);
-        },
-        with(quiet_environment(), {"RTD_DISABLE_STACK_TRACE"}));
-    EXPECT_EQ(interrupted.term_signal, signal_number);
-    EXPECT_EQ(interrupted.err, event.line);
-  }
-
+TEST(FailureStop, InterruptHandlerTakesTheEnvironmentAtInstallation) {
   // The handler takes the environment at installation: log file on, display off.
   TempDir dir;
   write_file(dir.file("log"), "before\n");
@@ -354,18 +313,6 @@ TEST(FailureStop, InterruptsEndByTheirSignal) {
   EXPECT_EQ(logged.err, "");
   EXPECT_EQ(read_file(dir.file("log")),
             "before\nrtdiag: error (200): program aborting due to control-C event\r\n");
-
-  // A signal ignored by whoever started the process stays ignored.
-  const ChildResult ignored = run_in_child(
-      [] {
-        ::signal(SIGHUP, SIG_IGN);
-        records::install_failure_handling();
-        ::raise(SIGHUP);
-        ::_exit(7);
-      },
-      quiet_environment());
-  EXPECT_EQ(ignored.exit_code, 7);
-  EXPECT_EQ(ignored.err, "");
 }
 
 TEST(FailureStop, FloatingPointExceptionsMaskedAtStartUp) {

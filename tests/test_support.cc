@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -38,7 +39,9 @@ TempDir::TempDir() {
   if (made == nullptr) {
     ADD_FAILURE() << "mkdtemp failed: " << std::strerror(errno);
   }
-  m_path = pattern;
+  // The physical path, as the working directory's full path shows it.
+  char resolved[PATH_MAX];
+  m_path = ::realpath(pattern.c_str(), resolved) != nullptr ? resolved : pattern;
   ::chmod(m_path.c_str(), 0777);
 }
 
@@ -90,9 +93,15 @@ std::vector<std::string> crlf_records(const std::string& bytes) {
   return records;
 }
 
-std::string profcmp_binary() { return PROFCMP_BINARY; }
-std::string source_dir() { return PROFCMP_SOURCE_DIR; }
-bool running_as_root() { return ::geteuid() == 0; }
+std::string profcmp_binary() {
+  return PROFCMP_BINARY;
+}
+std::string source_dir() {
+  return PROFCMP_SOURCE_DIR;
+}
+bool running_as_root() {
+  return ::geteuid() == 0;
+}
 
 RunResult run_profcmp(const std::string& dir, const std::vector<std::string>& args,
                       const RunOptions& options) {
@@ -133,10 +142,19 @@ RunResult run_profcmp(const std::string& dir, const std::vector<std::string>& ar
   ::close(out_pipe[1]);
   ::close(err_pipe[1]);
   // stderr is small; read stdout first, then stderr.
-  result.out = slurp_fd(out_pipe[0]);
-  result.err = slurp_fd(err_pipe[0]);
+  const std::string out = slurp_fd(out_pipe[0]);
   ::close(out_pipe[0]);
-  ::close(err_pipe[0]);
+  result = finish_child(pid, err_pipe[0]);
+  result.out = out;
+  return result;
+}
+
+RunResult finish_child(int pid, int err_fd) {
+  RunResult result;
+  if (err_fd >= 0) {
+    result.err = slurp_fd(err_fd);
+    ::close(err_fd);
+  }
   int status = 0;
   ::waitpid(pid, &status, 0);
   if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);

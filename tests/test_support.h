@@ -8,8 +8,8 @@
 
 namespace test_support {
 
-// A fresh directory under the system's temporary directory, removed with its
-// contents on destruction. Mode 0777 so an unprivileged user can work in it.
+// A fresh directory under the system's temporary directory, by its physical
+// path, removed with its contents on destruction. Mode 0777 so an unprivileged user can work in it.
 class TempDir {
  public:
   TempDir();
@@ -44,18 +44,22 @@ void write_file(const std::string& path, const std::string& bytes);
 std::vector<std::string> crlf_records(const std::string& bytes);
 
 struct RunResult {
-  int exit_code = -1;    // exit status, or -1 when killed by a signal
-  int term_signal = 0;   // the signal that killed the process, or 0
-  std::string out;       // what it wrote to stdout
-  std::string err;       // what it wrote to stderr
+  int exit_code = -1;   // exit status, or -1 when killed by a signal
+  int term_signal = 0;  // the signal that killed the process, or 0
+  std::string out;      // what it wrote to stdout
+  std::string err;      // what it wrote to stderr
 };
 
 struct RunOptions {
   std::vector<std::string> env;  // extra "NAME=value" entries
   std::vector<std::string> unset_env;
-  bool unprivileged = false;     // run as uid/gid 65534 (needs root)
-  std::string program;           // default: the built profcmp
+  bool unprivileged = false;  // run as uid/gid 65534 (needs root)
+  std::string program;        // default: the built profcmp
 };
+
+// Reads `err_fd` to its end into result.err (a negative fd reads nothing),
+// closes it, waits for `pid` and fills in how the child ended.
+RunResult finish_child(int pid, int err_fd);
 
 // Runs profcmp (or options.program) with `args` in `dir`; waits for it.
 RunResult run_profcmp(const std::string& dir, const std::vector<std::string>& args,
