@@ -6,6 +6,7 @@
 #include <limits>
 #include <type_traits>
 
+#include "profiles/profile_arithmetic.h"
 #include "records/failure_stop.h"
 #include "records/record_format.h"
 #include "records/units.h"
@@ -16,63 +17,12 @@ namespace {
 constexpr int k_criterion_length = 4;
 constexpr int k_key_length = 6;
 constexpr int k_name_length = 14;
-constexpr int k_count_fields = 5;
-
 constexpr std::string_view k_method_key = "METHOD";
-
-// The criterion keywords in the order of the count fields they select.
-constexpr std::string_view k_keywords[k_count_fields] = {"NIT ", "NFV ", "NFG ", "NCGR", "TIME"};
-
-// The bounds a requested bound is rounded up to, each with the step that
-// gives 21 abscissae from 0 to it. The last entry takes every larger request.
-struct BoundStep {
-  double bound;
-  double step;
-};
-constexpr BoundStep k_bound_steps[] = {
-    {0.5, 0.025}, {1.0, 0.05},  {1.5, 0.075}, {2.0, 0.1},   {2.5, 0.125},
-    {3.0, 0.15},  {3.5, 0.175}, {4.0, 0.2},   {4.5, 0.225}, {5.0, 0.25},
-};
-
-// The double nearest to 1/ln 2: log-ratios are ln(ratio) times this factor,
-// which is not always what a base-2 logarithm returns (ln 8 gives 2.9999999999999996).
-constexpr double k_inverse_ln2 = 1.4426950408889634;
-
-// Keeps the last accumulated abscissa from falling just short of the bound
-// (2.999999999999999 for 3.0) and adding a 22nd abscissa.
-constexpr double k_bound_tolerance = 0.9999999999;
-
-// The relative excess of a problem a method did not report: the largest a
-// reported entry can approach.
-constexpr double k_missing_excess = 1.0;
 
 ProfileTables g_tables;
 
 static_assert(std::is_trivially_copyable_v<ProfileTables>,
               "the tables are cleared with memset at the start of every call");
-
-// Index of the count field that `criterion` selects, or 0 when it is no keyword.
-std::int32_t measure_index_of(const char* criterion) {
-  const std::string_view text(criterion, k_criterion_length);
-  for (int i = 0; i < k_count_fields; ++i) {
-    if (text == k_keywords[i]) return i + 1;
-  }
-  return 0;
-}
-
-// Rounds `bound` up to the next multiple of 0.5 within 0.5 .. 5.0 and returns
-// its step. NaN is never greater than a threshold and so becomes 0.5.
-double normalise_bound(double& bound) {
-  constexpr int k_last = static_cast<int>(std::size(k_bound_steps)) - 1;
-  for (int i = 0; i < k_last; ++i) {
-    if (!(bound > k_bound_steps[i].bound)) {
-      bound = k_bound_steps[i].bound;
-      return k_bound_steps[i].step;
-    }
-  }
-  bound = k_bound_steps[k_last].bound;
-  return k_bound_steps[k_last].step;
-}
 
 // The measure of one problem record: the selected count, at least 1. A
 // criterion that selects no count takes every measure as 1.
@@ -151,12 +101,11 @@ void compute_ratios(ProfileTables& t) {
       double excess = k_missing_excess;
       if (reported(t, p, m)) {
         const std::int32_t measure = t.measure_table[p][m];
-        ratio = static_cast<double>(measure) / static_cast<double>(t.best_measure[p]);
-        excess = static_cast<double>(measure - t.best_measure[p]) /
-                 static_cast<double>(t.measure_sum[p]);
+        ratio = performance_ratio(measure, t.best_measure[p]);
+        excess = relative_excess(measure, t.best_measure[p], t.measure_sum[p]);
       }
       t.ratio_table[p][m] = ratio;
-      t.log_ratio[p][m] = ratio <= 1.0 ? 0.0 : std::log(ratio) * k_inverse_ln2;
+      t.log_ratio[p][m] = log2_ratio(ratio);
       t.efficiency_score[m] += excess;
     }
   }
@@ -175,9 +124,10 @@ void compute_scores(ProfileTables& t) {
 // accumulated by repeated addition, so a ratio of exactly 2 (log-ratio 1.0) is
 // first counted where the accumulated x passes 0.9999999999999999.
 void sweep(ProfileTables& t, double bound) {
-  double x = 0.0;
-  int j = 1;
-  for (;;) {
+  double abscissae[k_max_abscissae];
+  t.abscissa_count = accumulate_abscissae(bound, t.step, abscissae, k_max_abscissae);
+  for (int j = 1; j <= t.abscissa_count; ++j) {
+    const double x = abscissae[j - 1];
     for (int m = 1; m <= t.method_count; ++m) {
       std::int32_t count = 0;
       for (int p = 1; p <= t.problem_count; ++p) {
@@ -186,20 +136,7 @@ void sweep(ProfileTables& t, double bound) {
       t.profile_table[j][m] = static_cast<double>(count) / static_cast<double>(t.problem_count);
       t.mean_value[m] += t.profile_table[j][m];
     }
-    if (j == k_max_abscissae || x >= bound * k_bound_tolerance) break;
-    x += t.step;
-    ++j;
   }
-  t.abscissa_count = j;
-}
-
-// Efficiency of method m. A method with no excess on any problem has the
-// score +infinity and is the most efficient: 1.0 rather than inf/inf. A NaN
-// score (no problems at all) stays NaN.
-double efficiency_of(const ProfileTables& t, int m) {
-  const double score = t.efficiency_score[m];
-  if (std::isinf(score) && score > 0.0) return 1.0;
-  return score / t.efficiency_max;
 }
 
 void write_blank_record() {
@@ -241,7 +178,7 @@ void compute_profiles(std::string_view criterion, double& bound) {
   std::memcpy(criterion_text, criterion.data(),
               criterion.size() < sizeof criterion_text ? criterion.size() : sizeof criterion_text);
 
-  t.measure_index = measure_index_of(criterion_text);
+  t.measure_index = measure_index_of(std::string_view(criterion_text, k_criterion_length));
   t.step = normalise_bound(bound);
   read_results_table(t);
 
@@ -253,7 +190,7 @@ void compute_profiles(std::string_view criterion, double& bound) {
 
   for (int m = 1; m <= t.method_count; ++m) {
     t.mean_value[m] /= static_cast<double>(t.abscissa_count);
-    t.efficiency[m] = efficiency_of(t, m);
+    t.efficiency[m] = efficiency_of(t.efficiency_score[m], t.efficiency_max);
     write_method_block(t, m, t.efficiency[m]);
   }
 }

@@ -552,10 +552,13 @@ bool store_item(const EditDescriptor& descriptor, const Field& field, std::int64
   }
 }
 
-enum class InputEnd : std::uint8_t { complete, end_of_file };
+enum class InputEnd : std::uint8_t { complete, end_of_file, conversion_error };
 
+// Applies `format` to records of `source`. A field that does not convert stops
+// the run, unless `failed` is given: then the field's place is stored there and
+// the statement ends with InputEnd::conversion_error.
 InputEnd run_input(Source& source, const RecordFormat& format, std::initializer_list<InItem> items,
-                   BlankMode mode) {
+                   BlankMode mode, FieldFailure* failed = nullptr) {
   std::string_view record;
   if (next_record(source, record) == Next::end_of_file) return InputEnd::end_of_file;
   Cursor<InItem> cursor(items.begin(), items.end());
@@ -593,7 +596,10 @@ InputEnd run_input(Source& source, const RecordFormat& format, std::initializer_
           }
         }
         if (!store_item(descriptor, field, width, item, cursor.m_index, mode)) {
-          conversion_error(source);
+          if (failed == nullptr) conversion_error(source);
+          failed->column = column;
+          failed->width = static_cast<std::int64_t>(field.m_text.size());
+          return InputEnd::conversion_error;
         }
         column = next_column;
         consumed = true;
@@ -795,6 +801,14 @@ void write_internal(char* text, int length, const RecordFormat& format,
   // The text is the only record: items left for a second one overflow it.
   if (!cursor.done())
     failure_stop(Message::output_overflow, k_internal_unit, k_internal_write_name);
+}
+
+bool try_read_record(std::string_view record, const RecordFormat& format,
+                     std::initializer_list<InItem> items, BlankMode mode, FieldFailure& failed) {
+  Source source{k_internal_unit, record, false};
+  failed = FieldFailure{};
+  // A format that wants a second record finds none: the targets left keep their values.
+  return run_input(source, format, items, mode, &failed) != InputEnd::conversion_error;
 }
 
 void read_internal(const char* text, int length, const RecordFormat& format,

@@ -198,6 +198,20 @@ void write_internal(char* text, int length, const RecordFormat& format,
 void read_internal(const char* text, int length, const RecordFormat& format,
                    std::initializer_list<InItem> items);
 
+// Where a field that did not convert lies in its record: 0-based column and
+// the number of record characters it covers (0 when it lies beyond the end).
+struct FieldFailure {
+  std::int64_t column = -1;
+  std::int64_t width = 0;
+};
+
+// Reads the targets from `record` as read_internal() does, with blank mode
+// `mode`, but never stops the run: returns false at the first field that does
+// not convert and describes it in `failed`; the targets before it are stored.
+[[nodiscard]] bool try_read_record(std::string_view record, const RecordFormat& format,
+                                   std::initializer_list<InItem> items, BlankMode mode,
+                                   FieldFailure& failed);
+
 // Field rendering: each writes exactly `width` characters to `out`.
 // Text of `length` characters: right-aligned when the field is wider, else its first `width`.
 void render_text(const char* text, int length, int width, char* out);
