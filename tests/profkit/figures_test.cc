@@ -1,0 +1,59 @@
+// analysis::compute_figures against profcmp's own computation on the same
+// table: every profile value, mean value and efficiency equal as doubles.
+#include "analysis/figures.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "table/measure_table.h"
+
+namespace {
+
+table::MeasureTable two_by_two() {
+  table::MeasureTable t;
+  t.names = {"M1", "M2"};
+  t.problems = 2;
+  t.measures = {10, 30, 20, 15};  // method-major
+  return t;
+}
+
+TEST(Figures, WorkedExampleOfTheReadme) {
+  const analysis::Figures f = analysis::compute_figures(two_by_two(), 2.0);
+  ASSERT_EQ(f.abscissae.size(), 21u);
+  EXPECT_EQ(f.bound, 2.0);
+  EXPECT_EQ(f.step, 0.1);
+  for (int m = 0; m < 2; ++m) {
+    for (int j = 0; j < 21; ++j) EXPECT_EQ(f.profile[m][j], j < 11 ? 0.5 : 1.0) << m << " " << j;
+    EXPECT_EQ(f.mean_value[m], (11 * 0.5 + 10 * 1.0) / 21);
+    EXPECT_EQ(f.efficiency[m], 1.0);
+  }
+}
+
+TEST(Figures, FailuresNeverCountAndUnsolvedProblemsTakeTheWholeExcess) {
+  table::MeasureTable t;
+  t.names = {"A", "B"};
+  t.problems = 3;
+  t.measures = {5, table::k_failed, table::k_failed, 10, 7, table::k_failed};
+  const analysis::Figures f = analysis::compute_figures(t, 2.0);
+  // A: best on problem 1, failed 2 and 3. B: ratio 2 on 1, best on 2, failed 3.
+  EXPECT_EQ(f.profile[0][0], 1.0 / 3);
+  EXPECT_EQ(f.profile[0][20], 1.0 / 3);
+  EXPECT_EQ(f.profile[1][0], 1.0 / 3);
+  EXPECT_EQ(f.profile[1][20], 2.0 / 3);
+  EXPECT_EQ(f.efficiency_score[0], 3.0 / (0.0 + 1.0 + 1.0));
+  EXPECT_EQ(f.efficiency_score[1], 3.0 / (5.0 / 15.0 + 0.0 + 1.0));
+}
+
+TEST(Figures, NoProblemGivesNotANumberEverywhere) {
+  table::MeasureTable t;
+  t.names = {"A"};
+  const analysis::Figures f = analysis::compute_figures(t, 2.0);
+  EXPECT_TRUE(std::isnan(f.profile[0][0]));
+  EXPECT_TRUE(std::isnan(f.mean_value[0]));
+  EXPECT_TRUE(std::isnan(f.efficiency[0]));
+}
+
+}  // namespace
