@@ -1,0 +1,39 @@
+// The exact performance profile of one method as the step function it is,
+// from profcmp's log2 ratios (analysis/figures.h): breakpoints at 0 and at
+// every distinct finite log2 ratio above 0 the method reaches, each with the
+// share of all problems whose log2 ratio is at most that value. Evaluated at
+// profcmp's abscissae it gives P.PRO's values exactly.
+#ifndef PROFCMP_CURVES_STAIRCASE_H_
+#define PROFCMP_CURVES_STAIRCASE_H_
+
+#include <cstddef>
+#include <vector>
+
+#include "analysis/figures.h"
+#include "table/measure_table.h"
+
+namespace curves {
+
+// fraction[i] holds from log2_ratio[i] up to log2_ratio[i + 1]; the last
+// value holds to infinity. log2_ratio[0] is 0, the rest ascend strictly.
+// Failures never count; without problems the one fraction is NaN (0/0, as
+// profcmp reports it).
+struct Staircase {
+  std::vector<double> log2_ratio;
+  std::vector<double> fraction;
+};
+
+// Method m's staircase; `best` is analysis::best_measures(t). Memory and
+// time O(problems log problems).
+Staircase staircase_of(const table::MeasureTable& t, const analysis::ProblemBest& best,
+                       std::size_t m);
+
+// The step function at x >= 0: the fraction of the last breakpoint <= x.
+double value_at(const Staircase& s, double x);
+
+// The largest finite log2 ratio of any method on any problem (0 when none).
+double largest_finite_log2_ratio(const table::MeasureTable& t, const analysis::ProblemBest& best);
+
+}  // namespace curves
+
+#endif  // PROFCMP_CURVES_STAIRCASE_H_
