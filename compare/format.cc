@@ -1,0 +1,36 @@
+#include "compare/format.h"
+
+#include <charconv>
+
+#include "records/record_format.h"
+
+namespace compare {
+
+std::string csv_field(std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+  std::string quoted = "\"";
+  for (const char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  quoted += '"';
+  return quoted;
+}
+
+std::string shortest(double value) {
+  char buffer[64];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
+}
+
+std::string fixed(double value, int decimals) {
+  // Wide enough for any count-sized value; asterisks only beyond 10^30.
+  constexpr int k_width = 40;
+  char buffer[k_width];
+  records::render_fixed(value, k_width, decimals, buffer);
+  std::string_view text(buffer, k_width);
+  text.remove_prefix(text.find_first_not_of(' '));
+  return std::string(text);
+}
+
+}  // namespace compare

@@ -1,0 +1,24 @@
+// Field formatting shared by the compare writers: CSV fields quoted as RFC
+// 4180 requires, shortest round-trip numbers, and P.PRO's F10.4 digits.
+#ifndef PROFCMP_COMPARE_FORMAT_H_
+#define PROFCMP_COMPARE_FORMAT_H_
+
+#include <string>
+#include <string_view>
+
+namespace compare {
+
+// `text` as one CSV field: quoted, with inner quotes doubled, when it holds a
+// comma, a quote, CR or LF; as it is otherwise.
+std::string csv_field(std::string_view text);
+
+// The shortest decimal form that reads back as `value` (std::to_chars).
+std::string shortest(double value);
+
+// `value` with `decimals` digits as P.PRO prints it (Fw.d rounding of the
+// exact binary value), without leading blanks: 0.44047619 -> "0.4405".
+std::string fixed(double value, int decimals);
+
+}  // namespace compare
+
+#endif  // PROFCMP_COMPARE_FORMAT_H_
