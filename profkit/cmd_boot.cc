@@ -1,13 +1,95 @@
-// Placeholder until the boot subcommand lands.
+// profkit boot: bootstrap intervals over problems of MEAN VALUE, rho at 0,
+// rho at the bound, and the share of replicates each method ranks first.
 #include <CLI/CLI.hpp>
 
+#include <charconv>
+#include <cmath>
+#include <memory>
+#include <string>
+
+#include "bootstrap/bootstrap.h"
 #include "profkit/commands.h"
 #include "profkit/common.h"
 
 namespace kit {
+namespace {
+
+struct BootOptions {
+  TableOptions table;
+  std::string output;
+  std::string format = "text";
+  std::string replicates = "1000";
+  std::string seed = "1";
+  std::string bound = "2.0";
+};
+
+// The whole text as an unsigned integer, or false.
+bool parse_unsigned(const std::string& text, std::uint64_t& value) {
+  const char* end = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), end, value);
+  return !text.empty() && result.ec == std::errc() && result.ptr == end;
+}
+
+// --bound: a decimal number, normalised later as profcmp does (rounded up to
+// a multiple of 0.5 within 0.5 .. 5.0).
+double parse_bound_option(const std::string& text) {
+  double value = 0.0;
+  const char* end = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), end, value);
+  if (text.empty() || result.ec != std::errc() || result.ptr != end || std::isnan(value)) {
+    fail("--bound: '" + text + "' is not a number (e.g. 2.0)");
+  }
+  return value;
+}
+
+}  // namespace
 
 void add_boot_command(CLI::App& app) {
-  app.add_subcommand("boot", "(not built yet)")->callback([] { fail("boot: not built yet", 1); });
+  auto options = std::make_shared<BootOptions>();
+  CLI::App* sub = app.add_subcommand(
+      "boot",
+      "Bootstrap over problems: estimate and 95 % percentile interval of MEAN VALUE, rho at 0 "
+      "and rho at the bound for every method, and the share of replicates it ranks first");
+  add_table_options(*sub, options->table);
+  add_output_option(*sub, options->output);
+  sub->add_option("--format", options->format, "text (aligned columns) or csv")
+      ->check(CLI::IsMember({"text", "csv"}))
+      ->capture_default_str();
+  sub->add_option(
+         "--replicates", options->replicates,
+         "number of bootstrap replicates, 1 to " + std::to_string(bootstrap::k_max_replicates))
+      ->capture_default_str();
+  sub->add_option("--seed", options->seed,
+                  "seed of the generator (std::mt19937_64), 0 to 18446744073709551615; the "
+                  "same seed gives the same output")
+      ->capture_default_str();
+  sub->add_option("--bound", options->bound,
+                  "upper end of the abscissa (log2 of the ratio), normalised as profcmp does")
+      ->capture_default_str();
+  sub->callback([options] {
+    bootstrap::Options boot;
+    std::uint64_t replicates = 0;
+    if (!parse_unsigned(options->replicates, replicates) || replicates < 1 ||
+        replicates > bootstrap::k_max_replicates) {
+      fail("--replicates: '" + options->replicates + "' is not a whole number from 1 to " +
+           std::to_string(bootstrap::k_max_replicates));
+    }
+    boot.replicates = static_cast<std::size_t>(replicates);
+    if (!parse_unsigned(options->seed, boot.seed)) {
+      fail("--seed: '" + options->seed + "' is not a whole number from 0 to 18446744073709551615");
+    }
+    boot.bound = parse_bound_option(options->bound);
+    const LoadedTable loaded = load_table(options->table);
+    const bootstrap::Result result = bootstrap::run(loaded.measures, boot);
+    const bool csv = options->format == "csv";
+    write_output(options->output, [&](std::ostream& out) {
+      if (csv) {
+        bootstrap::write_csv(out, loaded.measures, result);
+      } else {
+        bootstrap::write_text(out, loaded.measures, result);
+      }
+    });
+  });
 }
 
 }  // namespace kit
