@@ -53,18 +53,22 @@ void add_boot_command(CLI::App& app) {
   add_table_options(*sub, options->table);
   add_output_option(*sub, options->output);
   sub->add_option("--format", options->format, "text (aligned columns) or csv")
+      ->type_name("FORMAT")
       ->check(CLI::IsMember({"text", "csv"}))
       ->capture_default_str();
   sub->add_option(
          "--replicates", options->replicates,
          "number of bootstrap replicates, 1 to " + std::to_string(bootstrap::k_max_replicates))
+      ->type_name("N")
       ->capture_default_str();
   sub->add_option("--seed", options->seed,
                   "seed of the generator (std::mt19937_64), 0 to 18446744073709551615; the "
                   "same seed gives the same output")
+      ->type_name("S")
       ->capture_default_str();
   sub->add_option("--bound", options->bound,
                   "upper end of the abscissa (log2 of the ratio), normalised as profcmp does")
+      ->type_name("B")
       ->capture_default_str();
   sub->callback([options] {
     bootstrap::Options boot;
