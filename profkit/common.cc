@@ -1,11 +1,138 @@
 #include "profkit/common.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <iostream>
 
 namespace kit {
+namespace {
+
+std::string upper(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+std::string conversion_message(const std::string& file, const table::ConversionError& e) {
+  std::string message = file + ":" + std::to_string(e.line) + ":" + std::to_string(e.column + 1) +
+                        ": count " + std::string(table::k_count_names[e.field]) + " '" + e.text +
+                        "' is " +
+                        (e.out_of_range ? "beyond the 32-bit range" : "not a whole number") +
+                        " (profcmp stops here with message 64); 'profkit check " + file +
+                        "' lists every problem of the table";
+  return message;
+}
+
+}  // namespace
+
+int measure_index_of(const std::string& criterion) {
+  const std::string key = upper(criterion);
+  for (int k = 0; k < table::k_counts; ++k) {
+    if (key == table::k_count_names[k]) return k + 1;
+  }
+  return 0;
+}
+
+void add_file_option(CLI::App& sub, std::string& file) {
+  sub.add_option("FILE", file, "results table to read ('-': standard input)")
+      ->capture_default_str();
+}
+
+void add_criterion_option(CLI::App& sub, std::string& criterion) {
+  sub.add_option("--criterion", criterion, "count compared: NIT, NFV, NFG, NCGR or TIME (any case)")
+      ->capture_default_str()
+      ->type_name("C")
+      ->transform(CLI::Validator(
+          [](std::string& value) -> std::string {
+            if (measure_index_of(value) == 0) {
+              return "'" + value + "' is not one of NIT, NFV, NFG, NCGR, TIME";
+            }
+            value = upper(value);
+            return {};
+          },
+          "NIT|NFV|NFG|NCGR|TIME"));
+}
+
+void add_table_options(CLI::App& sub, TableOptions& options) {
+  add_file_option(sub, options.file);
+  add_criterion_option(sub, options.criterion);
+  sub.add_option_function<std::string>(
+         "--failures",
+         [&options](const std::string& rule) {
+           options.failures_nonpositive = rule == "nonpositive";
+         },
+         "clamp: a count below 1 is 1, as profcmp takes it (default); nonpositive: a count of 0 "
+         "or less, or a blank count, is a failure")
+      ->type_name("RULE")
+      ->check(CLI::IsMember({"clamp", "nonpositive"}));
+}
+
+void add_output_option(CLI::App& sub, std::string& output) {
+  sub.add_option("-o,--output", output, "write to OUT instead of standard output")
+      ->type_name("OUT");
+}
+
+table::ResultsTable read_table_file(
+    const std::string& file, const std::function<void(const table::ParsedRecord&)>& observer) {
+  const bool standard_input = file == "-";
+  int fd = 0;
+  if (!standard_input) {
+    do {
+      fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) fail(file + ": " + std::strerror(errno));
+  }
+  table::RecordReader reader(fd);
+  table::ResultsTable results;
+  const bool read = table::read_results(reader, results, observer);
+  if (!standard_input) ::close(fd);
+  if (!read) fail(file + ": " + std::strerror(reader.error()));
+  return results;
+}
+
+LoadedTable load_table(const TableOptions& options) {
+  LoadedTable loaded;
+  loaded.measure_index = measure_index_of(options.criterion);
+  if (loaded.measure_index == 0) {
+    fail("--criterion: '" + options.criterion + "' is not one of NIT, NFV, NFG, NCGR, TIME");
+  }
+  loaded.criterion = std::string(table::k_count_names[loaded.measure_index - 1]);
+  loaded.criterion.resize(4, ' ');
+  const table::ResultsTable results = read_table_file(options.file);
+  if (!results.conversion_errors.empty()) {
+    fail(conversion_message(options.file, results.conversion_errors.front()));
+  }
+  loaded.measures = table::measures_of(
+      results, loaded.measure_index,
+      options.failures_nonpositive ? table::FailureRule::nonpositive : table::FailureRule::clamp);
+  return loaded;
+}
+
+void write_output(const std::string& path, const std::function<void(std::ostream&)>& write) {
+  if (path.empty() || path == "-") {
+    write(std::cout);
+    std::cout.flush();
+    if (!std::cout) fail("standard output: " + std::string(std::strerror(errno)));
+    return;
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) fail(path + ": " + std::strerror(errno));
+  write(out);
+  out.flush();
+  if (!out) fail(path + ": " + std::strerror(errno));
+  out.close();
+  if (out.fail()) fail(path + ": " + std::strerror(errno));
+}
 
 void fail(const std::string& message, int status) {
+  std::cout.flush();
   std::cerr << "profkit: error: " << message << "\n";
   std::exit(status);
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "table/measure_table.h"
+#include "table/results_table.h"
 
 namespace CLI {
 class App;
@@ -21,8 +22,8 @@ namespace kit {
 inline constexpr int k_exit_usage = 2;
 
 struct TableOptions {
-  std::string file = "P.PER";  // "-" reads standard input
-  std::string criterion = "NFV";
+  std::string file = "P.PER";         // "-" reads standard input
+  std::string criterion = "NFV";      // upper case after parsing: NIT, NFV, NFG, NCGR or TIME
   bool failures_nonpositive = false;  // --failures nonpositive (default: clamp)
 };
 
@@ -30,8 +31,15 @@ struct TableOptions {
 // --failures clamp|nonpositive to `sub`.
 void add_table_options(CLI::App& sub, TableOptions& options);
 
-// Adds -o/--output OUT to `sub` (empty: standard output).
+// Adds only the positional FILE and --criterion (as add_table_options does).
+void add_file_option(CLI::App& sub, std::string& file);
+void add_criterion_option(CLI::App& sub, std::string& criterion);
+
+// Adds -o/--output OUT to `sub` (empty or "-": standard output).
 void add_output_option(CLI::App& sub, std::string& output);
+
+// 1..5 for NIT, NFV, NFG, NCGR, TIME (any case), 0 for anything else.
+int measure_index_of(const std::string& criterion);
 
 // The table read for one subcommand.
 struct LoadedTable {
@@ -40,12 +48,21 @@ struct LoadedTable {
   table::MeasureTable measures;
 };
 
-// Reads the table the options name. A file that cannot be read ends the
-// process with "profkit: error: FILE: <reason>" and status 2.
+// Opens `file` for reading ("-": standard input) and reads the whole results
+// table. A file that cannot be read ends the process with
+// "profkit: error: FILE: <reason>" and status 2.
+table::ResultsTable read_table_file(
+    const std::string& file, const std::function<void(const table::ParsedRecord&)>& observer = {});
+
+// Reads the table the options name. Besides read_table_file's errors, a count
+// that does not convert (profcmp's message 64) ends the process with
+// "profkit: error: FILE:LINE:COLUMN: count NFV 'text' is not a whole number
+// (profcmp stops here with message 64); 'profkit check' lists every problem" and status 2.
 LoadedTable load_table(const TableOptions& options);
 
-// Runs `write` on the output file `path` (standard output when empty). An
-// output that cannot be written ends the process with status 2 and the reason.
+// Runs `write` on the output file `path` (standard output when empty or "-").
+// An output that cannot be written ends the process with
+// "profkit: error: OUT: <reason>" and status 2.
 void write_output(const std::string& path, const std::function<void(std::ostream&)>& write);
 
 // Ends the process with "profkit: error: <message>" on standard error and `status`.

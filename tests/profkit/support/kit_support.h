@@ -1,0 +1,73 @@
+// Helpers shared by profkit's tests: temporary directories, file bytes, runs
+// of the built profkit (or any program) with standard input and captured
+// output, and results tables (P.PER text) written from counts.
+#ifndef PROFCMP_TESTS_PROFKIT_SUPPORT_KIT_SUPPORT_H_
+#define PROFCMP_TESTS_PROFKIT_SUPPORT_KIT_SUPPORT_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "table/measure_table.h"
+
+namespace kit_support {
+
+// A fresh directory under the system's temporary directory (its physical
+// path), removed with its contents on destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return m_path; }
+  std::string file(const std::string& name) const { return m_path + "/" + name; }
+
+ private:
+  std::string m_path;
+};
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, std::string_view bytes);
+
+struct RunResult {
+  int status = -1;  // exit status, or -1 when a signal ended the process
+  int signal = 0;   // that signal, or 0
+  std::string out;  // standard output
+  std::string err;  // standard error
+};
+
+// Runs `argv` (argv[0] is the program's path) in `dir` (empty: the current
+// directory) with `input` on standard input; waits for it.
+RunResult run(const std::vector<std::string>& argv, std::string_view input = {},
+              const std::string& dir = {});
+
+// Runs the built profkit with `args`.
+RunResult run_profkit(const std::vector<std::string>& args, std::string_view input = {},
+                      const std::string& dir = {});
+
+// The path of tests/profkit/data/<relative>, and of the source tree's examples/P.PER.
+std::string test_data(const std::string& relative);
+std::string example_table();
+
+// Records of a results table, each ending in CR LF: a method record with
+// `name` in columns 9-22, and a problem record with `name` in columns 9-22 and
+// the five counts as I10 fields in columns 23-72.
+std::string method_record(std::string_view name);
+std::string problem_record(std::string_view name, const std::int64_t (&counts)[5]);
+
+// A whole table from per-method lists of one count (`measure_index` 1..5; the
+// other four counts are 1). Method m's list may be shorter than the others (a
+// short group). Problem records are named P1, P2, ...
+std::string results_table(const std::vector<std::string>& names,
+                          const std::vector<std::vector<std::int64_t>>& counts,
+                          int measure_index = 2);
+
+// The table that reads back as `measures` for `measure_index` under
+// --failures nonpositive: a failure (k_failed) is written as a count of -1.
+std::string results_table(const table::MeasureTable& measures, int measure_index = 2);
+
+}  // namespace kit_support
+
+#endif  // PROFCMP_TESTS_PROFKIT_SUPPORT_KIT_SUPPORT_H_
