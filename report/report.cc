@@ -42,6 +42,8 @@ svg{max-width:100%;height:auto}
 @media print{body{max-width:none;font-size:10pt;padding:0}nav{display:none}.scroll{overflow:visible}h2{break-after:avoid}figure,tr{break-inside:avoid}a{color:inherit;text-decoration:none}}
 )";
 
+constexpr const char* k_no_method = "The table holds no method.";
+
 std::string fixed4(double value) {
   return bootstrap::fixed4(value);
 }
@@ -142,6 +144,10 @@ void write_summary(std::ostream& out, const table::MeasureTable& t, const analys
       "MEAN VALUE and EFFICIENCY as profcmp reports them (larger is better, 1 at most); rho at 0: "
       "share of problems on which the method is best; rho at the bound: share within the bound; "
       "the ranges are 95 % bootstrap intervals.");
+  if (t.methods() == 0) {
+    out << "<p>" << k_no_method << "</p>\n</section>\n";
+    return;
+  }
   out << "<div class=\"scroll\"><table>\n<thead><tr><th class=\"n\">#</th><th>method</th>"
          "<th class=\"n\">MEAN VALUE</th><th class=\"n\">EFFICIENCY</th>"
          "<th class=\"n\">rho at 0</th><th class=\"n\">rho at "
@@ -170,6 +176,10 @@ void write_pairs(std::ostream& out, const table::MeasureTable& t) {
       "Each cell: problems the row method wins, ties and loses against the column method. The "
       "smaller count wins; a solved problem wins against a failure; equal counts and two "
       "failures tie.");
+  if (t.methods() == 0) {
+    out << "<p>" << k_no_method << "</p>\n</section>\n";
+    return;
+  }
   out << "<div class=\"scroll\"><table>\n<thead><tr><th class=\"n\">#</th><th>method</th>";
   for (std::size_t b = 0; b < t.methods(); ++b) {
     out << "<th class=\"n\" title=\"" << html_escape(t.names[b]) << "\">" << b + 1 << "</th>";
@@ -202,6 +212,10 @@ void write_stability(std::ostream& out, const table::MeasureTable& t, double bou
   for (std::size_t m = 0; m < order.size(); ++m) order[m] = m;
   std::stable_sort(order.begin(), order.end(),
                    [&](std::size_t a, std::size_t b) { return s.mean_value[a] > s.mean_value[b]; });
+  if (t.methods() == 0) {
+    out << "<p>" << k_no_method << "</p>\n</section>\n";
+    return;
+  }
   out << "<p>Ranking by MEAN VALUE at the bound " << one_decimal(s.bound) << ":</p>\n<ol>\n";
   for (const std::size_t m : order) {
     out << "<li>" << html_escape(compare::method_label(t.names, m)) << ", "
@@ -254,6 +268,10 @@ void write_bootstrap(std::ostream& out, const table::MeasureTable& t, const boot
       << " problems, seed " << b.seed
       << " (std::mt19937_64); interval ends: the sorted replicate values at ranks "
          "floor(0.025 (N&#8722;1)) and ceil(0.975 (N&#8722;1)).</p>\n";
+  if (t.methods() == 0) {
+    out << "<p>" << k_no_method << "</p>\n</section>\n";
+    return;
+  }
   out << "<div class=\"scroll\"><table>\n<thead>\n<tr><th class=\"n\" rowspan=\"2\">#</th>"
          "<th rowspan=\"2\">method</th><th colspan=\"3\">MEAN VALUE</th><th colspan=\"3\">rho "
          "at 0</th><th colspan=\"3\">rho at "
