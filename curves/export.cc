@@ -12,7 +12,13 @@
 namespace curves {
 namespace {
 
+// Shortest round-trip form; NaN (0/0 of a table without problems) as "nan"
+// whatever its sign bit.
 void append_number(std::string& out, double v) {
+  if (std::isnan(v)) {
+    out += "nan";
+    return;
+  }
   char buffer[64];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
   out.append(buffer, result.ptr);
@@ -126,19 +132,18 @@ XAxis x_axis(double largest_log2_ratio, std::optional<double> requested) {
   double power = 0.1;
   while (range / (5 * power) > 10) power *= 10;
   axis.step = range / power <= 10 ? power : range / (2 * power) <= 10 ? 2 * power : 5 * power;
+  // Steps are multiples of 0.1: n * step rounded to tenths is the double
+  // nearest the decimal value (3 * 0.2 gives 0.6000000000000001, kept as 0.6).
+  const auto multiple = [&](double n) { return std::round(n * axis.step * 10) / 10; };
   if (requested) {
     axis.bound = *requested;
   } else {
     double n = std::ceil(range / axis.step);
-    while (n > 1 && (n - 1) * axis.step >= range) n -= 1;
-    while (n * axis.step < range) n += 1;
-    axis.bound = n * axis.step;
+    while (n > 1 && multiple(n - 1) >= range) n -= 1;
+    while (multiple(n) < range) n += 1;
+    axis.bound = multiple(n);
   }
-  // Steps are multiples of 0.1: i * step rounded to tenths is the double
-  // nearest the decimal tick (3 * 0.2 gives 0.6000000000000001, shown as 0.6).
-  for (double i = 0; i * axis.step <= axis.bound * (1 + 1e-12); i += 1) {
-    axis.ticks.push_back(std::round(i * axis.step * 10) / 10);
-  }
+  for (double i = 0; multiple(i) <= axis.bound; i += 1) axis.ticks.push_back(multiple(i));
   return axis;
 }
 

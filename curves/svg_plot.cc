@@ -63,7 +63,7 @@ std::size_t character_count(std::string_view text) {
   std::size_t count = 0;
   for (std::size_t i = 0; i < text.size(); ++count) {
     std::uint32_t code = 0;
-    const std::size_t length = printable_character(text, i, code);
+    const std::size_t length = utf8_sequence(text, i, code);
     i += length == 0 ? 1 : length;
   }
   return count;
@@ -199,10 +199,10 @@ std::string xml_escape(std::string_view text) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
     std::uint32_t code = 0;
-    const std::size_t length = printable_character(text, i, code);
-    if (length == 0) {
+    const std::size_t length = utf8_sequence(text, i, code);
+    if (length == 0 || !printable(code)) {
       out += "\xEF\xBF\xBD";  // U+FFFD REPLACEMENT CHARACTER
-      ++i;
+      i += length == 0 ? 1 : length;
       continue;
     }
     switch (code) {

@@ -51,7 +51,8 @@ LineStyle line_style(std::size_t i);
 
 // `text` as XML character data or attribute value: & < > " ' escaped; every
 // control character (C0, DEL, C1; tab, LF and CR included, since a name is one
-// line) and every byte that is not part of valid UTF-8 becomes U+FFFD.
+// line), U+FFFE, U+FFFF and every byte that is not part of well-formed UTF-8
+// becomes U+FFFD.
 std::string xml_escape(std::string_view text);
 
 }  // namespace curves

@@ -2,7 +2,7 @@
 
 namespace curves {
 
-std::size_t printable_character(std::string_view text, std::size_t i, std::uint32_t& code) {
+std::size_t utf8_sequence(std::string_view text, std::size_t i, std::uint32_t& code) {
   const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
   const unsigned char b0 = byte(i);
   std::size_t length = 0;
@@ -32,9 +32,12 @@ std::size_t printable_character(std::string_view text, std::size_t i, std::uint3
     if (b < (k == 1 ? low : 0x80) || b > (k == 1 ? high : 0xBF)) return 0;
     code = (code << 6) | (b & 0x3F);
   }
+  return length;
+}
+
+bool printable(std::uint32_t code) {
   const bool control = code < 0x20 || (code >= 0x7F && code <= 0x9F);
-  const bool non_character = code == 0xFFFE || code == 0xFFFF;
-  return control || non_character ? 0 : length;
+  return !control && code != 0xFFFE && code != 0xFFFF;
 }
 
 std::string csv_field(std::string_view text) {
@@ -52,10 +55,10 @@ std::string tex_escape(std::string_view text) {
   std::string out;
   for (std::size_t i = 0; i < text.size();) {
     std::uint32_t code = 0;
-    const std::size_t length = printable_character(text, i, code);
-    if (length == 0) {
+    const std::size_t length = utf8_sequence(text, i, code);
+    if (length == 0 || !printable(code)) {
       out += '?';
-      ++i;
+      i += length == 0 ? 1 : length;
       continue;
     }
     switch (code) {

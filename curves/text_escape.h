@@ -10,10 +10,13 @@
 
 namespace curves {
 
-// The length of the UTF-8 sequence at text[i] when it is well formed and
-// encodes a printable character (not C0, DEL, C1, U+FFFE or U+FFFF), with its
-// code point in `code`; 0 otherwise (the byte at i is then to be replaced).
-std::size_t printable_character(std::string_view text, std::size_t i, std::uint32_t& code);
+// The length of the well-formed UTF-8 sequence at text[i] (1 to 4), with its
+// code point in `code`; 0 when the byte at i starts no such sequence.
+std::size_t utf8_sequence(std::string_view text, std::size_t i, std::uint32_t& code);
+
+// False for the code points no name should carry into a document: C0
+// controls (tab, LF and CR included), DEL, C1 controls, U+FFFE and U+FFFF.
+bool printable(std::uint32_t code);
 
 // A CSV field: the text as is, quoted with inner quotes doubled when it holds
 // a comma, a quote, CR or LF.
@@ -21,7 +24,7 @@ std::string csv_field(std::string_view text);
 
 // Text for TeX: \ { } $ & # ^ _ ~ % escaped (\textbackslash{}, \{, ...,
 // \textasciicircum{}, \textasciitilde{}), printable UTF-8 kept, and every
-// control character or byte that is not well-formed UTF-8 shown as "?".
+// other character, and every byte that is not well-formed UTF-8, shown as "?".
 std::string tex_escape(std::string_view text);
 
 }  // namespace curves

@@ -1,0 +1,483 @@
+// The exact staircases and their documents: the step functions against
+// profcmp's own profile values (through analysis::compute_figures for any
+// table, through profiles::compute_profiles for tables within its capacity),
+// golden CSV/SVG/TeX bytes, the axis rule and the escaping of names.
+#include "curves/staircase.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <optional>
+#include <random>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "analysis/figures.h"
+#include "curves/export.h"
+#include "curves/svg_plot.h"
+#include "curves/text_escape.h"
+#include "profiles/profiles.h"
+#include "records/units.h"
+#include "support/kit_support.h"
+#include "table/measure_table.h"
+
+namespace {
+
+constexpr std::int32_t F = table::k_failed;
+const double k_nan = std::numeric_limits<double>::quiet_NaN();
+
+std::string golden(const std::string& name) {
+  return kit_support::read_file(kit_support::test_data("curves/" + name));
+}
+
+// Three methods on five problems: ties, a failure, a problem nobody solved
+// is not here (see the property test), names that CSV must quote.
+table::MeasureTable small_table() {
+  table::MeasureTable t;
+  t.names = {"BFGS", "CG, \"restarted\"", "Newton"};
+  t.problems = 5;
+  t.measures = {10, 20, 30, 40, 50,  // BFGS
+                10, 40, 45, 10, F,   // CG
+                20, 20, 15, 80, 100};
+  return t;
+}
+
+std::string csv_of(const table::MeasureTable& t) {
+  std::ostringstream out;
+  curves::write_csv(out, t);
+  return out.str();
+}
+
+std::string svg_of(const table::MeasureTable& t, std::optional<double> bound = std::nullopt) {
+  std::ostringstream out;
+  curves::write_svg(out, t, {"NFV", bound, false});
+  return out.str();
+}
+
+std::string tex_of(const table::MeasureTable& t) {
+  std::ostringstream out;
+  curves::write_tex(out, t, {"NFV", std::nullopt, false});
+  return out.str();
+}
+
+TEST(Staircase, BreakpointsOfTheSmallTable) {
+  const table::MeasureTable t = small_table();
+  const analysis::ProblemBest best = analysis::best_measures(t);
+  const curves::Staircase cg = curves::staircase_of(t, best, 1);
+  // CG: ratios 1, 2, 3, 1/4 -> 1 (log2 0), failure: 0 twice, log2 2, log2 3.
+  ASSERT_EQ(cg.log2_ratio.size(), 3u);
+  EXPECT_EQ(cg.log2_ratio[0], 0.0);
+  EXPECT_EQ(cg.log2_ratio[1], std::log(2.0) * 1.4426950408889634);
+  EXPECT_EQ(cg.log2_ratio[2], std::log(3.0) * 1.4426950408889634);
+  EXPECT_EQ(cg.fraction, (std::vector<double>{2.0 / 5, 3.0 / 5, 4.0 / 5}));
+  EXPECT_EQ(curves::value_at(cg, 0.999), 2.0 / 5);
+  EXPECT_EQ(curves::value_at(cg, 1e9), 4.0 / 5);  // the failure never counts
+  EXPECT_EQ(curves::largest_finite_log2_ratio(t, best), std::log(8.0) * 1.4426950408889634);
+}
+
+TEST(Staircase, NoProblemGivesOneNotANumberRow) {
+  table::MeasureTable t;
+  t.names = {"A"};
+  const curves::Staircase s = curves::staircase_of(t, analysis::best_measures(t), 0);
+  ASSERT_EQ(s.log2_ratio, std::vector<double>{0.0});
+  EXPECT_TRUE(std::isnan(s.fraction[0]));
+  EXPECT_EQ(csv_of(t), "method_number,method,log2_ratio,fraction\r\n1,A,0,nan\r\n");
+}
+
+// Random tables: sizes, ties (narrow count ranges), failures anywhere,
+// problems nobody solved, ratios of exactly 2 (the 1.0 abscissa falls short).
+table::MeasureTable random_table(std::mt19937_64& rng, std::size_t max_methods,
+                                 std::size_t max_problems, bool failures) {
+  table::MeasureTable t;
+  const std::size_t methods = 1 + rng() % max_methods;
+  t.problems = rng() % (max_problems + 1);
+  for (std::size_t m = 0; m < methods; ++m) t.names.push_back("M" + std::to_string(m + 1));
+  const int kind = static_cast<int>(rng() % 3);
+  const std::int32_t top = kind == 0 ? 4 : kind == 1 ? 1000 : 2147483647;
+  for (std::size_t i = 0; i < methods * t.problems; ++i) {
+    std::int32_t v = 1 + static_cast<std::int32_t>(rng() % static_cast<std::uint64_t>(top));
+    if (kind == 0 && rng() % 2 == 0) v = 1 << (rng() % 4);  // powers of two: ratios of 2, 4, 8
+    if (failures && rng() % 7 == 0) v = F;
+    t.measures.push_back(v);
+  }
+  return t;
+}
+
+const std::vector<double> k_bounds = {0.5, 1.0, 1.5, 2.0,  2.5, 3.0,  3.5,  4.0,  4.5,
+                                      5.0, 0.3, 2.2, 4.75, 7.0, 0.01, -1.0, k_nan};
+
+void expect_staircases_give(const table::MeasureTable& t, const analysis::Figures& f,
+                            const std::string& context) {
+  const analysis::ProblemBest best = analysis::best_measures(t);
+  for (std::size_t m = 0; m < t.methods(); ++m) {
+    const curves::Staircase s = curves::staircase_of(t, best, m);
+    for (std::size_t j = 0; j < f.abscissae.size(); ++j) {
+      const double v = curves::value_at(s, f.abscissae[j]);
+      if (std::isnan(f.profile[m][j])) {
+        EXPECT_TRUE(std::isnan(v)) << context;
+      } else {
+        ASSERT_EQ(v, f.profile[m][j]) << context << " method " << m << " abscissa " << j;
+      }
+    }
+  }
+}
+
+TEST(StaircaseProperty, EqualsComputeFiguresAtEveryAbscissaOfEveryBound) {
+  std::mt19937_64 rng(20261209);
+  for (int round = 0; round < 300; ++round) {
+    const table::MeasureTable t = random_table(rng, 40, 400, round % 2 == 0);
+    for (const double bound : k_bounds) {
+      const analysis::Figures f = analysis::compute_figures(t, bound);
+      ASSERT_EQ(f.abscissae.size(), 21u);
+      expect_staircases_give(t, f, "round " + std::to_string(round));
+    }
+  }
+}
+
+// profcmp itself, in process: a P.PER in a scratch directory, units 7 and 8
+// opened as the run opens them.
+std::string i10(long long value) {
+  char field[32];
+  std::snprintf(field, sizeof field, "%10lld", value);
+  return field;
+}
+
+// The five count columns of every record; group m holds `lengths[m]` records.
+struct PerTable {
+  std::vector<std::size_t> lengths;
+  std::vector<std::vector<std::array<long long, 5>>> counts;  // [method][problem]
+};
+
+PerTable random_per(std::mt19937_64& rng) {
+  PerTable per;
+  const std::size_t methods = 1 + rng() % 20;
+  const std::size_t problems = rng() % 201;
+  const bool uneven = rng() % 2 == 0;
+  const int kind = static_cast<int>(rng() % 3);
+  for (std::size_t m = 0; m < methods; ++m) {
+    per.lengths.push_back(uneven && problems > 0 ? rng() % (problems + 1) : problems);
+    std::vector<std::array<long long, 5>> group(per.lengths.back());
+    for (auto& record : group) {
+      for (long long& c : record) {
+        c = kind == 0   ? static_cast<long long>(rng() % 9) - 1  // 0 and -1 read as 1
+            : kind == 1 ? 1 + static_cast<long long>(rng() % 300)
+                        : 1 + static_cast<long long>(rng() % 2147483647);
+      }
+    }
+    per.counts.push_back(group);
+  }
+  return per;
+}
+
+std::string per_text(const PerTable& per) {
+  std::string text;
+  for (std::size_t m = 0; m < per.counts.size(); ++m) {
+    std::string name = "M" + std::to_string(m + 1);
+    name.resize(14, ' ');
+    text += "METHOD  " + name + "\r\n";
+    for (const auto& record : per.counts[m]) {
+      text += "  P     " + std::string(14, ' ');
+      for (const long long c : record) text += i10(c);
+      text += "\r\n";
+    }
+  }
+  return text;
+}
+
+// The measure table of column `k` as profcmp takes it: counts below 1 are 1,
+// entries missing from a short group are failures.
+table::MeasureTable measures_of(const PerTable& per, int k) {
+  table::MeasureTable t;
+  for (std::size_t m = 0; m < per.counts.size(); ++m) {
+    t.names.push_back("M" + std::to_string(m + 1));
+    t.problems = std::max(t.problems, per.lengths[m]);
+  }
+  t.measures.assign(t.methods() * t.problems, F);
+  for (std::size_t m = 0; m < t.methods(); ++m) {
+    for (std::size_t p = 0; p < per.lengths[m]; ++p) {
+      t.measures[m * t.problems + p] =
+          static_cast<std::int32_t>(std::max<long long>(1, per.counts[m][p][k]));
+    }
+  }
+  return t;
+}
+
+TEST(StaircaseProperty, EqualsProfcmpsOwnProfileValues) {
+  const kit_support::TempDir dir;
+  std::mt19937_64 rng(7);
+  const char* criteria[] = {"NIT ", "NFV ", "NFG ", "NCGR", "TIME"};
+  for (int round = 0; round < 60; ++round) {
+    const PerTable per = random_per(rng);
+    kit_support::write_file(dir.file("P.PER"), per_text(per));
+    for (int k = 0; k < 5; ++k) {
+      const table::MeasureTable t = measures_of(per, k);
+      const analysis::ProblemBest best = analysis::best_measures(t);
+      std::vector<curves::Staircase> stairs;
+      for (std::size_t m = 0; m < t.methods(); ++m) {
+        stairs.push_back(curves::staircase_of(t, best, m));
+      }
+      for (const double requested : k_bounds) {
+        double bound = requested;
+        records::open_unit(7, dir.file("P.PER"), records::OpenStatus::unknown,
+                           records::BlankMode::null);
+        records::open_unit(8, dir.file("P.PRO"), records::OpenStatus::unknown,
+                           records::BlankMode::null);
+        profiles::compute_profiles(criteria[k], bound);
+        records::close_unit(8);
+        records::close_unit(7);
+        const profiles::ProfileTables& pro = profiles::profile_tables();
+        const analysis::Figures f = analysis::compute_figures(t, requested);
+        ASSERT_EQ(pro.abscissa_count, 21);
+        ASSERT_EQ(static_cast<std::size_t>(pro.method_count), t.methods());
+        for (std::size_t m = 0; m < t.methods(); ++m) {
+          for (int j = 0; j < 21; ++j) {
+            const double mine = curves::value_at(stairs[m], f.abscissae[j]);
+            const double theirs = pro.profile_table[j + 1][m + 1];
+            if (std::isnan(theirs)) {
+              EXPECT_TRUE(std::isnan(mine));
+            } else {
+              ASSERT_EQ(mine, theirs) << "round " << round << " " << criteria[k] << " bound "
+                                      << requested << " method " << m << " abscissa " << j;
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+// CURVES_UPDATE_GOLDEN=1 rewrites the golden files (review the diff).
+TEST(Export, GoldenDocumentsOfTheSmallTable) {
+  if (std::getenv("CURVES_UPDATE_GOLDEN") != nullptr) {
+    kit_support::write_file(kit_support::test_data("curves/small.csv"), csv_of(small_table()));
+    kit_support::write_file(kit_support::test_data("curves/small.svg"), svg_of(small_table()));
+    kit_support::write_file(kit_support::test_data("curves/small.tex"), tex_of(small_table()));
+  }
+  EXPECT_EQ(csv_of(small_table()), golden("small.csv"));
+  EXPECT_EQ(svg_of(small_table()), golden("small.svg"));
+  EXPECT_EQ(tex_of(small_table()), golden("small.tex"));
+}
+
+// Every CSV row, split into fields (the names here hold no quote).
+std::vector<std::vector<std::string>> csv_rows(const std::string& csv) {
+  std::vector<std::vector<std::string>> rows;
+  std::size_t at = 0;
+  while (at < csv.size()) {
+    const std::size_t end = csv.find("\r\n", at);
+    std::vector<std::string> fields;
+    std::stringstream line(csv.substr(at, end - at));
+    for (std::string field; std::getline(line, field, ',');) fields.push_back(field);
+    rows.push_back(fields);
+    at = end + 2;
+  }
+  return rows;
+}
+
+TEST(Export, ThirtyMethodsOfFiveHundredProblems) {
+  std::mt19937_64 rng(30);
+  table::MeasureTable t;
+  t.problems = 500;
+  for (int m = 0; m < 30; ++m) t.names.push_back("Method-" + std::to_string(m + 1));
+  for (std::size_t i = 0; i < 30 * 500; ++i) {
+    t.measures.push_back(rng() % 11 == 0 ? F : 1 + static_cast<std::int32_t>(rng() % 5000));
+  }
+  const analysis::ProblemBest best = analysis::best_measures(t);
+  const auto rows = csv_rows(csv_of(t));
+  ASSERT_EQ(rows[0],
+            (std::vector<std::string>{"method_number", "method", "log2_ratio", "fraction"}));
+  std::size_t at = 1;
+  for (std::size_t m = 0; m < 30; ++m) {
+    const curves::Staircase s = curves::staircase_of(t, best, m);
+    for (std::size_t i = 0; i < s.log2_ratio.size(); ++i, ++at) {
+      ASSERT_LT(at, rows.size());
+      const std::vector<std::string>& r = rows[at];
+      ASSERT_EQ(r.size(), 4u);
+      EXPECT_EQ(r[0], std::to_string(m + 1));
+      EXPECT_EQ(r[1], t.names[m]);
+      double x = 0, y = 0;
+      std::from_chars(r[2].data(), r[2].data() + r[2].size(), x);
+      std::from_chars(r[3].data(), r[3].data() + r[3].size(), y);
+      EXPECT_EQ(x, s.log2_ratio[i]);  // shortest form reads back to the same double
+      EXPECT_EQ(y, s.fraction[i]);
+    }
+  }
+  EXPECT_EQ(at, rows.size());
+
+  const std::string svg = svg_of(t);
+  const auto count = [&](const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t p = svg.find(what); p != std::string::npos; p = svg.find(what, p + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("<path class=\"curve\""), 30u);
+  EXPECT_EQ(count("<g class=\"legend-entry\">"), 30u);
+  for (const std::string& name : t.names) EXPECT_EQ(count(">" + name + "<"), 2u) << name;
+  EXPECT_EQ(svg, svg_of(t));
+}
+
+// Curves stay inside the plot area (x 64..624, y 40..440), legend entries
+// start to its right: the legend never covers a curve, for 1 to 60 methods.
+TEST(Export, LegendBesideThePlotAndCanvasGrowsWithIt) {
+  std::mt19937_64 rng(5);
+  for (const int methods : {1, 4, 20, 60}) {
+    table::MeasureTable t;
+    t.problems = 50;
+    for (int m = 0; m < methods; ++m) t.names.push_back(std::string(14, 'W'));
+    for (int i = 0; i < methods * 50; ++i) t.measures.push_back(1 + rng() % 100);
+    const std::string svg = svg_of(t, 3.0);
+    const std::regex path("d=\"([^\"]*)\"");
+    for (auto it = std::sregex_iterator(svg.begin(), svg.end(), path); it != std::sregex_iterator();
+         ++it) {
+      const std::string d = (*it)[1];
+      const std::regex number("([MHVL])?([0-9.]+)");
+      char command = 'M';
+      int index = 0;
+      for (auto n = std::sregex_iterator(d.begin(), d.end(), number); n != std::sregex_iterator();
+           ++n) {
+        if ((*n)[1].matched) {
+          command = (*n)[1].str()[0];
+          index = 0;
+        }
+        const double v = std::stod((*n)[2]);
+        const bool is_x = command == 'H' || ((command == 'M' || command == 'L') && index == 0);
+        ++index;
+        if (is_x) {
+          EXPECT_TRUE(v >= 64 && v <= 624) << v;
+        } else {
+          EXPECT_TRUE(v >= 40 && v <= 440) << v;
+        }
+      }
+    }
+    const std::regex legend("<g class=\"legend-entry\"><line x1=\"([0-9.]+)\" y1=\"([0-9.]+)\"");
+    double last_y = 0;
+    int entries = 0;
+    for (auto it = std::sregex_iterator(svg.begin(), svg.end(), legend);
+         it != std::sregex_iterator(); ++it, ++entries) {
+      EXPECT_GE(std::stod((*it)[1]), 648.0);
+      last_y = std::stod((*it)[2]);
+    }
+    EXPECT_EQ(entries, methods);
+    std::smatch size;
+    ASSERT_TRUE(std::regex_search(svg, size, std::regex("height=\"([0-9.]+)\"")));
+    EXPECT_GT(std::stod(size[1]), last_y + 10) << methods;
+  }
+}
+
+TEST(Export, XAxisTickRule) {
+  struct Case {
+    double largest;
+    std::optional<double> requested;
+    double bound, step;
+    std::size_t ticks;
+  };
+  const Case cases[] = {
+      {0.0, std::nullopt, 2.0, 0.2, 11},       // every ratio 1: profcmp's default bound
+      {1e-9, std::nullopt, 0.1, 0.1, 2},       // the smallest step is 0.1
+      {0.58, std::nullopt, 0.6, 0.1, 7},       //
+      {1.0, std::nullopt, 1.0, 0.1, 11},       // a largest ratio on a tick stays there
+      {2.0, std::nullopt, 2.0, 0.2, 11},       //
+      {2.0000001, std::nullopt, 2.5, 0.5, 6},  // just above 10 steps of 0.2
+      {2.584962500721156, std::nullopt, 3.0, 0.5, 7},
+      {9.9, std::nullopt, 10.0, 1.0, 11},
+      {30.9, std::nullopt, 35.0, 5.0, 8},
+      {0.0, 3.0, 3.0, 0.5, 7},  // a requested bound is kept as it is
+      {7.0, 3.3, 3.3, 0.5, 7},
+      {0.0, 0.05, 0.05, 0.1, 1},
+  };
+  for (const Case& c : cases) {
+    const curves::XAxis axis = curves::x_axis(c.largest, c.requested);
+    EXPECT_EQ(axis.bound, c.bound) << c.largest;
+    EXPECT_EQ(axis.step, c.step) << c.largest;
+    EXPECT_EQ(axis.ticks.size(), c.ticks) << c.largest;
+    EXPECT_EQ(axis.ticks.front(), 0.0);
+    EXPECT_LE(axis.ticks.back(), axis.bound);
+  }
+  EXPECT_EQ(curves::x_axis(2.5, std::nullopt).ticks, (std::vector<double>{0, 0.5, 1, 1.5, 2, 2.5}));
+  EXPECT_EQ(curves::x_axis(1.2, std::nullopt).ticks[3], 0.6);  // not 3 * 0.2
+}
+
+TEST(Escaping, NamesInXmlTexAndCsv) {
+  struct Case {
+    std::string name, xml, tex, csv;
+  };
+  const Case cases[] = {
+      {"plain", "plain", "plain", "plain"},
+      {"a<b&c>\"d'", "a&lt;b&amp;c&gt;&quot;d&apos;", "a<b\\&c>\"d'", "\"a<b&c>\"\"d'\""},
+      {"x,y", "x,y", "x,y", "\"x,y\""},
+      {"\\{}$&#^_~%", "\\{}$&amp;#^_~%",
+       "\\textbackslash{}\\{\\}\\$\\&\\#\\textasciicircum{}\\_\\textasciitilde{}\\%",
+       "\\{}$&#^_~%"},
+      {"t\tab\x01\x1b\x7f",
+       "t\xEF\xBF\xBD"
+       "ab\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD",
+       "t?ab???", "t\tab\x01\x1b\x7f"},
+      {"\xC2\x85nel", "\xEF\xBF\xBDnel", "?nel", "\xC2\x85nel"},     // C1 control
+      {"caf\xC3\xA9", "caf\xC3\xA9", "caf\xC3\xA9", "caf\xC3\xA9"},  // valid UTF-8 kept
+      {"\xFF\xC3(", "\xEF\xBF\xBD\xEF\xBF\xBD(",
+       "?"
+       "?(",
+       "\xFF\xC3("},  // invalid bytes
+      {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD", "???", "\xED\xA0\x80"},  // surrogate
+      {"\xEF\xBF\xBE", "\xEF\xBF\xBD", "?", "\xEF\xBF\xBE"},                            // U+FFFE
+      {"a\r\nb",
+       "a\xEF\xBF\xBD\xEF\xBF\xBD"
+       "b",
+       "a??b", "\"a\r\nb\""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(curves::xml_escape(c.name), c.xml) << c.name;
+    EXPECT_EQ(curves::tex_escape(c.name), c.tex) << c.name;
+    EXPECT_EQ(curves::csv_field(c.name), c.csv) << c.name;
+  }
+}
+
+TEST(SvgPlot, LineStylesDifferInColourOrDashForFortySeries) {
+  std::set<std::pair<std::string, std::string>> seen;
+  for (std::size_t i = 0; i < 40; ++i) {
+    const curves::LineStyle s = curves::line_style(i);
+    EXPECT_TRUE(seen.insert({s.colour, s.dash}).second) << i;
+    if (i > 0) {  // neighbours differ in both
+      EXPECT_NE(s.colour, curves::line_style(i - 1).colour);
+      EXPECT_NE(s.dash, curves::line_style(i - 1).dash);
+    }
+  }
+  EXPECT_EQ(curves::line_style(40).colour, curves::line_style(0).colour);
+}
+
+TEST(SvgPlot, GenericSeriesLogAxisAndElementForHtml) {
+  curves::PlotSpec spec;
+  spec.title = "Budget <test>";
+  spec.x_label = "count";
+  spec.y_label = "share";
+  spec.x_min = 1;
+  spec.x_max = 1000;
+  spec.log_x = true;
+  spec.series = {{"line", {1, 10, 100, 1000}, {0, 0.5, 0.75, 1}, false},
+                 {"steps", {0.5, 10, k_nan, 5000}, {0.25, 0.5, 0.6, 2}, true}};
+  std::ostringstream element, document;
+  curves::write_svg_element(element, spec);
+  curves::write_svg_document(document, spec);
+  EXPECT_EQ(document.str(),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n" + element.str());
+  const std::string svg = element.str();
+  EXPECT_EQ(svg.rfind("<svg xmlns=\"http://www.w3.org/2000/svg\"", 0), 0u);
+  EXPECT_NE(svg.find("<title>Budget &lt;test&gt;</title>"), std::string::npos);
+  // Log ticks at 1, 10, 100, 1000; the polyline joins its points; the step
+  // series starts at the left edge, skips the NaN point and ends at the right.
+  for (const char* label : {">1<", ">10<", ">100<", ">1000<"}) {
+    EXPECT_NE(svg.find(label), std::string::npos) << label;
+  }
+  EXPECT_NE(svg.find("d=\"M64.00 434.00L250.67 240.00L437.33 143.00L624.00 46.00\""),
+            std::string::npos);
+  EXPECT_NE(svg.find("d=\"M64.00 337.00H250.67V240.00H624.00\""), std::string::npos);
+}
+
+}  // namespace
