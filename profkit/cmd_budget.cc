@@ -1,14 +1,49 @@
-// Placeholder until the budget subcommand lands.
+// profkit budget: the share of all problems each method, and the virtual best
+// method, solves within a budget of the raw count; shifted geometric means.
 #include <CLI/CLI.hpp>
 
+#include <memory>
+#include <string>
+
+#include "budget/budget.h"
 #include "profkit/commands.h"
 #include "profkit/common.h"
 
 namespace kit {
+namespace {
+
+struct BudgetOptions {
+  TableOptions table;
+  std::string output;
+  std::string format = "text";
+};
+
+}  // namespace
 
 void add_budget_command(CLI::App& app) {
-  app.add_subcommand("budget", "(not built yet)")->callback([] {
-    fail("budget: not built yet", 1);
+  auto options = std::make_shared<BudgetOptions>();
+  CLI::App* sub = app.add_subcommand(
+      "budget",
+      "For every method and the virtual best (the smallest count on each problem): the share of "
+      "all problems solved within each count; in text also shifted geometric means (shift 10)");
+  add_table_options(*sub, options->table);
+  add_output_option(*sub, options->output);
+  sub->add_option("--format", options->format,
+                  "text: the shares under each method and the geometric means; csv: "
+                  "method_number,method,count,fraction rows (RFC 4180), method 0 the virtual best")
+      ->check(CLI::IsMember({"text", "csv"}))
+      ->capture_default_str();
+  sub->callback([options] {
+    const LoadedTable loaded = load_table(options->table);
+    const budget::BudgetCurves curves = budget::compute(loaded.measures);
+    write_output(options->output, [&](std::ostream& out) {
+      if (options->format == "csv") {
+        budget::write_budget_csv(out, loaded.measures.names, curves);
+      } else {
+        budget::write_budget_text(out, loaded.measures.names, curves,
+                                  budget::shifted_geometric_means(loaded.measures));
+      }
+    });
   });
 }
 
