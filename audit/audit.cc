@@ -184,9 +184,11 @@ void Auditor::observe(const table::ParsedRecord& r) {
         "NUL byte: this is not a text line (a UTF-16 or word-processor file?); save the table as "
         "plain text");
   }
+  bool cr_inside = false;
   if (const std::size_t cr = record.find('\r');
       cr != std::string_view::npos && cr + 1 < record.size()) {
-    const auto lines = static_cast<std::size_t>(std::count(record.begin(), record.end(), '\r'));
+    cr_inside = true;
+    const auto lines = static_cast<std::size_t>(std::count(record.begin(), record.end() - 1, '\r'));
     add(line, cr + 1, Severity::error, Rule::cr_line_end,
         "CR without LF: profcmp ends lines only at LF, so it reads the " +
             plural(lines + 1, "line", "lines") +
@@ -197,7 +199,9 @@ void Auditor::observe(const table::ParsedRecord& r) {
         "tab: profcmp reads a tab as one column, so the fields after it are not in the columns "
         "they appear in; use blanks");
   }
+  bool method_like = false;
   if (!r.is_method() && !bom) {
+    method_like = true;
     if (same_word(record.substr(0, table::k_key_width), table::k_method_key)) {
       add(line, 1, Severity::warning, Rule::method_case,
           quoted(record.substr(0, table::k_key_width)) +
@@ -209,18 +213,21 @@ void Auditor::observe(const table::ParsedRecord& r) {
       add(line, at + 1, Severity::warning, Rule::method_column,
           quoted(record.substr(at, table::k_key_width)) + " in column " + std::to_string(at + 1) +
               ", not 1: profcmp reads this line as a problem record; start it in column 1");
+    } else {
+      method_like = false;
     }
   }
   if (r.is_method()) m_in_group = true;
   const bool read = m_in_group;  // a line whose fields profcmp uses
   if (read) {
     const std::string_view skipped = record.substr(std::min<std::size_t>(6, record.size()), 2);
-    if (const std::size_t at = skipped.find_first_not_of(' '); at != std::string_view::npos) {
+    if (const std::size_t at = skipped.find_first_not_of(' ');
+        at != std::string_view::npos && !method_like) {
       add(line, 7 + at, Severity::warning, Rule::columns_7_8,
           "text " + quoted(skipped) +
               " in columns 7-8: profcmp skips these columns (names are in columns 9-22)");
     }
-    if (r.end_column < record.size()) {
+    if (r.end_column < record.size() && !cr_inside) {
       const std::string_view rest = record.substr(r.end_column);
       if (const std::size_t at = rest.find_first_not_of(' '); at != std::string_view::npos) {
         add(line, r.end_column + at + 1, Severity::warning, Rule::beyond_72,
@@ -238,7 +245,10 @@ void Auditor::observe(const table::ParsedRecord& r) {
             (r.out_of_range ? "beyond the 32-bit range" : "not a whole number") +
             ": profcmp stops with message 64; write a whole number up to 2147483647");
   }
-  if (read && !r.is_method()) observe_counts(r);
+  if (read && !r.is_method()) {
+    if (r.failed_field >= 0 || method_like) m_skip_counts.push_back(line);
+    observe_counts(r);
+  }
 }
 
 void Auditor::observe_counts(const table::ParsedRecord& r) {
@@ -285,6 +295,7 @@ void Auditor::below_one(const table::ResultsTable& t, std::uint8_t unused_everyw
     const std::uint8_t unused = group_unused(t, g) | unused_everywhere;
     for (std::size_t p = 0; p < group.length; ++p) {
       const std::uint64_t line = t.line_of(g, p);
+      if (std::binary_search(m_skip_counts.begin(), m_skip_counts.end(), line)) continue;
       std::string parts;
       std::size_t column = 0;
       int fields = 0;

@@ -103,6 +103,9 @@ class Auditor {
   Options m_options;
   bool m_in_group = false;
   std::vector<RuleLog> m_rules;
+  // Problem records whose counts say nothing on their own: a count that did
+  // not convert (the rest read as 0), a method record read as a problem. In line order.
+  std::vector<std::uint64_t> m_skip_counts;
   // The count fields' columns of the records whose fields a comma moved.
   std::unordered_map<std::uint64_t, std::array<std::uint32_t, table::k_counts>> m_moved;
 };
