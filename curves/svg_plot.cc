@@ -127,15 +127,19 @@ std::vector<Tick> ticks_of(const std::vector<double>& given, double from, double
 }
 
 // The path of a step function: y[i] from x[i] to the next breakpoint, the
-// last to the right edge. Breakpoints that land on the same rounded pixel
-// collapse into one vertical move, so the path is bounded by the plot width.
+// last to the right edge. Breakpoints within the same quarter pixel collapse
+// into one vertical move at the first of them, so a path has at most about
+// 4 x 560 horizontal moves however many breakpoints the curve has.
 std::string step_path(const Series& s, const Axis& xa, const Axis& ya) {
-  std::string d, at_x, at_y;
+  std::string d, at_x;
+  long at_quarter = 0;  // the quarter pixel of the current x
+  double at_py = 0;     // the current y pixel
   const auto clamp_y = [&](double y) { return ya.pixel(std::clamp(y, ya.from, ya.to)); };
   const auto start = [&](double x, double y) {
+    at_quarter = std::lround(xa.pixel(x) * 4);
     at_x = coordinate(xa.pixel(x));
-    at_y = coordinate(clamp_y(y));
-    d = "M" + at_x + " " + at_y;
+    at_py = clamp_y(y);
+    d = "M" + at_x + " " + coordinate(at_py);
   };
   bool before = false;  // a breakpoint at or left of the left edge sets the first value
   double left_value = 0;
@@ -155,15 +159,16 @@ std::string step_path(const Series& s, const Axis& xa, const Axis& ya) {
       }
       start(xa.from, left_value);
     }
-    const std::string nx = coordinate(xa.pixel(x));
-    const std::string ny = coordinate(clamp_y(y));
-    if (nx != at_x) {
-      d += "H" + nx;
-      at_x = nx;
+    const double px = xa.pixel(x);
+    if (std::lround(px * 4) != at_quarter) {
+      at_quarter = std::lround(px * 4);
+      at_x = coordinate(px);
+      d += "H" + at_x;
     }
-    if (ny != at_y) {
-      d += "V" + ny;
-      at_y = ny;
+    const double py = clamp_y(y);
+    if (std::lround(py * 100) != std::lround(at_py * 100)) {
+      at_py = py;
+      d += "V" + coordinate(py);
     }
   }
   if (d.empty() && before) start(xa.from, left_value);
