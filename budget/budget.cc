@@ -37,6 +37,7 @@ std::string fixed(double value, int decimals) {
   records::render_fixed(value, k_width, decimals, buffer);
   std::string_view text(buffer, k_width);
   text.remove_prefix(text.find_first_not_of(' '));
+  text.remove_suffix(text.size() - 1 - text.find_last_not_of(' '));  // NaN is left-aligned
   return std::string(text);
 }
 
