@@ -1,0 +1,126 @@
+// profkit pairs, stability and budget run as programs: golden text and CSV of
+// small tables and of the bundled example, help, -o, standard input, and the
+// exact usage errors.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/kit_support.h"
+
+namespace {
+
+using kit_support::read_file;
+using kit_support::run_profkit;
+using kit_support::TempDir;
+using kit_support::test_data;
+
+struct Golden {
+  std::vector<std::string> args;  // the table's path is appended
+  std::string table;              // under tests/profkit/data ("" : examples/P.PER)
+  std::string expected;           // under tests/profkit/data
+};
+
+TEST(CompareCli, GoldenOutputs) {
+  const std::string nonpositive = "--failures=nonpositive";
+  const Golden cases[] = {
+      {{"pairs", nonpositive}, "compare/pairs.per", "compare/pairs.txt"},
+      {{"pairs", nonpositive, "--format", "csv"}, "compare/pairs.per", "compare/pairs.csv"},
+      {{"pairs", nonpositive, "--format", "csv", "--tie-tolerance", "0.05"},
+       "compare/pairs.per",
+       "compare/pairs-tolerance.csv"},
+      {{"pairs"}, "compare/pairs.per", "compare/pairs-clamp.txt"},
+      {{"pairs"}, "", "compare/example-pairs.txt"},
+      {{"stability", nonpositive}, "compare/leave-one-out.per", "compare/leave-one-out.txt"},
+      {{"stability", nonpositive, "--format", "csv"},
+       "compare/leave-one-out.per",
+       "compare/leave-one-out.csv"},
+      {{"stability", nonpositive, "--bound", "2"}, "compare/bound.per", "compare/bound.txt"},
+      {{"stability"}, "", "compare/example-stability.txt"},
+      {{"budget", nonpositive}, "budget/budget.per", "budget/budget.txt"},
+      {{"budget", nonpositive, "--format", "csv"}, "budget/budget.per", "budget/budget.csv"},
+      {{"budget", "--format", "csv", "--criterion", "nfv"}, "", "budget/example.csv"},
+  };
+  for (const Golden& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.push_back(c.table.empty() ? kit_support::example_table() : test_data(c.table));
+    SCOPED_TRACE(c.expected);
+    const auto result = run_profkit(args);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out, read_file(test_data(c.expected)));
+  }
+}
+
+TEST(CompareCli, StandardInputAndOutputFile) {
+  TempDir dir;
+  for (const std::string command : {"pairs", "stability", "budget"}) {
+    SCOPED_TRACE(command);
+    const std::string out = dir.file(command + ".csv");
+    const auto by_file =
+        run_profkit({command, "--format", "csv", "-o", out, "--failures", "nonpositive", "-"},
+                    read_file(test_data("compare/leave-one-out.per")));
+    EXPECT_EQ(by_file.status, 0) << by_file.err;
+    EXPECT_EQ(by_file.out, "");
+    EXPECT_EQ(by_file.err, "");
+    const auto to_stdout = run_profkit({command, "--format", "csv", "--failures", "nonpositive",
+                                        test_data("compare/leave-one-out.per")});
+    EXPECT_EQ(read_file(out), to_stdout.out);
+    EXPECT_NE(to_stdout.out, "");
+  }
+  // A P.PER in the working directory is the default table.
+  kit_support::write_file(dir.file("P.PER"), read_file(test_data("compare/pairs.per")));
+  EXPECT_EQ(run_profkit({"pairs"}, {}, dir.path()).out,
+            read_file(test_data("compare/pairs-clamp.txt")));
+}
+
+TEST(CompareCli, HelpNamesEveryOption) {
+  const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+      {"pairs", {"--tie-tolerance REL=0", "--format", "--criterion", "--failures", "-o,--output"}},
+      {"stability", {"--bound B=2.0", "--limit N=1000", "--format", "--criterion", "--failures"}},
+      {"budget", {"--format", "--criterion", "--failures", "-o,--output"}},
+  };
+  for (const auto& [command, options] : cases) {
+    SCOPED_TRACE(command);
+    const auto help = run_profkit({command, "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Usage: profkit " + command + " [OPTIONS] [FILE]"), std::string::npos)
+        << help.out;
+    for (const std::string& option : options) {
+      EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    }
+  }
+}
+
+TEST(CompareCli, UsageErrorsExitTwoWithTheExactMessage) {
+  const std::string table = test_data("compare/pairs.per");
+  const std::string hint = "Run 'profkit --help' for usage.\n";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"pairs", "--format", "xml", table},
+       "profkit: error: --format: xml not in {text,csv}\n" + hint},
+      {{"stability", "--format", "svg", table},
+       "profkit: error: --format: svg not in {text,csv}\n" + hint},
+      {{"budget", "--format", "TEXT", table},
+       "profkit: error: --format: TEXT not in {text,csv}\n" + hint},
+      {{"pairs", "--tie-tolerance", "-0.5", table},
+       "profkit: error: --tie-tolerance: '-0.5' is not a number >= 0 (e.g. 0.05)\n"},
+      {{"pairs", "--tie-tolerance", "nan", table},
+       "profkit: error: --tie-tolerance: 'nan' is not a number >= 0 (e.g. 0.05)\n"},
+      {{"pairs", "--tie-tolerance", "5%", table},
+       "profkit: error: --tie-tolerance: '5%' is not a number >= 0 (e.g. 0.05)\n"},
+      {{"stability", "--bound", "two", table},
+       "profkit: error: --bound: 'two' is not a number (e.g. 2.0)\n"},
+      {{"stability", "--limit", "0", table},
+       "profkit: error: --limit: '0' is not a whole number >= 1\n"},
+      {{"budget", "no-such-table"}, "profkit: error: no-such-table: No such file or directory\n"},
+  };
+  for (const auto& [args, message] : cases) {
+    SCOPED_TRACE(args[0] + " " + args[1]);
+    const auto result = run_profkit(args);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, message);
+  }
+}
+
+}  // namespace
