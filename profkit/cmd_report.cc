@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "audit/audit.h"
 #include "bootstrap/bootstrap.h"
 #include "profkit/commands.h"
 #include "profkit/common.h"
@@ -54,12 +55,51 @@ void run_report(const ReportOptions& options) {
   if (!parse_unsigned(options.seed, settings.seed)) {
     fail("--seed: '" + options.seed + "' is not a whole number from 0 to 18446744073709551615");
   }
-  const LoadedTable loaded = load_table(options.table);
-  settings.source = options.table.file == "-" ? "standard input" : options.table.file;
-  settings.criterion = loaded.criterion.substr(0, loaded.criterion.find_last_not_of(' ') + 1);
+  const std::string& file = options.table.file;
+  const int measure_index = measure_index_of(options.table.criterion);
+  if (measure_index == 0) {
+    fail("--criterion: '" + options.table.criterion + "' is not one of NIT, NFV, NFG, NCGR, TIME");
+  }
+  // One read feeds both the audit and the measures (standard input cannot be read twice).
+  audit::Options audit_options;
+  audit_options.measure_index = measure_index;
+  audit::Auditor auditor(audit_options);
+  const table::ResultsTable results = read_table_file(
+      file, [&auditor](const table::ParsedRecord& record) { auditor.observe(record); });
+  if (!results.conversion_errors.empty()) {
+    const table::ConversionError& e = results.conversion_errors.front();
+    fail(file + ":" + std::to_string(e.line) + ":" + std::to_string(e.column + 1) + ": count " +
+         std::string(table::k_count_names[e.field]) + " '" + e.text + "' is " +
+         (e.out_of_range ? "beyond the 32-bit range" : "not a whole number") +
+         " (profcmp stops here with message 64); 'profkit check " + file +
+         "' lists every problem of the table");
+  }
+  const audit::Audit found = auditor.finish(results);
+  for (const audit::Finding& f : found.findings) {
+    settings.audit.push_back(
+        {std::string(audit::severity_name(f.severity)),
+         "line " + std::to_string(f.line) + ", column " + std::to_string(f.column), f.message});
+  }
+  for (const audit::Hidden& h : found.hidden) {
+    settings.audit.push_back(
+        {std::string(audit::severity_name(h.severity)),
+         "lines " + std::to_string(h.line) + " to " + std::to_string(h.last_line),
+         std::to_string(h.count) + " more like the " + std::to_string(audit::k_shown_per_rule) +
+             " above of this kind, not shown"});
+  }
+  settings.audit_summary =
+      "Checked with --criterion " + std::string(table::k_count_names[measure_index - 1]) + ": " +
+      std::to_string(found.errors) + " errors, " + std::to_string(found.warnings) + " warnings, " +
+      std::to_string(found.notes) + " notes.";
+  const table::MeasureTable measures =
+      table::measures_of(results, measure_index,
+                         options.table.failures_nonpositive ? table::FailureRule::nonpositive
+                                                            : table::FailureRule::clamp);
+  settings.source = file == "-" ? "standard input" : file;
+  settings.criterion = std::string(table::k_count_names[measure_index - 1]);
   settings.failures_nonpositive = options.table.failures_nonpositive;
   write_output(options.output,
-               [&](std::ostream& out) { report::write_report(out, loaded.measures, settings); });
+               [&](std::ostream& out) { report::write_report(out, measures, settings); });
 }
 
 }  // namespace

@@ -33,6 +33,7 @@ thead th{border-bottom:2px solid #888}
 th[colspan]{text-align:center}
 th.n,td.n{text-align:right;white-space:nowrap}
 td.name,th.name{white-space:pre}
+td.msg{white-space:pre-wrap}
 figure{margin:.5rem 0}
 svg{max-width:100%;height:auto}
 .scroll{overflow-x:auto}
@@ -86,7 +87,8 @@ void write_audit(std::ostream& out, const Settings& s) {
   open_section(out, "audit", "Audit of the table");
   how(out,
       "What <code>profkit check</code> finds in the table: errors change or stop what profcmp "
-      "computes, warnings point at entries worth a second look.");
+      "computes, warnings point at entries it most likely reads not as meant, notes say what "
+      "is worth knowing.");
   if (!s.audit_summary.empty()) out << "<p>" << html_escape(s.audit_summary) << "</p>\n";
   if (s.audit.empty()) {
     out << "<p>No findings.</p>\n";
@@ -96,7 +98,7 @@ void write_audit(std::ostream& out, const Settings& s) {
     for (const AuditItem& item : s.audit) {
       const std::string kind = html_escape(item.severity);
       out << "<tr><td class=\"" << kind << "\">" << kind << "</td><td>" << html_escape(item.where)
-          << "</td><td>" << html_escape(item.message) << "</td></tr>\n";
+          << "</td><td class=\"msg\">" << html_escape(item.message) << "</td></tr>\n";
     }
     out << "</tbody>\n</table></div>\n";
   }
