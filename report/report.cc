@@ -31,7 +31,8 @@ table{border-collapse:collapse;margin:.4rem 0 .8rem;font-variant-numeric:tabular
 th,td{padding:.2rem .55rem;border-bottom:1px solid #ddd;text-align:left;vertical-align:top}
 thead th{border-bottom:2px solid #888}
 th[colspan]{text-align:center}
-th.n,td.n{text-align:right;white-space:nowrap}
+th.n,td.n{text-align:right}
+td.n{white-space:nowrap}
 td.name,th.name{white-space:pre}
 td.msg{white-space:pre-wrap}
 figure{margin:.5rem 0}
