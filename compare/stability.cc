@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 
 #include "analysis/figures.h"
 #include "compare/format.h"
@@ -56,45 +57,80 @@ std::string bounds_field(const std::vector<double>& bounds) {
   return text;
 }
 
-// Whether leaving method `left` out changes the best measure of a problem:
-// it alone has the smallest count there, and some other method solved it.
-// Otherwise every other method keeps its ratios, so its figures stay the same.
-std::vector<bool> changes_best(const table::MeasureTable& t) {
+// The problems on which leaving one method out changes the best measure:
+// where that method alone has the smallest count and some other method solved
+// the problem. Everywhere else every other method keeps its log2 ratio.
+struct AloneBest {
+  std::vector<std::vector<std::size_t>> problems;  // per method
+  std::vector<std::int32_t> runner_up;             // per problem: the best count of the others
+};
+
+AloneBest alone_best(const table::MeasureTable& t) {
   const std::size_t methods = t.methods();
-  std::vector<bool> changes(methods, false);
+  AloneBest a;
+  a.problems.resize(methods);
+  a.runner_up.assign(t.problems, table::k_failed);
   for (std::size_t p = 0; p < t.problems; ++p) {
-    std::int32_t best = table::k_failed;
-    std::size_t best_method = 0, at_best = 0, solved = 0;
+    std::int32_t best = table::k_failed, second = table::k_failed;
+    std::size_t best_method = 0;
     for (std::size_t m = 0; m < methods; ++m) {
       const std::int32_t measure = t.at(m, p);
       if (measure == table::k_failed) continue;
-      ++solved;
       if (best == table::k_failed || measure < best) {
+        second = best;
         best = measure;
         best_method = m;
-        at_best = 1;
-      } else if (measure == best) {
-        ++at_best;
+      } else if (second == table::k_failed || measure < second) {
+        second = measure;
       }
     }
-    if (at_best == 1 && solved > 1) changes[best_method] = true;
+    if (best != table::k_failed && second != table::k_failed && second != best) {
+      a.problems[best_method].push_back(p);
+      a.runner_up[p] = second;
+    }
   }
-  return changes;
+  return a;
 }
 
-table::MeasureTable without(const table::MeasureTable& t, std::size_t left) {
-  table::MeasureTable reduced;
-  reduced.problems = t.problems;
-  reduced.names.reserve(t.methods() - 1);
-  reduced.measures.reserve(t.measures.size() - t.problems);
-  for (std::size_t m = 0; m < t.methods(); ++m) {
+// MEAN VALUEs of every method with method `left` left out (left's own entry
+// is not meaningful), exactly as compute_figures would give them on the
+// table without it: the profile counts of the whole table, corrected on the
+// problems whose best measure changes, summed over the abscissae in order as
+// compute_figures sums them. `counts[m][j]` are the whole table's counts.
+std::vector<double> mean_values_without(const table::MeasureTable& t, analysis::ProblemBest& best,
+                                        const analysis::Figures& full,
+                                        const std::vector<std::vector<std::int64_t>>& counts,
+                                        const AloneBest& alone, std::size_t left) {
+  const std::size_t methods = t.methods();
+  const std::size_t abscissae = full.abscissae.size();
+  const std::vector<std::size_t>& changed = alone.problems[left];
+  std::vector<double> means(methods, 0.0);
+  std::vector<std::int64_t> count(abscissae);
+  std::vector<double> before(changed.size()), after(changed.size());
+  for (std::size_t m = 0; m < methods; ++m) {
     if (m == left) continue;
-    reduced.names.push_back(t.names[m]);
-    const auto row = t.measures.begin() + static_cast<std::ptrdiff_t>(m * t.problems);
-    reduced.measures.insert(reduced.measures.end(), row,
-                            row + static_cast<std::ptrdiff_t>(t.problems));
+    for (std::size_t i = 0; i < changed.size(); ++i) {
+      const std::size_t p = changed[i];
+      before[i] = analysis::log2_ratio_at(t, best, m, p);
+      const std::int32_t old_best = best.best[p];
+      best.best[p] = alone.runner_up[p];
+      after[i] = analysis::log2_ratio_at(t, best, m, p);
+      best.best[p] = old_best;
+    }
+    for (std::size_t j = 0; j < abscissae; ++j) {
+      std::int64_t c = counts[m][j];
+      for (std::size_t i = 0; i < changed.size(); ++i) {
+        c += (after[i] <= full.abscissae[j] ? 1 : 0) - (before[i] <= full.abscissae[j] ? 1 : 0);
+      }
+      count[j] = c;
+    }
+    double sum = 0.0;
+    for (std::size_t j = 0; j < abscissae; ++j) {
+      sum += static_cast<double>(count[j]) / static_cast<double>(t.problems);
+    }
+    means[m] = sum / static_cast<double>(abscissae);
   }
-  return reduced;
+  return means;
 }
 
 class Collector {
@@ -117,21 +153,28 @@ class Collector {
   std::size_t m_listed[3] = {0, 0, 0};
 };
 
-void find_leave_one_out(const table::MeasureTable& t, StabilityFindings& s, Collector& collect) {
+void find_leave_one_out(const table::MeasureTable& t, const analysis::Figures& full,
+                        StabilityFindings& s, Collector& collect) {
   const std::size_t methods = t.methods();
-  if (methods < 3) return;
-  const std::vector<bool> changes = changes_best(t);
+  if (methods < 3 || t.problems == 0) return;
+  const AloneBest alone = alone_best(t);
+  analysis::ProblemBest best = analysis::best_measures(t);
+  // The whole table's profile counts: profile values are count / problems.
+  std::vector<std::vector<std::int64_t>> counts(methods);
+  for (std::size_t m = 0; m < methods; ++m) {
+    for (const double value : full.profile[m]) {
+      counts[m].push_back(std::llround(value * static_cast<double>(t.problems)));
+    }
+  }
   for (std::size_t left = 0; left < methods; ++left) {
-    if (!changes[left]) continue;
-    const analysis::Figures reduced = analysis::compute_figures(without(t, left), s.bound);
-    // Index in the reduced table of method m != left.
-    auto index = [left](std::size_t m) { return m < left ? m : m - 1; };
+    if (alone.problems[left].empty()) continue;
+    const std::vector<double> reduced = mean_values_without(t, best, full, counts, alone, left);
     for (std::size_t a = 0; a < methods; ++a) {
       if (a == left) continue;
       for (std::size_t b = a + 1; b < methods; ++b) {
         if (b == left) continue;
         const int before = order_of(s.mean_value[a], s.mean_value[b]);
-        const int after = order_of(reduced.mean_value[index(a)], reduced.mean_value[index(b)]);
+        const int after = order_of(reduced[a], reduced[b]);
         if (before * after != -1 || !collect.take(FindingKind::leave_one_out)) continue;
         Finding f;
         f.kind = FindingKind::leave_one_out;
@@ -140,8 +183,8 @@ void find_leave_one_out(const table::MeasureTable& t, StabilityFindings& s, Coll
         f.left_out = left;
         f.value_a = s.mean_value[f.a];
         f.value_b = s.mean_value[f.b];
-        f.reversed_a = reduced.mean_value[index(f.a)];
-        f.reversed_b = reduced.mean_value[index(f.b)];
+        f.reversed_a = reduced[f.a];
+        f.reversed_b = reduced[f.b];
         f.sentence = "With every method, " + method_label(t.names, f.a) + " is ahead of " +
                      method_label(t.names, f.b) + " by MEAN VALUE, " + fixed(f.value_a, 4) +
                      " to " + fixed(f.value_b, 4) + "; without " + method_label(t.names, left) +
@@ -258,7 +301,7 @@ StabilityFindings find_instabilities(const table::MeasureTable& t, double bound,
   s.mean_value = full.mean_value;
   s.efficiency = full.efficiency;
   Collector collect(s, limit);
-  find_leave_one_out(t, s, collect);
+  find_leave_one_out(t, full, s, collect);
   find_bound_changes(t, s, collect);
   find_efficiency_disagreements(t, s, collect);
   return s;
