@@ -100,7 +100,9 @@ Background start_profcmp(const std::string& dir, const std::vector<std::string>&
     }
     ::close(err_pipe[0]);
     ::close(err_pipe[1]);
-    if (::chdir(dir.c_str()) != 0) ::_exit(250);
+    if (::chdir(dir.c_str()) != 0) {
+      test_support::child_cannot_start(STDERR_FILENO, ("chdir " + dir).c_str(), 250);
+    }
     for (const std::string& name : k_failure_variables) ::unsetenv(name.c_str());
     for (const std::string& entry : env) {
       const std::size_t eq = entry.find('=');
@@ -118,7 +120,7 @@ Background start_profcmp(const std::string& dir, const std::vector<std::string>&
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
     char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
     ::execv(program.c_str(), argv);
-    ::_exit(252);
+    test_support::child_cannot_start(STDERR_FILENO, ("execv " + program).c_str(), 252);
   }
   ::close(err_pipe[1]);
   child.err_fd = err_pipe[0];
