@@ -3,14 +3,21 @@
 #ifndef PROFCMP_DRIVER_RUN_H_
 #define PROFCMP_DRIVER_RUN_H_
 
+#include <string_view>
+
 namespace driver {
 
-inline constexpr int k_results_unit = 7;
-inline constexpr int k_report_unit = 8;
-inline constexpr int k_script_unit = 9;
+// The version that `profcmp --version` prints.
+#ifdef PROFCMP_VERSION
+inline constexpr std::string_view k_version = PROFCMP_VERSION;
+#else
+inline constexpr std::string_view k_version = "1.0.0";  // project(... VERSION) of the build
+#endif
 
-// Runs the tool once in the working directory. Returns on success; every
-// failure ends the process through the failure stop.
+// Runs the tool once in the working directory. When argument 1 is exactly
+// "--help" or "-h" (usage) or "--version", prints that on standard output and
+// returns without opening any file. Returns on success; every failure ends
+// the process through the failure stop.
 void run_profcmp();
 
 }  // namespace driver
