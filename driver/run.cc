@@ -21,6 +21,14 @@ using records::k_report_unit;
 using records::k_results_unit;
 using records::k_script_unit;
 
+// The version that `profcmp --version` prints: the project's version, which
+// the build may pass in; the fallback is kept equal to it by a test.
+#ifdef PROFCMP_VERSION
+constexpr std::string_view k_version = PROFCMP_VERSION;
+#else
+constexpr std::string_view k_version = "1.0.0";
+#endif
+
 constexpr char k_default_criterion[] = "NFV ";
 constexpr char k_default_bound_text[] = "2.0D0     ";
 constexpr int k_bound_text_length = 10;

@@ -3,16 +3,7 @@
 #ifndef PROFCMP_DRIVER_RUN_H_
 #define PROFCMP_DRIVER_RUN_H_
 
-#include <string_view>
-
 namespace driver {
-
-// The version that `profcmp --version` prints.
-#ifdef PROFCMP_VERSION
-inline constexpr std::string_view k_version = PROFCMP_VERSION;
-#else
-inline constexpr std::string_view k_version = "1.0.0";  // project(... VERSION) of the build
-#endif
 
 // Runs the tool once in the working directory. When argument 1 is exactly
 // "--help" or "-h" (usage) or "--version", prints that on standard output and
