@@ -5,12 +5,10 @@
 
 namespace driver {
 
-inline constexpr int k_results_unit = 7;
-inline constexpr int k_report_unit = 8;
-inline constexpr int k_script_unit = 9;
-
-// Runs the tool once in the working directory. Returns on success; every
-// failure ends the process through the failure stop.
+// Runs the tool once in the working directory. When argument 1 is exactly
+// "--help" or "-h" (usage) or "--version", prints that on standard output and
+// returns without opening any file. Returns on success; every failure ends
+// the process through the failure stop.
 void run_profcmp();
 
 }  // namespace driver

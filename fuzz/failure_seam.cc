@@ -38,6 +38,10 @@ void failure_stop(Message message, int unit, std::string_view file, int platform
   throw stop;
 }
 
+void failure_stop_because(Message message, int unit, std::string_view file, std::string_view) {
+  failure_stop(message, unit, file, 0);
+}
+
 void install_failure_handling() {}
 
 bool environment_switch_on(const char*) {

@@ -40,7 +40,7 @@ binary=$(realpath "$binary")
 mkdir -p "$findings"
 
 # Exit statuses a run may end with: a normal end and the severe messages.
-catalogue=" 0 9 10 22 24 28 29 30 38 39 42 43 47 64 66 120 "
+catalogue=" 0 9 10 22 24 28 29 30 38 39 42 43 47 64 66 120 121 "
 # Arguments by input size modulo 7, as in run_arguments.h.
 arguments=("" "NIT" "NFG 3." "NCGR 0.5" "TIME 5" "nfv" "NFV 1.25")
 

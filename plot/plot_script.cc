@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "records/record_format.h"
+#include "records/run_files.h"
 #include "records/units.h"
 
 namespace plot {
@@ -17,29 +18,43 @@ using records::out_real;
 using records::out_text;
 namespace formats = records::formats;
 
-constexpr int k_name_length = 14;
-constexpr int k_criterion_length = 4;
+using records::k_criterion_length;
+using records::k_name_length;
+using records::k_report_unit;
+using records::k_script_unit;
+
 constexpr int k_profile_values = 21;
 constexpr int k_values_per_line = 10;
 constexpr int k_line_buffer_length = 80;
 constexpr int k_abscissa_steps = 20;
 
-// A text of at most N characters written inside a Scilab string literal,
-// with every quote doubled: at most 2N characters.
+// A carriage return cannot stand inside a Scilab string literal: the literal
+// is closed, the character added as a value and the literal reopened.
+constexpr std::string_view k_carriage_return = "'+ascii(13)+'";
+
+// A text of at most N characters written inside a Scilab string literal: at
+// most k_carriage_return.size() characters for each of them.
 template <int N>
 struct Quoted {
-  char text[2 * N];
+  char text[N * k_carriage_return.size()];
   int length;
 };
 using QuotedName = Quoted<k_name_length>;
 
-// Copies text[0..length) to out, writing each ' and " twice (Scilab ends a
-// literal at a lone quote of either kind and reads a doubled one as the
-// character itself). `out` must hold 2 * length characters.
-int double_quotes(const char* text, int length, char* out) {
+// Copies text[0..length) to out for the inside of a literal: each ' and " is
+// written twice (Scilab ends a literal at a lone quote of either kind and
+// reads a doubled one as the character itself), a carriage return as
+// k_carriage_return, every other byte as it is. `out` must hold
+// length * k_carriage_return.size() characters.
+int quote_for_literal(const char* text, int length, char* out) {
   int written = 0;
   for (int i = 0; i < length; ++i) {
     const char c = text[i];
+    if (c == '\r') {
+      std::memcpy(out + written, k_carriage_return.data(), k_carriage_return.size());
+      written += static_cast<int>(k_carriage_return.size());
+      continue;
+    }
     out[written++] = c;
     if (c == '\'' || c == '"') out[written++] = c;
   }
@@ -154,7 +169,7 @@ void write_plot_script(std::string_view criterion, double bound) {
     skip_record();
     if (k <= k_max_curves) {
       QuotedName& entry = legend_names[k - 1];
-      entry.length = double_quotes(name, k_name_length, entry.text);
+      entry.length = quote_for_literal(name, k_name_length, entry.text);
       write_y_vector(k, profile_row);
     }
   }
@@ -180,7 +195,8 @@ void write_plot_script(std::string_view criterion, double bound) {
   const int criterion_length = criterion.size() < static_cast<std::size_t>(k_criterion_length)
                                    ? static_cast<int>(criterion.size())
                                    : k_criterion_length;
-  title_criterion.length = double_quotes(criterion.data(), criterion_length, title_criterion.text);
+  title_criterion.length =
+      quote_for_literal(criterion.data(), criterion_length, title_criterion.text);
 
   write_line("leg.font_size=4.5;");
   records::write_formatted(

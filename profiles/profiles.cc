@@ -14,9 +14,9 @@
 namespace profiles {
 namespace {
 
-constexpr int k_criterion_length = 4;
+using records::k_criterion_length;
+using records::k_name_length;
 constexpr int k_key_length = 6;
-constexpr int k_name_length = 14;
 constexpr std::string_view k_method_key = "METHOD";
 
 ProfileTables g_tables;

@@ -7,13 +7,16 @@
 #include <cstdint>
 #include <string_view>
 
+#include "records/run_files.h"
+
 namespace profiles {
 
-inline constexpr int k_max_methods = 20;
-inline constexpr int k_max_problems = 200;
+// The capacities and units of the run, defined with the other shared facts.
+using records::k_max_methods;
+using records::k_max_problems;
+using records::k_report_unit;
+using records::k_results_unit;
 inline constexpr int k_max_abscissae = 200;  // rows of profile_table
-inline constexpr int k_results_unit = 7;
-inline constexpr int k_report_unit = 8;
 
 // The tables of one call. They exist once for the run and are zeroed at the
 // start of compute_profiles(). Indices run from 1, as in the report; index 0
@@ -23,7 +26,7 @@ struct ProfileTables {
   double step;
   std::int32_t method_count;
   std::int32_t problem_count;  // after reading: the longest group's problem count
-  char method_names[k_max_methods + 1][14];
+  char method_names[k_max_methods + 1][records::k_name_length];
   // Problem records stored for each method; entries beyond it are missing
   // (0 in measure_table) and count as failures of that method.
   std::int32_t group_length[k_max_methods + 1];

@@ -14,10 +14,38 @@
 #include <cstring>
 #include <iterator>
 
+#include "records/run_files.h"
 #include "records/units.h"
 
 namespace records {
 namespace {
+
+// A text assembled at compile time, so that a message can quote the
+// capacities it is about.
+struct BuiltText {
+  char data[128] = {};
+  std::size_t length = 0;
+
+  constexpr BuiltText& operator<<(std::string_view part) {
+    for (const char c : part) data[length++] = c;
+    return *this;
+  }
+  constexpr BuiltText& operator<<(int value) {
+    char digits[12] = {};
+    std::size_t count = 0;
+    do {
+      digits[count++] = static_cast<char>('0' + value % 10);
+      value /= 10;
+    } while (value != 0);
+    while (count > 0) data[length++] = digits[--count];
+    return *this;
+  }
+  constexpr std::string_view view() const { return {data, length}; }
+};
+
+constexpr BuiltText k_capacity_text =
+    BuiltText{} << "results table exceeds capacity of " << k_max_methods << " methods and "
+                << k_max_problems << " problems, unit %d, file %s";
 
 struct CatalogueEntry {
   Message message;
@@ -45,8 +73,10 @@ constexpr CatalogueEntry k_catalogue[] = {
     {Message::input_conversion, MessageClass::severe, "input conversion error, unit %d, file %s"},
     {Message::output_overflow, MessageClass::severe,
      "output statement overflows record, unit %d, file %s"},
-    {Message::capacity_exceeded, MessageClass::severe,
-     "results table exceeds capacity of 20 methods and 200 problems, unit %d, file %s"},
+    {Message::capacity_exceeded, MessageClass::severe, k_capacity_text.view()},
+    // The criterion is written into the report and the script, where a line
+    // end would split a record; it names no unit.
+    {Message::line_end_in_criterion, MessageClass::severe, "line end in criterion argument"},
     {Message::interrupt, MessageClass::error, "program aborting due to %s event"},
 };
 
@@ -239,12 +269,18 @@ void* probe_address(void* const* frames, int index) {
   void* frames[k_traceback_frames + k_own_frames];
   const int count = ::backtrace(frames, static_cast<int>(std::size(frames)));
   const auto stop_address = reinterpret_cast<std::uintptr_t>(&failure_stop);
+  const auto because_address = reinterpret_cast<std::uintptr_t>(&failure_stop_because);
   int first = 1;
   for (int i = 0; i < count && i < k_own_frames; ++i) {
     Dl_info info{};
     if (::dladdr(probe_address(frames, i), &info) != 0 &&
         reinterpret_cast<std::uintptr_t>(info.dli_saddr) == stop_address) {
       first = i + 1;
+      // A stop for a reason of the tool's own enters through one more routine.
+      if (first < count && ::dladdr(probe_address(frames, first), &info) != 0 &&
+          reinterpret_cast<std::uintptr_t>(info.dli_saddr) == because_address) {
+        ++first;
+      }
       break;
     }
   }
@@ -311,6 +347,9 @@ char g_output[k_platform_line_capacity + k_diagnostic_block_limit];
 // The block being built; static so that it survives a fault during the walk.
 Text g_block{};
 
+// The reason that failure_stop_because() hands to failure_stop().
+std::string_view g_reason;
+
 // Nesting of failure_stop(): a failure while the units are being closed
 // comes back here.
 int g_stop_depth = 0;
@@ -320,10 +359,10 @@ int exit_status_of(Message message) {
   return static_cast<int>((0xC0000000u + static_cast<unsigned>(message)) & 0xFFu);
 }
 
-std::size_t format_platform_error_line(char* buffer, std::size_t capacity, int error) {
+std::size_t format_reason_line(char* buffer, std::size_t capacity, std::string_view reason) {
   Text text{buffer, capacity, 0};
   put(text, "rtdiag: ");
-  put(text, std::strerror(error));
+  put(text, reason);
   put(text, "\r\n");
   return text.length;
 }
@@ -493,10 +532,11 @@ std::size_t format_traceback_frame(char* buffer, std::size_t capacity, const Tra
   if (g_stop_depth == 1) g_exit_status = exit_status_of(message);
   if (g_stop_depth > 2) std::_Exit(g_exit_status);
 
+  std::string_view reason = g_reason;
+  g_reason = {};
+  if (platform_error != 0) reason = std::strerror(platform_error);
   std::size_t prefix = 0;
-  if (platform_error != 0) {
-    prefix = format_platform_error_line(g_output, k_platform_line_capacity, platform_error);
-  }
+  if (!reason.empty()) prefix = format_reason_line(g_output, k_platform_line_capacity, reason);
   g_block = Text{g_output + prefix, k_diagnostic_block_limit, 0};
   g_block.length = format_diagnostic_line(g_block.data, g_block.capacity, message, unit, file);
   if (message_class(message) == MessageClass::severe &&
@@ -513,6 +553,12 @@ std::size_t format_traceback_frame(char* buffer, std::size_t capacity, const Tra
     close_all_units_signal_safe();
   }
   std::_Exit(g_exit_status);
+}
+
+[[noreturn]] void failure_stop_because(Message message, int unit, std::string_view file,
+                                       std::string_view reason) {
+  g_reason = reason;
+  failure_stop(message, unit, file);
 }
 
 void install_failure_handling() {

@@ -49,6 +49,7 @@ enum class Message : int {
   input_conversion = 64,
   output_overflow = 66,
   capacity_exceeded = 120,
+  line_end_in_criterion = 121,
   interrupt = 200,
 };
 
@@ -72,6 +73,11 @@ std::string_view message_text(Message message);
 // the low 8 bits of 0xC0000000 + N (the error class gets no traceback).
 [[noreturn]] void failure_stop(Message message, int unit, std::string_view file,
                                int platform_error = 0);
+
+// As failure_stop(), for a refusal of the tool's own rather than of the
+// platform: the line before the diagnostic is "rtdiag: " + `reason` + CR LF.
+[[noreturn]] void failure_stop_because(Message message, int unit, std::string_view file,
+                                       std::string_view reason);
 
 // Start-up of the failure layer: installs the interrupt handlers (SIGINT,
 // SIGQUIT, SIGHUP; a signal inherited as ignored, as under nohup, stays

@@ -16,6 +16,8 @@
 #include <span>
 #include <string_view>
 
+#include "records/run_files.h"
+
 namespace records {
 
 enum class Edit : std::uint8_t {
@@ -36,7 +38,9 @@ struct EditDescriptor {
   std::string_view literal;
 };
 
-constexpr EditDescriptor A(int repeat = 1) { return {Edit::text, repeat, 0, 0, {}}; }
+constexpr EditDescriptor A(int repeat = 1) {
+  return {Edit::text, repeat, 0, 0, {}};
+}
 constexpr EditDescriptor Aw(int width, int repeat = 1) {
   return {Edit::text_width, repeat, width, 0, {}};
 }
@@ -49,7 +53,9 @@ constexpr EditDescriptor F(int width, int decimals, int repeat = 1) {
 constexpr EditDescriptor D(int width, int decimals, int repeat = 1) {
   return {Edit::real_d, repeat, width, decimals, {}};
 }
-constexpr EditDescriptor X(int columns) { return {Edit::skip, 1, columns, 0, {}}; }
+constexpr EditDescriptor X(int columns) {
+  return {Edit::skip, 1, columns, 0, {}};
+}
 constexpr EditDescriptor lit(std::string_view text) {
   return {Edit::literal, 1, static_cast<int>(text.size()), 0, text};
 }
@@ -64,12 +70,11 @@ namespace lists {
 inline constexpr EditDescriptor bound_text[] = {D(10, 3)};
 inline constexpr EditDescriptor results_record[] = {Aw(6), X(2), Aw(14), I(10, 5)};
 inline constexpr EditDescriptor report_header[] = {
-    Aw(21), X(3), Aw(4), X(3), lit("BOUND ="), F(10, 4), X(3), lit("STEP ="), F(10, 4), X(3),
-    lit("NMETH ="), I(3)};
+    Aw(21), X(3),          Aw(4),    X(3), lit("BOUND ="), F(10, 4),
+    X(3),   lit("STEP ="), F(10, 4), X(3), lit("NMETH ="), I(3)};
 inline constexpr EditDescriptor one_character[] = {Aw(1)};
-inline constexpr EditDescriptor method_record[] = {Aw(6), X(3),  I(3),     X(3),
-                                                   Aw(14), X(3), Aw(12),   F(10, 4),
-                                                   X(3),  Aw(12), F(10, 4)};
+inline constexpr EditDescriptor method_record[] = {Aw(6),  X(3),     I(3), X(3),   Aw(14),  X(3),
+                                                   Aw(12), F(10, 4), X(3), Aw(12), F(10, 4)};
 inline constexpr EditDescriptor profile_values[] = {F(10, 4, 8)};
 inline constexpr EditDescriptor method_count[] = {X(77), I(3)};
 inline constexpr EditDescriptor method_name[] = {X(15), Aw(14)};
@@ -82,6 +87,57 @@ inline constexpr EditDescriptor texts_5[] = {A(5)};
 inline constexpr EditDescriptor texts_7[] = {A(7)};
 inline constexpr EditDescriptor texts_9[] = {A(9)};
 }  // namespace lists
+
+// Where a data field lies in the record that a format lays out: its 0-based
+// column and its width.
+struct FieldPlace {
+  int column;
+  int width;
+  constexpr bool operator==(const FieldPlace&) const = default;
+};
+
+// The place of data field `n` (0-based, repeats counted one by one) of the
+// format `list` at its first record. Literals and nX move the column as on
+// output; {-1, 0} when the format has no such field or a field before it
+// takes its width from its item (A without w).
+constexpr FieldPlace data_field(std::span<const EditDescriptor> list, int n) {
+  int column = 0;
+  int index = 0;
+  for (const EditDescriptor& descriptor : list) {
+    for (int r = 0; r < (descriptor.repeat < 1 ? 1 : descriptor.repeat); ++r) {
+      switch (descriptor.kind) {
+        case Edit::skip:
+        case Edit::literal:
+          column += descriptor.width;
+          continue;
+        case Edit::text:
+          if (index == n) return {column, -1};
+          return {-1, 0};
+        default:
+          if (index == n) return {column, descriptor.width};
+          column += descriptor.width;
+          ++index;
+      }
+    }
+  }
+  return {-1, 0};
+}
+
+// The report is written by one folder and read back by another: each field
+// the read-back takes must lie where the writer puts it.
+static_assert(data_field(lists::report_header, 4) == data_field(lists::method_count, 0),
+              "NMETH's I3 in the report header is where (77X,I3) reads the method count");
+static_assert(data_field(lists::method_count, 0) == FieldPlace{77, 3});
+static_assert(data_field(lists::report_header, 1).width == k_criterion_length,
+              "the report header shows the whole criterion");
+static_assert(data_field(lists::method_record, 2) == data_field(lists::method_name, 0),
+              "the name in a method record is where (15X,A14) reads it");
+static_assert(data_field(lists::method_name, 0) == FieldPlace{15, k_name_length});
+static_assert(data_field(lists::results_record, 1) == FieldPlace{8, k_name_length},
+              "a results-table name is as long as a report name");
+static_assert(data_field(lists::profile_values, 7) == FieldPlace{70, 10} &&
+                  data_field(lists::profile_values, 8) == FieldPlace{-1, 0},
+              "profile values are written and read eight to a record, ten columns each");
 
 // (D10.3): the bound text of the command line.
 inline constexpr RecordFormat k_bound_text{lists::bound_text};
@@ -163,11 +219,15 @@ constexpr InItem in_short(std::int16_t& target) {
 constexpr InItem in_integers(std::int32_t* targets, int count) {
   return {ItemKind::integer, count, nullptr, 0, nullptr, targets, nullptr};
 }
-constexpr InItem in_integer(std::int32_t& target) { return in_integers(&target, 1); }
+constexpr InItem in_integer(std::int32_t& target) {
+  return in_integers(&target, 1);
+}
 constexpr InItem in_reals(double* targets, int count) {
   return {ItemKind::real, count, nullptr, 0, nullptr, nullptr, targets};
 }
-constexpr InItem in_real(double& target) { return in_reals(&target, 1); }
+constexpr InItem in_real(double& target) {
+  return in_reals(&target, 1);
+}
 
 // How blanks inside numeric input fields count. Every unit of the tool uses
 // null (blanks are ignored).

@@ -176,6 +176,35 @@ bool is_access_refusal(int error) {
   }
 }
 
+// What an open meets at a name. A named pipe and a socket are streams: what
+// is written there cannot be read back. Devices are character and block
+// devices. Directories count as other: the open itself refuses them.
+enum class FileKind : std::uint8_t { missing, regular, stream, device, other };
+
+FileKind kind_of_mode(mode_t mode) {
+  if (S_ISREG(mode)) return FileKind::regular;
+  if (S_ISFIFO(mode) || S_ISSOCK(mode)) return FileKind::stream;
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return FileKind::device;
+  return FileKind::other;
+}
+
+// Follows symbolic links, as the open does. A name that cannot be looked at
+// counts as missing; the open then meets the reason itself.
+FileKind kind_of_path(const char* path) {
+  struct stat info;
+  return ::stat(path, &info) == 0 ? kind_of_mode(info.st_mode) : FileKind::missing;
+}
+
+FileKind kind_of_descriptor(int fd) {
+  struct stat info;
+  return ::fstat(fd, &info) == 0 ? kind_of_mode(info.st_mode) : FileKind::other;
+}
+
+[[noreturn]] void stop_for_no_read_back(int unit, std::string_view name) {
+  failure_stop_because(Message::open_failure, unit, name,
+                       "Not a regular file, so it cannot be read back");
+}
+
 // Takes the advisory lock that keeps two runs from writing the same file:
 // exclusive for a read-write connection, shared for a read-only one. Returns
 // 0, or the errno of a refusal. A file system without advisory locks leaves
@@ -201,10 +230,20 @@ bool grow_buffer(char*& buffer, std::size_t& capacity, std::size_t needed) {
   return true;
 }
 
+[[noreturn]] void stop_for_long_record(const Connection& connection) {
+  failure_stop(Message::record_too_long, connection.m_unit, name_of(connection));
+}
+
 // Fills the read buffer of `connection` with at least one more byte, unless
 // the file has ended. The unserved bytes move to the front first; when they
 // fill the buffer, it doubles.
 void fill_read_buffer(Connection& connection) {
+  // The bytes held hold no line feed: a record that long is refused before
+  // more memory is taken for it. A carriage return may still precede the
+  // line feed, so one byte more than the limit is allowed.
+  if (connection.m_read_end - connection.m_read_start > k_max_record_length + 1) {
+    stop_for_long_record(connection);
+  }
   if (connection.m_read_start > 0) {
     const std::size_t kept = connection.m_read_end - connection.m_read_start;
     std::memmove(connection.m_read, connection.m_read + connection.m_read_start, kept);
@@ -216,7 +255,7 @@ void fill_read_buffer(Connection& connection) {
         connection.m_read_capacity == 0 ? k_read_block : connection.m_read_capacity * 2;
     if (doubled < connection.m_read_capacity ||
         !grow_buffer(connection.m_read, connection.m_read_capacity, doubled)) {
-      failure_stop(Message::record_too_long, connection.m_unit, name_of(connection));
+      stop_for_long_record(connection);
     }
   }
   std::size_t room = connection.m_read_capacity - connection.m_read_end;
@@ -262,7 +301,8 @@ void start_up(int argc, char** argv) {
   }
 }
 
-void open_unit(int unit, std::string_view name, OpenStatus /*status*/, BlankMode blanks) {
+void open_unit(int unit, std::string_view name, OpenStatus /*status*/, BlankMode blanks,
+               FileUse use) {
   if (name.size() > k_name_capacity) name = name.substr(0, k_name_capacity);
   while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
   while (!name.empty() && is_blank_or_nul(name.back())) name.remove_suffix(1);
@@ -289,13 +329,30 @@ void open_unit(int unit, std::string_view name, OpenStatus /*status*/, BlankMode
     failure_stop(Message::file_name_error, unit, full_name);
   }
 
+  // The kind of an existing file decides how it may be opened; a missing one
+  // is created as a regular file.
+  const FileKind kind = kind_of_path(path);
+  if (use == FileUse::read_back && kind == FileKind::stream) stop_for_no_read_back(unit, full_name);
+
   bool read_only = false;
-  int fd = open_retrying(path, O_RDWR | O_CREAT);
-  if (fd < 0 && is_access_refusal(errno)) {
-    fd = open_retrying(path, O_RDONLY | O_CREAT);
+  int fd = -1;
+  if (use == FileUse::input && (kind == FileKind::stream || kind == FileKind::device)) {
+    // Opened read-write, a named pipe would be its own writer and never end.
+    fd = open_retrying(path, O_RDONLY);
     read_only = fd >= 0;
+  } else {
+    fd = open_retrying(path, O_RDWR | O_CREAT);
+    if (fd < 0 && is_access_refusal(errno)) {
+      fd = open_retrying(path, O_RDONLY | O_CREAT);
+      read_only = fd >= 0;
+    }
   }
   if (fd < 0) stop_for_open_error(unit, full_name, errno);
+  // The name may have been replaced between the look and the open.
+  if (use == FileUse::read_back && kind_of_descriptor(fd) == FileKind::stream) {
+    ::close(fd);
+    stop_for_no_read_back(unit, full_name);
+  }
 
   const int lock_error = lock_file(fd, read_only);
   if (lock_error != 0) {
@@ -440,6 +497,7 @@ ReadResult read_record(int unit, std::string_view& record) {
       searched = connection.m_read_start + pending;
       continue;
     }
+    if (length > k_max_record_length) stop_for_long_record(connection);
     if (length == 1 && begin[0] == '\x1a') {
       connection.m_end_met = true;
       return ReadResult::end_of_file;

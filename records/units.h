@@ -25,18 +25,39 @@ inline constexpr std::string_view k_internal_write_name = "Internal Formatted Wr
 // Slots of the unit table; the tool connects at most three units at a time.
 inline constexpr int k_unit_slots = 8;
 
+// Longest record a read accepts, line end not counted. A longer one stops the
+// run with message 22 while at most about twice this much is held, whatever
+// the input (an endless line, a device that never ends a line).
+inline constexpr std::size_t k_max_record_length = std::size_t{1} << 20;
+
 // The only open status the tool uses: create the file when it is missing,
 // keep its contents otherwise.
 enum class OpenStatus : std::uint8_t { unknown };
+
+// What the run does with a file, which decides how a file that is not a
+// regular file is met. A missing file, a regular file and a directory are
+// opened alike for every use.
+enum class FileUse : std::uint8_t {
+  // Read and write whatever it is: a named pipe receives the records.
+  read_write,
+  // Only read: a named pipe or a device is opened for reading only, so the
+  // reading ends when its writer closes it.
+  input,
+  // Written, then read back from its start: a named pipe or a socket holds
+  // nothing to read back and is refused with message 30.
+  read_back,
+};
 
 // Captures the argument vector; no unit is connected afterwards.
 void start_up(int argc, char** argv);
 
 // Connects `unit` to the file `name`: read and write, created empty when
-// missing, read-only when writing is refused; positioned at the first byte.
-// Takes an exclusive advisory lock (shared when read-only). Stops the run with
-// message 9, 10, 29, 30, 42 or 43 when the file cannot be opened.
-void open_unit(int unit, std::string_view name, OpenStatus status, BlankMode blanks);
+// missing, read-only when writing is refused or `use` asks for it; positioned
+// at the first byte. Takes an exclusive advisory lock (shared when read-only).
+// Stops the run with message 9, 10, 29, 30, 42 or 43 when the file cannot be
+// opened, and with 30 when `use` refuses the kind of file.
+void open_unit(int unit, std::string_view name, OpenStatus status, BlankMode blanks,
+               FileUse use = FileUse::read_write);
 
 // Releases the unit and keeps its file as written. Message 28 when refused.
 void close_unit(int unit);
@@ -73,7 +94,8 @@ enum class ReadResult : std::uint8_t { record, end_of_file };
 
 // Reads the next record of `unit` into `record` (valid until the next read of
 // that unit). A lone byte 26 counts as the end of the file, which stays met.
-// Message 39 when the read is refused, 22 when the buffer cannot grow.
+// Message 39 when the read is refused, 22 when the record is longer than
+// k_max_record_length or the buffer cannot grow.
 ReadResult read_record(int unit, std::string_view& record);
 
 // Argument `index` of the command line (0 is the program name) into

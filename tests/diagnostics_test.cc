@@ -100,7 +100,9 @@ Background start_profcmp(const std::string& dir, const std::vector<std::string>&
     }
     ::close(err_pipe[0]);
     ::close(err_pipe[1]);
-    if (::chdir(dir.c_str()) != 0) ::_exit(250);
+    if (::chdir(dir.c_str()) != 0) {
+      test_support::child_cannot_start(STDERR_FILENO, ("chdir " + dir).c_str(), 250);
+    }
     for (const std::string& name : k_failure_variables) ::unsetenv(name.c_str());
     for (const std::string& entry : env) {
       const std::size_t eq = entry.find('=');
@@ -118,7 +120,7 @@ Background start_profcmp(const std::string& dir, const std::vector<std::string>&
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
     char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
     ::execv(program.c_str(), argv);
-    ::_exit(252);
+    test_support::child_cannot_start(STDERR_FILENO, ("execv " + program).c_str(), 252);
   }
   ::close(err_pipe[1]);
   child.err_fd = err_pipe[0];
@@ -353,8 +355,29 @@ TEST(Diagnostics, InterruptWhileReadingTheResultsTable) {
 }
 
 TEST(Diagnostics, InterruptWhileReadingTheReportBack) {
-  // With P.PRO a FIFO the report is gone once unit 8 is closed, so the plot
-  // script waits for its header after writing its first line.
+  // A report that is a named pipe cannot be read back and is refused at its
+  // open, so the run is held at the step after the read-back instead: P.sci
+  // is a FIFO whose buffer is already full, and the script's first record
+  // waits there. The report is complete by then and must stay so.
+  const std::string table = method_record("M1") + problem_record(3) + problem_record(4);
+  const auto hold_script = [](const TempDir& dir) {
+    EXPECT_EQ(::mkfifo(dir.file("P.sci").c_str(), 0666), 0);
+    const int fifo = ::open(dir.file("P.sci").c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    EXPECT_GE(fifo, 0);
+    const std::string filler(4096, 'f');
+    while (::write(fifo, filler.data(), filler.size()) > 0) {
+    }
+    return fifo;
+  };
+  const auto report_complete = [](const TempDir& dir) {
+    // Header, blank record, and six records for the one method.
+    const std::string report = read_file(dir.file("P.PRO"));
+    std::size_t records = 0;
+    for (std::size_t at = 0; (at = report.find("\r\n", at)) != std::string::npos; at += 2) {
+      ++records;
+    }
+    return records == 8 && report.size() > 0 && report.back() == '\n';
+  };
   const struct {
     int signal_number;
     const char* line;
@@ -364,30 +387,33 @@ TEST(Diagnostics, InterruptWhileReadingTheReportBack) {
   };
   for (const auto& event : events) {
     TempDir dir;
-    ASSERT_EQ(::mkfifo(dir.file("P.PRO").c_str(), 0666), 0);
-    write_file(dir.file("P.sci"), "an older and longer script\r\n");
+    write_file(dir.file("P.PER"), table);
+    const int fifo = hold_script(dir);
     Background child = start_profcmp(dir.path(), {});
-    const std::string abscissa = "x=0: 0.10000: 2.00000;\r\n";
-    EXPECT_TRUE(wait_for([&] { return read_file(dir.file("P.sci")) == abscissa; }));
+    EXPECT_TRUE(wait_for([&] { return report_complete(dir); }));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_TRUE(still_running(child.pid));
     ::kill(child.pid, event.signal_number);
     const RunResult r = finish(child);
+    ::close(fifo);
     EXPECT_EQ(r.term_signal, event.signal_number);
     EXPECT_EQ(r.err, event.line);
-    EXPECT_EQ(read_file(dir.file("P.sci")), abscissa);  // the record written so far is kept
+    EXPECT_TRUE(report_complete(dir));  // the records written so far are kept
+    EXPECT_EQ(read_file(dir.file("P.PER")), table);
   }
 
   // Under nohup a hangup is ignored and the run goes on.
   TempDir dir;
-  ASSERT_EQ(::mkfifo(dir.file("P.PRO").c_str(), 0666), 0);
+  write_file(dir.file("P.PER"), table);
+  const int fifo = hold_script(dir);
   Background child = start_profcmp(dir.path(), {}, Hangup::ignored);
-  EXPECT_TRUE(wait_for([&] { return !read_file(dir.file("P.sci")).empty(); }));
+  EXPECT_TRUE(wait_for([&] { return report_complete(dir); }));
   ::kill(child.pid, SIGHUP);
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_TRUE(still_running(child.pid));
   ::kill(child.pid, SIGINT);
   const RunResult r = finish(child);
+  ::close(fifo);
   EXPECT_EQ(r.term_signal, SIGINT);
   EXPECT_EQ(r.err, "rtdiag: error (200): program aborting due to control-C event\r\n");
 }

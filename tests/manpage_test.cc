@@ -112,13 +112,15 @@ TEST_F(ManPage, HasTheSectionsAndTheSynopsis) {
   }
   EXPECT_NE(section(text, "NAME").find("profcmp - "), std::string::npos);
   EXPECT_NE(section(text, "SYNOPSIS").find("profcmp [criterion [bound]]"), std::string::npos);
+  EXPECT_NE(section(text, "SYNOPSIS").find("profcmp --help | -h | --version"), std::string::npos);
 
   const std::string arguments = section(text, "ARGUMENTS");
   for (const char* keyword : {"NIT", "NFV", "NFG", "NCGR", "TIME", "\"NFV \"", "2.0D0", "0.003"}) {
     EXPECT_NE(arguments.find(keyword), std::string::npos) << keyword;
   }
   const std::string files = section(text, "FILES");
-  for (const char* name : {"P.PER", "P.PRO", "P.sci", "A6,2X,A14,5I10"}) {
+  for (const char* name : {"P.PER", "P.PRO", "P.sci", "A6,2X,A14,5I10", "1 MiB (1048576 bytes",
+                           "named pipe", "'+ascii(13)+'"}) {
     EXPECT_NE(files.find(name), std::string::npos) << name;
   }
   const std::string environment = section(text, "ENVIRONMENT");
@@ -143,7 +145,7 @@ TEST_F(ManPage, DiagnosticsAndExitStatusesMatchTheCatalogue) {
         Message::end_of_file, Message::close_error, Message::file_not_found, Message::open_failure,
         Message::write_error, Message::read_error, Message::no_such_device,
         Message::file_name_error, Message::write_readonly, Message::input_conversion,
-        Message::output_overflow, Message::capacity_exceeded}) {
+        Message::output_overflow, Message::capacity_exceeded, Message::line_end_in_criterion}) {
     // Each entry is the number in the tag column and the message text up to
     // its unit and file part, as the failure stop prints it.
     const std::string number = std::to_string(static_cast<int>(message));

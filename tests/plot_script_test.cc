@@ -278,6 +278,28 @@ TEST(PlotScript, QuotesInNamesAndCriterionAreDoubled) {
             "leg=legend(['" + std::string(28, '\'') + "';'" + std::string(28, '"') + "'],4);");
 }
 
+TEST(PlotScript, CarriageReturnsBecomeValuesAndEveryOtherByteStays) {
+  // Scilab cannot read a carriage return inside a literal: it is closed, the
+  // character added as ascii(13), and the literal reopened. Tabs, other
+  // control bytes and bytes above 127 go into the literal as they are.
+  std::string report = header_record("N\rV ", 4);
+  report += method_block(1, std::string("\rA\r\r") + std::string(9, ' ') + "\r",
+                         value_fields(worked_values()));
+  report +=
+      method_block(2, std::string("\t\x01\x7f\xe9\x1b[0m'\r\"   "), value_fields(worked_values()));
+  report += method_block(3, std::string(14, '\r'), value_fields(worked_values()));
+  report += method_block(4, pad14("plain"), value_fields(worked_values()));
+  const std::vector<std::string> lines = crlf_records(script_for(report, "\r'\t\r"));
+  ASSERT_EQ(lines.size(), 47u);
+  const std::string cr = "'+ascii(13)+'";
+  std::string fourteen;
+  for (int i = 0; i < 14; ++i) fourteen += cr;
+  EXPECT_EQ(lines[41], "leg=legend(['" + cr + "A" + cr + cr + std::string(9, ' ') + cr +
+                           "';'\t\x01\x7f\xe9\x1b[0m''" + cr + "\"\"   " + "';'" + fourteen +
+                           "';'plain         '],4);");
+  EXPECT_EQ(lines[43], "title('Performance profiles for " + cr + "''\t" + cr + "','fontsize',5);");
+}
+
 TEST(PlotScript, AbscissaLineForEveryBound) {
   const char* expected[] = {
       "x=0: 0.02500: 0.50000;", "x=0: 0.05000: 1.00000;", "x=0: 0.07500: 1.50000;",

@@ -8,11 +8,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -103,16 +105,81 @@ bool running_as_root() {
   return ::geteuid() == 0;
 }
 
+void child_cannot_start(int fd, const char* step, int code) {
+  const int reason = errno;
+  std::string message = "test child: ";
+  message += step;
+  message += ": ";
+  message += std::strerror(reason);
+  message += " (uid " + std::to_string(::geteuid()) + ")\n";
+  [[maybe_unused]] const ssize_t written = ::write(fd, message.data(), message.size());
+  ::_exit(code);
+}
+
+namespace {
+
+// A copy of `program` that uid 65534 can reach: a fresh 0755 directory under
+// /tmp (not $TMPDIR, which may be private) holding the program with mode
+// 0755. Removed with its directory on destruction.
+class ReachableCopy {
+ public:
+  explicit ReachableCopy(const std::string& program) {
+    std::string pattern = "/tmp/profcmp-unprivileged-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+      ADD_FAILURE() << "mkdtemp under /tmp failed: " << std::strerror(errno);
+      return;
+    }
+    m_dir = pattern;
+    const std::string copy = m_dir + "/" + std::filesystem::path(program).filename().string();
+    std::error_code error;
+    std::filesystem::copy_file(program, copy, error);
+    if (!error) {
+      std::filesystem::permissions(
+          copy,
+          std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+              std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+              std::filesystem::perms::others_exec,
+          error);
+    }
+    if (error || ::chmod(m_dir.c_str(), 0755) != 0) {
+      ADD_FAILURE() << "cannot copy " << program << " to " << copy << ": " << error.message();
+      return;
+    }
+    m_path = copy;
+  }
+  ~ReachableCopy() {
+    std::error_code ignored;
+    if (!m_dir.empty()) std::filesystem::remove_all(m_dir, ignored);
+  }
+  ReachableCopy(const ReachableCopy&) = delete;
+  ReachableCopy& operator=(const ReachableCopy&) = delete;
+  // The copy's path, or "" when it could not be made.
+  const std::string& path() const { return m_path; }
+
+ private:
+  std::string m_dir;
+  std::string m_path;
+};
+
+}  // namespace
+
 RunResult run_profcmp(const std::string& dir, const std::vector<std::string>& args,
                       const RunOptions& options) {
   RunResult result;
+  std::string program = options.program.empty() ? profcmp_binary() : options.program;
+  std::optional<ReachableCopy> copy;
+  if (options.unprivileged) {
+    copy.emplace(program);
+    if (copy->path().empty()) return result;
+    program = copy->path();
+  }
   int out_pipe[2];
   int err_pipe[2];
-  if (::pipe(out_pipe) != 0 || ::pipe(err_pipe) != 0) {
+  int start_pipe[2];  // closed by a successful exec; carries the reason otherwise
+  if (::pipe(out_pipe) != 0 || ::pipe(err_pipe) != 0 || ::pipe2(start_pipe, O_CLOEXEC) != 0) {
     ADD_FAILURE() << "pipe failed";
     return result;
   }
-  const std::string program = options.program.empty() ? profcmp_binary() : options.program;
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::dup2(out_pipe[1], STDOUT_FILENO);
@@ -121,7 +188,8 @@ RunResult run_profcmp(const std::string& dir, const std::vector<std::string>& ar
     ::close(err_pipe[0]);
     ::close(out_pipe[1]);
     ::close(err_pipe[1]);
-    if (::chdir(dir.c_str()) != 0) ::_exit(250);
+    ::close(start_pipe[0]);
+    const int status_fd = start_pipe[1];
     for (const std::string& name : options.unset_env) ::unsetenv(name.c_str());
     for (const std::string& entry : options.env) {
       const std::size_t eq = entry.find('=');
@@ -129,23 +197,32 @@ RunResult run_profcmp(const std::string& dir, const std::vector<std::string>& ar
     }
     if (options.unprivileged) {
       if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) {
-        ::_exit(251);
+        child_cannot_start(status_fd, "drop to uid/gid 65534", 251);
       }
     }
+    // After the drop, so that a directory the run's user cannot enter shows here.
+    if (::chdir(dir.c_str()) != 0) child_cannot_start(status_fd, ("chdir " + dir).c_str(), 250);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
     ::execv(program.c_str(), argv.data());
-    ::_exit(252);
+    child_cannot_start(status_fd, ("execv " + program).c_str(), 252);
   }
   ::close(out_pipe[1]);
   ::close(err_pipe[1]);
+  ::close(start_pipe[1]);
+  const std::string start_failure = slurp_fd(start_pipe[0]);
+  ::close(start_pipe[0]);
   // stderr is small; read stdout first, then stderr.
   const std::string out = slurp_fd(out_pipe[0]);
   ::close(out_pipe[0]);
   result = finish_child(pid, err_pipe[0]);
   result.out = out;
+  if (!start_failure.empty()) {
+    ADD_FAILURE() << "the child for " << program << " could not start: " << start_failure;
+    result.err = start_failure + result.err;
+  }
   return result;
 }
 

@@ -53,15 +53,24 @@ struct RunResult {
 struct RunOptions {
   std::vector<std::string> env;  // extra "NAME=value" entries
   std::vector<std::string> unset_env;
-  bool unprivileged = false;  // run as uid/gid 65534 (needs root)
-  std::string program;        // default: the built profcmp
+  // Run as uid/gid 65534 (needs root). The program then runs from a copy in a
+  // fresh 0755 directory under /tmp, since the build tree may lie below a
+  // directory that user cannot enter.
+  bool unprivileged = false;
+  std::string program;  // default: the built profcmp
 };
+
+// In a forked child that could not become the program under test: writes
+// "test child: <step>: <reason of errno>" to `fd` and ends with status `code`.
+[[noreturn]] void child_cannot_start(int fd, const char* step, int code);
 
 // Reads `err_fd` to its end into result.err (a negative fd reads nothing),
 // closes it, waits for `pid` and fills in how the child ended.
 RunResult finish_child(int pid, int err_fd);
 
-// Runs profcmp (or options.program) with `args` in `dir`; waits for it.
+// Runs profcmp (or options.program) with `args` in `dir`; waits for it. A
+// child that cannot start (no working directory, no privilege drop, no exec)
+// records a test failure that says which step failed and why.
 RunResult run_profcmp(const std::string& dir, const std::vector<std::string>& args,
                       const RunOptions& options = {});
 

@@ -82,7 +82,9 @@ std::string severe_line(int number, const std::string& text, int unit, const std
 // In a death test's child: give up root so rights on files are enforced.
 void drop_privileges() {
   if (::geteuid() != 0) return;
-  if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(250);
+  if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) {
+    test_support::child_cannot_start(STDERR_FILENO, "drop to uid/gid 65534", 250);
+  }
 }
 
 // Files may grow to `bytes` only; a write beyond fails with EFBIG, not SIGXFSZ.
