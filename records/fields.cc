@@ -1,0 +1,490 @@
+// Field rendering and parsing: the exact text of every edit descriptor's
+// field and the exact value of every input field. Digits of a rendered real
+// come from its exact binary value; a parsed real is the nearest double to
+// its decimal text. Nothing here allocates.
+#include "records/record_format.h"
+
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "records/fields.h"
+
+namespace records {
+namespace detail {
+
+// ---------------------------------------------------------------------------
+// Exact decimal digits of a double.
+
+// An unsigned integer of fixed capacity, little-endian 32-bit limbs. Large
+// enough for the biggest double times 10^1102.
+constexpr int k_limbs = 160;
+
+struct BigUint {
+  std::uint32_t m_limb[k_limbs];
+  int m_size;  // limbs in use; the top one is non-zero unless m_size is 0
+};
+
+void big_set(BigUint& big, std::uint64_t value) {
+  big.m_size = 0;
+  while (value != 0) {
+    big.m_limb[big.m_size++] = static_cast<std::uint32_t>(value);
+    value >>= 32;
+  }
+}
+
+void big_multiply_small(BigUint& big, std::uint32_t factor) {
+  std::uint64_t carry = 0;
+  for (int i = 0; i < big.m_size; ++i) {
+    const std::uint64_t product = static_cast<std::uint64_t>(big.m_limb[i]) * factor + carry;
+    big.m_limb[i] = static_cast<std::uint32_t>(product);
+    carry = product >> 32;
+  }
+  if (carry != 0 && big.m_size < k_limbs)
+    big.m_limb[big.m_size++] = static_cast<std::uint32_t>(carry);
+}
+
+void big_multiply_pow10(BigUint& big, int exponent) {
+  constexpr std::uint32_t k_pow10[] = {1,      10,      100,      1000,      10000,
+                                       100000, 1000000, 10000000, 100000000, 1000000000};
+  for (; exponent >= 9; exponent -= 9) big_multiply_small(big, k_pow10[9]);
+  if (exponent > 0) big_multiply_small(big, k_pow10[exponent]);
+}
+
+void big_shift_left(BigUint& big, int bits) {
+  if (big.m_size == 0 || bits <= 0) return;
+  const int limbs = bits / 32;
+  const int rest = bits % 32;
+  int size = big.m_size + limbs + 1;
+  if (size > k_limbs) size = k_limbs;  // cannot happen for the magnitudes rendered
+  for (int i = size - 1; i >= 0; --i) {
+    const int source = i - limbs;
+    std::uint64_t value = 0;
+    if (source >= 0 && source < big.m_size)
+      value = static_cast<std::uint64_t>(big.m_limb[source]) << rest;
+    if (rest != 0 && source - 1 >= 0 && source - 1 < big.m_size) {
+      value |= static_cast<std::uint64_t>(big.m_limb[source - 1]) >> (32 - rest);
+    }
+    big.m_limb[i] = static_cast<std::uint32_t>(value);
+  }
+  big.m_size = size;
+  while (big.m_size > 0 && big.m_limb[big.m_size - 1] == 0) --big.m_size;
+}
+
+// Floor division by 2^bits.
+void big_shift_right(BigUint& big, int bits) {
+  if (bits <= 0) return;
+  const int limbs = bits / 32;
+  const int rest = bits % 32;
+  if (limbs >= big.m_size) {
+    big.m_size = 0;
+    return;
+  }
+  const int size = big.m_size - limbs;
+  for (int i = 0; i < size; ++i) {
+    std::uint64_t value = big.m_limb[i + limbs] >> rest;
+    if (rest != 0 && i + limbs + 1 < big.m_size) {
+      value |= static_cast<std::uint64_t>(big.m_limb[i + limbs + 1]) << (32 - rest);
+    }
+    big.m_limb[i] = static_cast<std::uint32_t>(value);
+  }
+  big.m_size = size;
+  while (big.m_size > 0 && big.m_limb[big.m_size - 1] == 0) --big.m_size;
+}
+
+// Divides by `divisor` in place and returns the remainder.
+std::uint32_t big_divide_small(BigUint& big, std::uint32_t divisor) {
+  std::uint64_t remainder = 0;
+  for (int i = big.m_size - 1; i >= 0; --i) {
+    const std::uint64_t current = (remainder << 32) | big.m_limb[i];
+    big.m_limb[i] = static_cast<std::uint32_t>(current / divisor);
+    remainder = current % divisor;
+  }
+  while (big.m_size > 0 && big.m_limb[big.m_size - 1] == 0) --big.m_size;
+  return static_cast<std::uint32_t>(remainder);
+}
+
+// Decimal digits of the biggest value a BigUint can hold, with room to spare.
+constexpr int k_max_digits = k_limbs * 10;
+
+// Writes the decimal digits of `big` (destroyed) without leading zeros into
+// `digits`; returns their number, 0 for the value 0.
+int big_to_decimal(BigUint& big, char* digits) {
+  char reversed[k_max_digits];
+  int count = 0;
+  while (big.m_size > 0) {
+    std::uint32_t chunk = big_divide_small(big, 1000000000);
+    for (int i = 0; i < 9; ++i) {
+      reversed[count++] = static_cast<char>('0' + chunk % 10);
+      chunk /= 10;
+    }
+  }
+  while (count > 0 && reversed[count - 1] == '0') --count;
+  for (int i = 0; i < count; ++i) digits[i] = reversed[count - 1 - i];
+  return count;
+}
+
+// Fraction digits beyond this many are zero for every double (its smallest
+// step is 2^-1074, which has 1074 fraction digits).
+constexpr int k_exact_fraction_digits = 1100;
+
+void fill(char* out, int width, char c) {
+  if (width > 0) std::memset(out, c, static_cast<std::size_t>(width));
+}
+
+// Places `word` from the second column of a blank field, or asterisks when it
+// does not fit there.
+void render_word(std::string_view word, int width, char* out) {
+  if (static_cast<int>(word.size()) + 1 > width) {
+    fill(out, width, '*');
+    return;
+  }
+  fill(out, width, ' ');
+  std::memcpy(out + 1, word.data(), word.size());
+}
+
+// ---------------------------------------------------------------------------
+// Field parsing on a field of `text` followed by `pad` blanks (the columns a
+// short record lacks).
+
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+char to_lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// True when the field holds `word` (any case) from position `from` to its end.
+bool word_matches(const Field& field, std::int64_t from, std::string_view word) {
+  for (std::size_t k = 0; k < word.size(); ++k) {
+    if (to_lower(field.at(from + static_cast<std::int64_t>(k))) != word[k]) return false;
+  }
+  return true;
+}
+
+// True when `c` is a blank that the blank mode passes over; with blanks
+// counting as zeros, turns it into '0'.
+bool blank_ignored(char& c, BlankMode mode) {
+  if (c != ' ') return false;
+  if (mode == BlankMode::null) return true;
+  c = '0';
+  return false;
+}
+
+bool parse_integer_field(const Field& field, BlankMode mode, IntegerTarget target,
+                         std::int32_t& value) {
+  const std::int64_t length = field.length();
+  std::int64_t i = 0;
+  while (i < length && field.at(i) == ' ') ++i;
+  bool negative = false;
+  if (i < length && (field.at(i) == '+' || field.at(i) == '-')) {
+    negative = field.at(i) == '-';
+    ++i;
+  }
+  const std::int64_t limit = target == IntegerTarget::int16
+                                 ? (negative ? 32768 : 32767)
+                                 : (negative ? 2147483648LL : 2147483647LL);
+  std::int64_t magnitude = 0;
+  for (; i < length; ++i) {
+    char c = field.at(i);
+    if (blank_ignored(c, mode)) continue;
+    if (!is_digit(c)) return false;
+    magnitude = magnitude * 10 + (c - '0');
+    if (magnitude > limit) return false;  // checked every digit, so never overflows
+  }
+  value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+  return true;
+}
+
+// Significant mantissa digits kept for the conversion. A double is decided by
+// at most 768 of them; the rest only matters as "is anything non-zero left",
+// which is kept as one extra digit.
+constexpr int k_kept_digits = 800;
+
+bool parse_real_field(const Field& field, int decimals, BlankMode mode, double& value) {
+  const std::int64_t length = field.length();
+  std::int64_t i = 0;
+  while (i < length) {
+    const char c = field.at(i);
+    if (c != ' ' && c != '\t' && c != '\n' && c != '\v' && c != '\f' && c != '\r') break;
+    ++i;
+  }
+
+  // The words; they must end exactly at the field's last column.
+  {
+    std::int64_t word = i;
+    const bool signed_word = word < length && (field.at(word) == '+' || field.at(word) == '-');
+    if (signed_word) ++word;
+    if (length - word >= 8 && word_matches(field, word, "infinity")) {
+      if (word + 8 != length) return false;
+      value = (signed_word && field.at(i) == '-') ? -std::numeric_limits<double>::infinity()
+                                                  : std::numeric_limits<double>::infinity();
+      return true;
+    }
+    if (!signed_word && length - i >= 3 && word_matches(field, i, "nan")) {
+      if (i + 3 != length) return false;
+      value = std::numeric_limits<double>::quiet_NaN();
+      return true;
+    }
+  }
+
+  bool negative = false;
+  if (i < length && (field.at(i) == '+' || field.at(i) == '-')) {
+    negative = field.at(i) == '-';
+    ++i;
+  }
+
+  // Mantissa: significant digits (leading zeros dropped), the count of digits
+  // after the point, and what was cut off beyond k_kept_digits.
+  char digits[k_kept_digits + 40];
+  int kept = 0;
+  std::int64_t dropped = 0;      // significant digits beyond k_kept_digits
+  bool dropped_nonzero = false;  // one of them is not 0
+  bool any_digit = false;
+  bool point = false;
+  std::int64_t fraction = 0;
+  for (; i < length; ++i) {
+    char c = field.at(i);
+    if (blank_ignored(c, mode)) continue;
+    if (c == '.') {
+      if (point) return false;
+      point = true;
+      continue;
+    }
+    if (!is_digit(c)) break;
+    any_digit = true;
+    if (point) ++fraction;
+    if (kept == 0 && c == '0') continue;
+    if (kept < k_kept_digits) {
+      digits[kept++] = c;
+    } else {
+      ++dropped;
+      if (c != '0') dropped_nonzero = true;
+    }
+  }
+
+  // Exponent: a letter E, D or Q with an optional sign, or a sign alone.
+  bool exponent_negative = false;
+  int exponent_significant = 0;
+  std::int64_t exponent = 0;
+  if (i < length) {
+    const char mark = to_lower(field.at(i));
+    if (mark == 'e' || mark == 'd' || mark == 'q') {
+      ++i;
+      while (i < length && field.at(i) == ' ' && mode == BlankMode::null) ++i;
+      if (i < length && (field.at(i) == '+' || field.at(i) == '-')) {
+        exponent_negative = field.at(i) == '-';
+        ++i;
+      }
+    } else if (mark == '+' || mark == '-') {
+      exponent_negative = mark == '-';
+      ++i;
+    } else {
+      return false;
+    }
+    for (; i < length; ++i) {
+      char c = field.at(i);
+      if (blank_ignored(c, mode)) continue;
+      if (!is_digit(c)) return false;
+      if (exponent_significant == 0 && c == '0') continue;
+      ++exponent_significant;
+      if (exponent_significant <= 5) exponent = exponent * 10 + (c - '0');
+    }
+  }
+
+  if (!any_digit) {
+    value = 0.0;
+    return true;
+  }
+  if (exponent_significant > 4) {
+    if (!exponent_negative) return false;
+    value = negative ? -0.0 : 0.0;
+    return true;
+  }
+  if (kept == 0) {
+    value = negative ? -0.0 : 0.0;
+    return true;
+  }
+
+  // value = digits * 10^scale
+  std::int64_t scale =
+      (exponent_negative ? -exponent : exponent) - (point ? fraction : decimals) + dropped;
+  if (dropped_nonzero) {
+    digits[kept++] = '1';
+    --scale;
+  }
+  const std::int64_t leading = kept + scale - 1;  // decimal exponent of the first digit
+  if (leading >= 309) return false;
+  if (leading < -400) {
+    value = negative ? -0.0 : 0.0;
+    return true;
+  }
+  char* end = digits + kept;
+  *end++ = 'e';
+  end = std::to_chars(end, digits + sizeof digits, scale).ptr;
+  double parsed = 0.0;
+  const std::from_chars_result result = std::from_chars(digits, end, parsed);
+  if (result.ec == std::errc::result_out_of_range) {
+    if (leading > 0) return false;
+    parsed = 0.0;
+  } else if (result.ec != std::errc() || result.ptr != end) {
+    return false;
+  }
+  if (std::isinf(parsed)) return false;
+  value = negative ? -parsed : parsed;
+  return true;
+}
+
+// Aw input: the field of `width` columns (text then blanks) into the target.
+void store_text(const Field& field, std::int64_t width, char* target, int length) {
+  if (length <= 0) return;
+  const std::int64_t first = length >= width ? 0 : width - length;
+  for (int k = 0; k < length; ++k) {
+    const std::int64_t column = first + k;
+    target[k] = column < width ? field.at(column) : ' ';
+  }
+}
+
+}  // namespace detail
+
+// The public field operations below are built on the helpers above.
+using namespace detail;
+
+// ---------------------------------------------------------------------------
+// Field rendering.
+
+void render_text(const char* text, int length, int width, char* out) {
+  if (width <= 0) return;
+  if (length < 0) length = 0;
+  if (width > length) {
+    fill(out, width - length, ' ');
+    if (length > 0) std::memcpy(out + (width - length), text, static_cast<std::size_t>(length));
+  } else {
+    std::memcpy(out, text, static_cast<std::size_t>(width));
+  }
+}
+
+void render_integer(std::int32_t value, int width, char* out) {
+  if (width <= 0) return;
+  const bool negative = value < 0;
+  std::uint32_t magnitude =
+      negative ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
+  char digits[12];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  const int needed = count + (negative ? 1 : 0);
+  if (needed > width) {
+    fill(out, width, '*');
+    return;
+  }
+  fill(out, width - needed, ' ');
+  char* at = out + (width - needed);
+  if (negative) *at++ = '-';
+  for (int k = count - 1; k >= 0; --k) *at++ = digits[k];
+}
+
+void render_fixed(double value, int width, int decimals, char* out) {
+  if (width <= 0) return;
+  if (std::isnan(value)) return render_word("NaN", width, out);
+  if (std::isinf(value)) return render_word(value < 0 ? "-Infinity" : "Infinity", width, out);
+  if (decimals < 0) decimals = 0;
+  // The mandatory text holds at least "." and the fraction digits.
+  if (decimals + 1 > width) return fill(out, width, '*');
+
+  bool negative = std::signbit(value);
+  const double magnitude = std::fabs(value);
+  // Anything with `width` or more integer digits cannot fit; the check keeps
+  // the exact arithmetic below within its capacity.
+  if (width <= 308) {
+    double limit = 1.0;
+    for (int k = 0; k < width; ++k) limit *= 10.0;
+    if (magnitude >= limit) return fill(out, width, '*');
+  }
+
+  // magnitude = mantissa * 2^exponent exactly.
+  const std::uint64_t bits = std::bit_cast<std::uint64_t>(magnitude);
+  const int biased = static_cast<int>(bits >> 52);
+  std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
+  int exponent = -1074;
+  if (biased != 0) {
+    mantissa |= std::uint64_t{1} << 52;
+    exponent = biased - 1075;
+  }
+
+  // q = floor(magnitude * 10^(d + 1)), one digit more than shown, so that the
+  // last digit decides the rounding: 5 or more rounds the magnitude up.
+  const int exact_decimals =
+      decimals < k_exact_fraction_digits ? decimals : k_exact_fraction_digits;
+  BigUint big;
+  big_set(big, mantissa);
+  big_multiply_pow10(big, exact_decimals + 1);
+  if (exponent >= 0) {
+    big_shift_left(big, exponent);
+  } else {
+    big_shift_right(big, -exponent);
+  }
+  char digits[k_max_digits + 2];
+  int count = big_to_decimal(big, digits + 1);
+  char* first = digits + 1;
+  // Drop the rounding digit and round half away from zero.
+  const bool round_up = count > 0 && first[count - 1] >= '5';
+  if (count > 0) --count;
+  if (round_up) {
+    int k = count - 1;
+    while (k >= 0 && first[k] == '9') first[k--] = '0';
+    if (k >= 0) {
+      ++first[k];
+    } else {
+      *--first = '1';
+      ++count;
+    }
+  }
+  // `first[0..count)` are the digits of the rounded magnitude in units of
+  // 10^-exact_decimals, without leading zeros; more decimals are zeros.
+  const std::int64_t total =
+      count == 0 ? 0 : count + static_cast<std::int64_t>(decimals - exact_decimals);
+  if (total == 0) negative = false;
+  const std::int64_t integer_digits = total > decimals ? total - decimals : 0;
+  const std::int64_t mandatory = (negative ? 1 : 0) + integer_digits + 1 + decimals;
+  if (mandatory > width) return fill(out, width, '*');
+  const bool leading_zero = integer_digits == 0 && mandatory + 1 <= width;
+  const std::int64_t text_length = mandatory + (leading_zero ? 1 : 0);
+
+  const auto digit = [&](std::int64_t position) -> char {  // position in the full digit string
+    if (position < 0) return '0';
+    return position < count ? first[position] : '0';
+  };
+  fill(out, static_cast<int>(width - text_length), ' ');
+  char* at = out + (width - text_length);
+  if (negative) *at++ = '-';
+  if (leading_zero) *at++ = '0';
+  for (std::int64_t k = 0; k < integer_digits; ++k) *at++ = digit(k);
+  *at++ = '.';
+  for (std::int64_t k = 0; k < decimals; ++k) *at++ = digit(total - decimals + k);
+}
+
+// ---------------------------------------------------------------------------
+// Field parsing.
+
+void parse_text(const char* field, int width, char* target, int length) {
+  if (width < 0) width = 0;
+  store_text(Field{std::string_view(field, static_cast<std::size_t>(width)), 0}, width, target,
+             length);
+}
+
+bool parse_integer(std::string_view field, BlankMode mode, IntegerTarget target,
+                   std::int32_t& value) {
+  return parse_integer_field(Field{field, 0}, mode, target, value);
+}
+
+bool parse_real(std::string_view field, int decimals, BlankMode mode, double& value) {
+  return parse_real_field(Field{field, 0}, decimals, mode, value);
+}
+
+}  // namespace records
