@@ -8,6 +8,7 @@
 #include <random>
 
 #include "analysis/figures.h"
+#include "analysis/format.h"
 #include "records/record_format.h"
 
 namespace bootstrap {
@@ -21,19 +22,6 @@ void fill_interval(std::vector<T>& values, Interval& interval, Convert convert) 
   std::sort(values.begin(), values.end());
   interval.lower = convert(values[lower_rank(values.size())]);
   interval.upper = convert(values[upper_rank(values.size())]);
-}
-
-void append_csv_field(std::string& out, const std::string& field) {
-  if (field.find_first_of(",\"\r\n") == std::string::npos) {
-    out += field;
-    return;
-  }
-  out += '"';
-  for (const char c : field) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  out += '"';
 }
 
 // A name for the terminal: control characters shown as '?'.
@@ -193,7 +181,7 @@ void write_csv(std::ostream& out, const table::MeasureTable& t, const Result& r)
     const auto row = [&](const char* statistic, const Interval& i) {
       text += std::to_string(m + 1);
       text += ',';
-      append_csv_field(text, t.names[m]);
+      text += analysis::csv_field(t.names[m]);
       text += ',';
       text += statistic;
       text += ',';

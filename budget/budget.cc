@@ -7,39 +7,15 @@
 #include <string_view>
 
 #include "analysis/figures.h"
+#include "analysis/format.h"
 #include "records/record_format.h"
 
 namespace budget {
 namespace {
 
-// `text` as one CSV field: quoted, inner quotes doubled, when it holds a
-// comma, a quote, CR or LF.
-std::string csv_field(std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + "\"";
-}
-
-std::string shortest(double value) {
-  char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, result.ptr);
-}
-
-// Fw.d digits as P.PRO prints them, without leading blanks.
-std::string fixed(double value, int decimals) {
-  constexpr int k_width = 40;
-  char buffer[k_width];
-  records::render_fixed(value, k_width, decimals, buffer);
-  std::string_view text(buffer, k_width);
-  text.remove_prefix(text.find_first_not_of(' '));
-  text.remove_suffix(text.size() - 1 - text.find_last_not_of(' '));  // NaN is left-aligned
-  return std::string(text);
-}
+using analysis::csv_field;
+using analysis::fixed;
+using analysis::shortest;
 
 std::string padded_left(const std::string& text, std::size_t width) {
   return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;

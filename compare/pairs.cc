@@ -4,9 +4,11 @@
 #include <cmath>
 #include <string_view>
 
-#include "compare/format.h"
+#include "analysis/format.h"
 
 namespace compare {
+using analysis::csv_field;
+using analysis::shortest;
 namespace {
 
 // Problems compared per pass over all pairs, so that the slices of every

@@ -5,9 +5,12 @@
 #include <cmath>
 
 #include "analysis/figures.h"
-#include "compare/format.h"
+#include "analysis/format.h"
 
 namespace compare {
+using analysis::csv_field;
+using analysis::fixed;
+using analysis::shortest;
 namespace {
 
 // +1 when x is ahead of y (larger), -1 when behind, 0 when equal or unordered (NaN).

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "analysis/figures.h"
+#include "analysis/format.h"
 #include "curves/staircase.h"
 #include "curves/svg_plot.h"
 #include "curves/text_escape.h"
@@ -111,7 +112,7 @@ void write_csv(std::ostream& out, const table::MeasureTable& t) {
   std::string rows;
   for (std::size_t m = 0; m < t.methods(); ++m) {
     const Staircase s = staircase_of(t, best, m);
-    const std::string prefix = std::to_string(m + 1) + "," + csv_field(t.names[m]) + ",";
+    const std::string prefix = std::to_string(m + 1) + "," + analysis::csv_field(t.names[m]) + ",";
     rows.clear();
     for (std::size_t i = 0; i < s.log2_ratio.size(); ++i) {
       rows += prefix;

@@ -40,17 +40,6 @@ bool printable(std::uint32_t code) {
   return !control && code != 0xFFFE && code != 0xFFFF;
 }
 
-std::string csv_field(std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
-  std::string out = "\"";
-  for (const char c : text) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  out += '"';
-  return out;
-}
-
 std::string tex_escape(std::string_view text) {
   std::string out;
   for (std::size_t i = 0; i < text.size();) {

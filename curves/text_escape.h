@@ -18,10 +18,6 @@ std::size_t utf8_sequence(std::string_view text, std::size_t i, std::uint32_t& c
 // controls (tab, LF and CR included), DEL, C1 controls, U+FFFE and U+FFFF.
 bool printable(std::uint32_t code);
 
-// A CSV field: the text as is, quoted with inner quotes doubled when it holds
-// a comma, a quote, CR or LF.
-std::string csv_field(std::string_view text);
-
 // Text for TeX: \ { } $ & # ^ _ ~ % escaped (\textbackslash{}, \{, ...,
 // \textasciicircum{}, \textasciitilde{}), printable UTF-8 kept, and every
 // other character, and every byte that is not well-formed UTF-8, shown as "?".

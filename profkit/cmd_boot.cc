@@ -2,8 +2,7 @@
 // rho at the bound, and the share of replicates each method ranks first.
 #include <CLI/CLI.hpp>
 
-#include <charconv>
-#include <cmath>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -23,25 +22,6 @@ struct BootOptions {
   std::string bound = "2.0";
 };
 
-// The whole text as an unsigned integer, or false.
-bool parse_unsigned(const std::string& text, std::uint64_t& value) {
-  const char* end = text.data() + text.size();
-  const auto result = std::from_chars(text.data(), end, value);
-  return !text.empty() && result.ec == std::errc() && result.ptr == end;
-}
-
-// --bound: a decimal number, normalised later as profcmp does (rounded up to
-// a multiple of 0.5 within 0.5 .. 5.0).
-double parse_bound_option(const std::string& text) {
-  double value = 0.0;
-  const char* end = text.data() + text.size();
-  const auto result = std::from_chars(text.data(), end, value);
-  if (text.empty() || result.ec != std::errc() || result.ptr != end || std::isnan(value)) {
-    fail("--bound: '" + text + "' is not a number (e.g. 2.0)");
-  }
-  return value;
-}
-
 }  // namespace
 
 void add_boot_command(CLI::App& app) {
@@ -52,10 +32,7 @@ void add_boot_command(CLI::App& app) {
       "and rho at the bound for every method, and the share of replicates it ranks first");
   add_table_options(*sub, options->table);
   add_output_option(*sub, options->output);
-  sub->add_option("--format", options->format, "text (aligned columns) or csv")
-      ->type_name("FORMAT")
-      ->check(CLI::IsMember({"text", "csv"}))
-      ->capture_default_str();
+  add_format_option(*sub, options->format, "text (aligned columns) or csv");
   sub->add_option(
          "--replicates", options->replicates,
          "number of bootstrap replicates, 1 to " + std::to_string(bootstrap::k_max_replicates))
@@ -72,17 +49,10 @@ void add_boot_command(CLI::App& app) {
       ->capture_default_str();
   sub->callback([options] {
     bootstrap::Options boot;
-    std::uint64_t replicates = 0;
-    if (!parse_unsigned(options->replicates, replicates) || replicates < 1 ||
-        replicates > bootstrap::k_max_replicates) {
-      fail("--replicates: '" + options->replicates + "' is not a whole number from 1 to " +
-           std::to_string(bootstrap::k_max_replicates));
-    }
-    boot.replicates = static_cast<std::size_t>(replicates);
-    if (!parse_unsigned(options->seed, boot.seed)) {
-      fail("--seed: '" + options->seed + "' is not a whole number from 0 to 18446744073709551615");
-    }
-    boot.bound = parse_bound_option(options->bound);
+    boot.replicates = static_cast<std::size_t>(
+        parse_whole("--replicates", options->replicates, 1, bootstrap::k_max_replicates));
+    boot.seed = parse_whole("--seed", options->seed, 0, UINT64_MAX);
+    boot.bound = parse_bound(options->bound);
     const LoadedTable loaded = load_table(options->table);
     const bootstrap::Result result = bootstrap::run(loaded.measures, boot);
     const bool csv = options->format == "csv";

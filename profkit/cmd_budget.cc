@@ -28,11 +28,10 @@ void add_budget_command(CLI::App& app) {
       "all problems solved within each count; in text also shifted geometric means (shift 10)");
   add_table_options(*sub, options->table);
   add_output_option(*sub, options->output);
-  sub->add_option("--format", options->format,
-                  "text: the shares under each method and the geometric means; csv: "
-                  "method_number,method,count,fraction rows (RFC 4180), method 0 the virtual best")
-      ->check(CLI::IsMember({"text", "csv"}))
-      ->capture_default_str();
+  add_format_option(*sub, options->format,
+                    "text: the shares under each method and the geometric means; csv: "
+                    "method_number,method,count,fraction rows (RFC 4180), method 0 the virtual "
+                    "best");
   sub->callback([options] {
     const LoadedTable loaded = load_table(options->table);
     const budget::BudgetCurves curves = budget::compute(loaded.measures);

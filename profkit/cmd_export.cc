@@ -23,10 +23,11 @@ struct ExportOptions {
 
 void run_export(const ExportOptions& options, bool bound_given) {
   if (bound_given && options.format == "csv") {
-    fail("export: --bound sets the x axis of --format svg or tex; CSV holds every breakpoint");
+    usage_error(
+        "export: --bound sets the x axis of --format svg or tex; CSV holds every breakpoint");
   }
   if (bound_given && !(std::isfinite(options.bound) && options.bound > 0)) {
-    fail("export: --bound must be a positive finite number");
+    usage_error("export: --bound must be a positive finite number");
   }
   const LoadedTable loaded = load_table(options.table);
   curves::PlotOptions plot;

@@ -28,7 +28,7 @@ double parse_tolerance(const std::string& text) {
   const auto result = std::from_chars(text.data(), end, value);
   if (text.empty() || result.ec != std::errc() || result.ptr != end || std::isnan(value) ||
       value < 0) {
-    fail("--tie-tolerance: '" + text + "' is not a number >= 0 (e.g. 0.05)");
+    usage_error("--tie-tolerance: '" + text + "' is not a number >= 0 (e.g. 0.05)");
   }
   return value;
 }
@@ -43,11 +43,9 @@ void add_pairs_command(CLI::App& app) {
       "solved where B failed), ties (equal counts, or both failed) and loses");
   add_table_options(*sub, options->table);
   add_output_option(*sub, options->output);
-  sub->add_option("--format", options->format,
-                  "text: a matrix of wins-ties-losses (row method against column method); csv: "
-                  "one row per ordered pair (RFC 4180)")
-      ->check(CLI::IsMember({"text", "csv"}))
-      ->capture_default_str();
+  add_format_option(*sub, options->format,
+                    "text: a matrix of wins-ties-losses (row method against column method); csv: "
+                    "one row per ordered pair (RFC 4180)");
   sub->add_option("--tie-tolerance", options->tie_tolerance,
                   "two counts x, y tie when |x - y| <= REL x min(x, y)")
       ->type_name("REL")

@@ -2,8 +2,7 @@
 // the summary, pairs, stability, bootstrap and budget views of a table.
 #include <CLI/CLI.hpp>
 
-#include <charconv>
-#include <cmath>
+#include <cstdint>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -25,36 +24,12 @@ struct ReportOptions {
   std::string seed = "1";
 };
 
-bool parse_unsigned(const std::string& text, std::uint64_t& value) {
-  const char* end = text.data() + text.size();
-  const auto result = std::from_chars(text.data(), end, value);
-  return !text.empty() && result.ec == std::errc() && result.ptr == end;
-}
-
-// --bound: a decimal number, normalised later as profcmp does.
-double parse_bound_option(const std::string& text) {
-  double value = 0.0;
-  const char* end = text.data() + text.size();
-  const auto result = std::from_chars(text.data(), end, value);
-  if (text.empty() || result.ec != std::errc() || result.ptr != end || std::isnan(value)) {
-    fail("--bound: '" + text + "' is not a number (e.g. 2.0)");
-  }
-  return value;
-}
-
 void run_report(const ReportOptions& options) {
   report::Settings settings;
-  settings.bound = parse_bound_option(options.bound);
-  std::uint64_t replicates = 0;
-  if (!parse_unsigned(options.replicates, replicates) || replicates < 1 ||
-      replicates > bootstrap::k_max_replicates) {
-    fail("--replicates: '" + options.replicates + "' is not a whole number from 1 to " +
-         std::to_string(bootstrap::k_max_replicates));
-  }
-  settings.replicates = static_cast<std::size_t>(replicates);
-  if (!parse_unsigned(options.seed, settings.seed)) {
-    fail("--seed: '" + options.seed + "' is not a whole number from 0 to 18446744073709551615");
-  }
+  settings.bound = parse_bound(options.bound);
+  settings.replicates = static_cast<std::size_t>(
+      parse_whole("--replicates", options.replicates, 1, bootstrap::k_max_replicates));
+  settings.seed = parse_whole("--seed", options.seed, 0, UINT64_MAX);
   const std::string& file = options.table.file;
   const int measure_index = measure_index_of(options.table.criterion);
   if (measure_index == 0) {
@@ -67,12 +42,7 @@ void run_report(const ReportOptions& options) {
   const table::ResultsTable results = read_table_file(
       file, [&auditor](const table::ParsedRecord& record) { auditor.observe(record); });
   if (!results.conversion_errors.empty()) {
-    const table::ConversionError& e = results.conversion_errors.front();
-    fail(file + ":" + std::to_string(e.line) + ":" + std::to_string(e.column + 1) + ": count " +
-         std::string(table::k_count_names[e.field]) + " '" + e.text + "' is " +
-         (e.out_of_range ? "beyond the 32-bit range" : "not a whole number") +
-         " (profcmp stops here with message 64); 'profkit check " + file +
-         "' lists every problem of the table");
+    fail(conversion_message(file, results.conversion_errors.front()));
   }
   const audit::Audit found = auditor.finish(results);
   for (const audit::Finding& f : found.findings) {

@@ -5,6 +5,8 @@
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -18,16 +20,6 @@ std::string upper(std::string text) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
   return text;
-}
-
-std::string conversion_message(const std::string& file, const table::ConversionError& e) {
-  std::string message = file + ":" + std::to_string(e.line) + ":" + std::to_string(e.column + 1) +
-                        ": count " + std::string(table::k_count_names[e.field]) + " '" + e.text +
-                        "' is " +
-                        (e.out_of_range ? "beyond the 32-bit range" : "not a whole number") +
-                        " (profcmp stops here with message 64); 'profkit check " + file +
-                        "' lists every problem of the table";
-  return message;
 }
 
 }  // namespace
@@ -129,6 +121,50 @@ void write_output(const std::string& path, const std::function<void(std::ostream
   if (!out) fail(path + ": " + std::strerror(errno));
   out.close();
   if (out.fail()) fail(path + ": " + std::strerror(errno));
+}
+
+std::string conversion_message(const std::string& file, const table::ConversionError& e) {
+  std::string message = file + ":" + std::to_string(e.line) + ":" + std::to_string(e.column + 1) +
+                        ": count " + std::string(table::k_count_names[e.field]) + " '" + e.text +
+                        "' is " +
+                        (e.out_of_range ? "beyond the 32-bit range" : "not a whole number") +
+                        " (profcmp stops here with message 64); 'profkit check " + file +
+                        "' lists every problem of the table";
+  return message;
+}
+
+void usage_error(const std::string& message) {
+  fail(message + "\nRun 'profkit --help' for usage.");
+}
+
+void add_format_option(CLI::App& sub, std::string& format, const std::string& help) {
+  sub.add_option("--format", format, help)
+      ->type_name("FORMAT")
+      ->check(CLI::IsMember({"text", "csv"}))
+      ->capture_default_str();
+}
+
+double parse_bound(const std::string& text) {
+  double value = 0.0;
+  const char* end = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), end, value);
+  if (text.empty() || result.ec != std::errc() || result.ptr != end || std::isnan(value)) {
+    usage_error("--bound: '" + text + "' is not a number (e.g. 2.0)");
+  }
+  return value;
+}
+
+std::uint64_t parse_whole(const std::string& option, const std::string& text, std::uint64_t low,
+                          std::uint64_t high) {
+  std::uint64_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), end, value);
+  if (text.empty() || result.ec != std::errc() || result.ptr != end || value < low ||
+      value > high) {
+    usage_error(option + ": '" + text + "' is not a whole number from " + std::to_string(low) +
+                " to " + std::to_string(high));
+  }
+  return value;
 }
 
 void fail(const std::string& message, int status) {

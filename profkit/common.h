@@ -68,6 +68,26 @@ void write_output(const std::string& path, const std::function<void(std::ostream
 // Ends the process with "profkit: error: <message>" on standard error and `status`.
 [[noreturn]] void fail(const std::string& message, int status = k_exit_usage);
 
+// A usage error: fail() with the hint "Run 'profkit --help' for usage." on the next line.
+[[noreturn]] void usage_error(const std::string& message);
+
+// Adds --format with the choices text and csv (text by default, unless
+// `format` holds another default).
+void add_format_option(CLI::App& sub, std::string& format, const std::string& help);
+
+// --bound B: any decimal number but NaN, normalised later as profcmp does.
+// Anything else is a usage error "--bound: 'B' is not a number (e.g. 2.0)".
+double parse_bound(const std::string& text);
+
+// `option`'s whole number from `low` to `high`; anything else is a usage
+// error "OPTION: 'TEXT' is not a whole number from LOW to HIGH".
+std::uint64_t parse_whole(const std::string& option, const std::string& text, std::uint64_t low,
+                          std::uint64_t high);
+
+// "FILE:LINE:COLUMN: count NFV 'text' is not a whole number (...)": the count
+// that stops profcmp with message 64, as every subcommand but check reports it.
+std::string conversion_message(const std::string& file, const table::ConversionError& error);
+
 }  // namespace kit
 
 #endif  // PROFCMP_PROFKIT_COMMON_H_

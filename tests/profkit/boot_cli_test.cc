@@ -126,23 +126,25 @@ TEST(BootCli, UsageErrors) {
   const std::string hint = "Run 'profkit --help' for usage.\n";
   const std::vector<Case> cases = {
       {{"--replicates", "0"},
-       "profkit: error: --replicates: '0' is not a whole number from 1 to 100000\n"},
+       "profkit: error: --replicates: '0' is not a whole number from 1 to 100000\n" + hint},
       {{"--replicates", "-3"},
-       "profkit: error: --replicates: '-3' is not a whole number from 1 to 100000\n"},
+       "profkit: error: --replicates: '-3' is not a whole number from 1 to 100000\n" + hint},
       {{"--replicates", "100001"},
-       "profkit: error: --replicates: '100001' is not a whole number from 1 to 100000\n"},
+       "profkit: error: --replicates: '100001' is not a whole number from 1 to 100000\n" + hint},
       {{"--replicates", "1e3"},
-       "profkit: error: --replicates: '1e3' is not a whole number from 1 to 100000\n"},
+       "profkit: error: --replicates: '1e3' is not a whole number from 1 to 100000\n" + hint},
       {{"--replicates", "ten"},
-       "profkit: error: --replicates: 'ten' is not a whole number from 1 to 100000\n"},
+       "profkit: error: --replicates: 'ten' is not a whole number from 1 to 100000\n" + hint},
       {{"--seed", "-1"},
-       "profkit: error: --seed: '-1' is not a whole number from 0 to 18446744073709551615\n"},
+       "profkit: error: --seed: '-1' is not a whole number from 0 to 18446744073709551615\n" +
+           hint},
       {{"--seed", "18446744073709551616"},
        "profkit: error: --seed: '18446744073709551616' is not a whole number from 0 to "
-       "18446744073709551615\n"},
-      {{"--bound", "two"}, "profkit: error: --bound: 'two' is not a number (e.g. 2.0)\n"},
-      {{"--bound", "nan"}, "profkit: error: --bound: 'nan' is not a number (e.g. 2.0)\n"},
-      {{"--bound", "2.0x"}, "profkit: error: --bound: '2.0x' is not a number (e.g. 2.0)\n"},
+       "18446744073709551615\n" +
+           hint},
+      {{"--bound", "two"}, "profkit: error: --bound: 'two' is not a number (e.g. 2.0)\n" + hint},
+      {{"--bound", "nan"}, "profkit: error: --bound: 'nan' is not a number (e.g. 2.0)\n" + hint},
+      {{"--bound", "2.0x"}, "profkit: error: --bound: '2.0x' is not a number (e.g. 2.0)\n" + hint},
       {{"--format", "xml"}, "profkit: error: --format: xml not in {text,csv}\n" + hint},
   };
   for (const Case& c : cases) {

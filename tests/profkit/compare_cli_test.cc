@@ -103,15 +103,16 @@ TEST(CompareCli, UsageErrorsExitTwoWithTheExactMessage) {
       {{"budget", "--format", "TEXT", table},
        "profkit: error: --format: TEXT not in {text,csv}\n" + hint},
       {{"pairs", "--tie-tolerance", "-0.5", table},
-       "profkit: error: --tie-tolerance: '-0.5' is not a number >= 0 (e.g. 0.05)\n"},
+       "profkit: error: --tie-tolerance: '-0.5' is not a number >= 0 (e.g. 0.05)\n" + hint},
       {{"pairs", "--tie-tolerance", "nan", table},
-       "profkit: error: --tie-tolerance: 'nan' is not a number >= 0 (e.g. 0.05)\n"},
+       "profkit: error: --tie-tolerance: 'nan' is not a number >= 0 (e.g. 0.05)\n" + hint},
       {{"pairs", "--tie-tolerance", "5%", table},
-       "profkit: error: --tie-tolerance: '5%' is not a number >= 0 (e.g. 0.05)\n"},
+       "profkit: error: --tie-tolerance: '5%' is not a number >= 0 (e.g. 0.05)\n" + hint},
       {{"stability", "--bound", "two", table},
-       "profkit: error: --bound: 'two' is not a number (e.g. 2.0)\n"},
+       "profkit: error: --bound: 'two' is not a number (e.g. 2.0)\n" + hint},
       {{"stability", "--limit", "0", table},
-       "profkit: error: --limit: '0' is not a whole number >= 1\n"},
+       "profkit: error: --limit: '0' is not a whole number from 1 to 18446744073709551615\n" +
+           hint},
       {{"budget", "no-such-table"}, "profkit: error: no-such-table: No such file or directory\n"},
   };
   for (const auto& [args, message] : cases) {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "analysis/figures.h"
-#include "compare/format.h"
+#include "analysis/format.h"
 #include "compare/pairs.h"
 #include "compare/stability.h"
 
@@ -195,8 +195,8 @@ TEST(Stability, LeavingOneMethodOutSwapsTwoOthers) {
   EXPECT_EQ(f.sentence,
             "With every method, method 2 (B) is ahead of method 3 (C) by MEAN VALUE, 0.5000 to "
             "0.4405; without method 1 (A), method 3 (C) is ahead, 0.6905 to 0.6071.");
-  EXPECT_EQ(compare::fixed(f.reversed_a, 4), "0.6071");
-  EXPECT_EQ(compare::fixed(f.reversed_b, 4), "0.6905");
+  EXPECT_EQ(analysis::fixed(f.reversed_a, 4), "0.6071");
+  EXPECT_EQ(analysis::fixed(f.reversed_b, 4), "0.6905");
 
   EXPECT_EQ(s.findings[1].kind, compare::FindingKind::bound);
   EXPECT_EQ(s.findings[1].sentence,
@@ -374,16 +374,16 @@ TEST(Stability, LeaveOneOutAgreesWithRecomputingWithoutEachMethod) {
 TEST(Stability, MethodLabelsAndCsvQuoting) {
   EXPECT_EQ(compare::method_label({"QUASI-NEWTON", ""}, 0), "method 1 (QUASI-NEWTON)");
   EXPECT_EQ(compare::method_label({"QUASI-NEWTON", ""}, 1), "method 2");
-  EXPECT_EQ(compare::csv_field("plain"), "plain");
-  EXPECT_EQ(compare::csv_field("a,b"), "\"a,b\"");
-  EXPECT_EQ(compare::csv_field("say \"x\""), "\"say \"\"x\"\"\"");
-  EXPECT_EQ(compare::csv_field("line\nbreak"), "\"line\nbreak\"");
-  EXPECT_EQ(compare::csv_field("cr\r"), "\"cr\r\"");
-  EXPECT_EQ(compare::fixed(0.44047619047619047, 4), "0.4405");
-  EXPECT_EQ(compare::fixed(0.00005, 4), "0.0001");  // the binary value is just above 0.00005
-  EXPECT_EQ(compare::fixed(std::numeric_limits<double>::quiet_NaN(), 4), "NaN");
-  EXPECT_EQ(compare::shortest(0.1), "0.1");
-  EXPECT_EQ(compare::shortest(1.0), "1");
+  EXPECT_EQ(analysis::csv_field("plain"), "plain");
+  EXPECT_EQ(analysis::csv_field("a,b"), "\"a,b\"");
+  EXPECT_EQ(analysis::csv_field("say \"x\""), "\"say \"\"x\"\"\"");
+  EXPECT_EQ(analysis::csv_field("line\nbreak"), "\"line\nbreak\"");
+  EXPECT_EQ(analysis::csv_field("cr\r"), "\"cr\r\"");
+  EXPECT_EQ(analysis::fixed(0.44047619047619047, 4), "0.4405");
+  EXPECT_EQ(analysis::fixed(0.00005, 4), "0.0001");  // the binary value is just above 0.00005
+  EXPECT_EQ(analysis::fixed(std::numeric_limits<double>::quiet_NaN(), 4), "NaN");
+  EXPECT_EQ(analysis::shortest(0.1), "0.1");
+  EXPECT_EQ(analysis::shortest(1.0), "1");
 }
 
 }  // namespace

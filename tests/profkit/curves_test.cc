@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "analysis/figures.h"
+#include "analysis/format.h"
 #include "curves/export.h"
 #include "curves/svg_plot.h"
 #include "curves/text_escape.h"
@@ -435,7 +436,7 @@ TEST(Escaping, NamesInXmlTexAndCsv) {
   for (const Case& c : cases) {
     EXPECT_EQ(curves::xml_escape(c.name), c.xml) << c.name;
     EXPECT_EQ(curves::tex_escape(c.name), c.tex) << c.name;
-    EXPECT_EQ(curves::csv_field(c.name), c.csv) << c.name;
+    EXPECT_EQ(analysis::csv_field(c.name), c.csv) << c.name;
   }
 }
 

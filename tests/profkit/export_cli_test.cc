@@ -185,11 +185,13 @@ TEST(ExportCli, UsageErrorsAndUnreadableFiles) {
   const Case cases[] = {
       {{"export", "--bound", "3"},
        "profkit: error: export: --bound sets the x axis of --format svg or tex; CSV holds every "
-       "breakpoint\n"},
+       "breakpoint\nRun 'profkit --help' for usage.\n"},
       {{"export", "--format", "svg", "--bound", "0"},
-       "profkit: error: export: --bound must be a positive finite number\n"},
+       "profkit: error: export: --bound must be a positive finite number\nRun 'profkit --help' "
+       "for usage.\n"},
       {{"export", "--format", "tex", "--bound", "inf"},
-       "profkit: error: export: --bound must be a positive finite number\n"},
+       "profkit: error: export: --bound must be a positive finite number\nRun 'profkit --help' "
+       "for usage.\n"},
       {{"export", "missing.per"}, "profkit: error: missing.per: No such file or directory\n"},
       {{"export", "-o", "no/such/dir/out.csv"},
        "profkit: error: no/such/dir/out.csv: No such file or directory\n"},

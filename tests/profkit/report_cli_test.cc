@@ -136,12 +136,13 @@ TEST(ReportCli, UsageAndInputErrors) {
     std::string err;
   };
   const std::string table = kit_support::example_table();
+  const std::string hint = "Run 'profkit --help' for usage.\n";
   const std::vector<Case> cases = {
-      {{"--bound", "x", table}, "profkit: error: --bound: 'x' is not a number (e.g. 2.0)\n"},
+      {{"--bound", "x", table}, "profkit: error: --bound: 'x' is not a number (e.g. 2.0)\n" + hint},
       {{"--replicates", "0", table},
-       "profkit: error: --replicates: '0' is not a whole number from 1 to 100000\n"},
+       "profkit: error: --replicates: '0' is not a whole number from 1 to 100000\n" + hint},
       {{"--seed", "s", table},
-       "profkit: error: --seed: 's' is not a whole number from 0 to 18446744073709551615\n"},
+       "profkit: error: --seed: 's' is not a whole number from 0 to 18446744073709551615\n" + hint},
       {{"/nonexistent/P.PER"}, "profkit: error: /nonexistent/P.PER: No such file or directory\n"},
   };
   for (const Case& c : cases) {

@@ -1,12 +1,12 @@
-// Field formatting shared by the compare writers: CSV fields quoted as RFC
+// Field formatting shared by profkit's writers: CSV fields quoted as RFC
 // 4180 requires, shortest round-trip numbers, and P.PRO's F10.4 digits.
-#ifndef PROFCMP_COMPARE_FORMAT_H_
-#define PROFCMP_COMPARE_FORMAT_H_
+#ifndef PROFCMP_ANALYSIS_FORMAT_H_
+#define PROFCMP_ANALYSIS_FORMAT_H_
 
 #include <string>
 #include <string_view>
 
-namespace compare {
+namespace analysis {
 
 // `text` as one CSV field: quoted, with inner quotes doubled, when it holds a
 // comma, a quote, CR or LF; as it is otherwise.
@@ -19,6 +19,6 @@ std::string shortest(double value);
 // exact binary value), without leading blanks: 0.44047619 -> "0.4405".
 std::string fixed(double value, int decimals);
 
-}  // namespace compare
+}  // namespace analysis
 
-#endif  // PROFCMP_COMPARE_FORMAT_H_
+#endif  // PROFCMP_ANALYSIS_FORMAT_H_

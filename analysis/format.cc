@@ -1,10 +1,10 @@
-#include "compare/format.h"
+#include "analysis/format.h"
 
 #include <charconv>
 
 #include "records/record_format.h"
 
-namespace compare {
+namespace analysis {
 
 std::string csv_field(std::string_view text) {
   if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
@@ -34,4 +34,4 @@ std::string fixed(double value, int decimals) {
   return std::string(text);
 }
 
-}  // namespace compare
+}  // namespace analysis
