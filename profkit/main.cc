@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <string>
 
 #include "profkit/commands.h"
 #include "profkit/common.h"
@@ -20,6 +21,21 @@ int main(int argc, char** argv) {
   kit::add_boot_command(app);
   kit::add_budget_command(app);
   kit::add_report_command(app);
+  // CLI11 would take an unknown word for a stray argument and only say that
+  // a subcommand is required; name it and the subcommands instead.
+  if (argc > 1 && argv[1][0] != '-') {
+    std::string known;
+    bool found = false;
+    for (const CLI::App* sub : app.get_subcommands({})) {
+      found = found || sub->get_name() == argv[1];
+      known += (known.empty() ? "" : ", ") + sub->get_name();
+    }
+    if (!found) {
+      std::cerr << "profkit: error: unknown subcommand '" << argv[1] << "' (one of " << known
+                << ")\nRun 'profkit --help' for usage.\n";
+      return kit::k_exit_usage;
+    }
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

@@ -40,12 +40,16 @@ TEST(Cli, UsageErrorsExitTwoWithAHint) {
       {{"check", "--frobnicate"},
        "profkit: error: The following argument was not expected: --frobnicate\n"
        "Run 'profkit --help' for usage.\n"},
+      {{"chek", "P.PER"},
+       "profkit: error: unknown subcommand 'chek' (one of check, export, pairs, stability, boot, "
+       "budget, report)\nRun 'profkit --help' for usage.\n"},
+      {{}, "profkit: error: A subcommand is required\nRun 'profkit --help' for usage.\n"},
   };
   for (const Case& c : cases) {
     const kit_support::RunResult r = run_profkit(c.args);
-    EXPECT_EQ(r.status, 2) << c.args[1];
-    EXPECT_EQ(r.out, "") << c.args[1];
-    EXPECT_EQ(r.err, c.err) << c.args[1];
+    EXPECT_EQ(r.status, 2) << c.err;
+    EXPECT_EQ(r.out, "") << c.err;
+    EXPECT_EQ(r.err, c.err);
   }
 }
 
