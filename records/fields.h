@@ -105,6 +105,11 @@ void store_text(const Field& field, std::int64_t width, char* target, int length
 // Applies to the calling thread.
 void set_input_plans(bool enabled);
 
+// Forgets the plans prepared so far on the calling thread. Plans are kept by
+// the address of a format's descriptors, which the tool never changes; a
+// caller that builds formats in reused storage calls this before each one.
+void forget_input_plans();
+
 }  // namespace records::detail
 
 #endif  // PROFCMP_RECORDS_FIELDS_H_

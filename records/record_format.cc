@@ -308,33 +308,38 @@ InputEnd run_plan(const Plan& plan, const Source& source, std::string_view recor
     return InputEnd::general;
   }
   const auto length = static_cast<std::int64_t>(record.size());
+  const char* const data = record.data();
   const PlanField* field = plan.m_fields;
   for (const InItem& item : items) {
-    for (int index = 0; index < item.count; ++index, ++field) {
-      const std::int64_t column = field->column < length ? field->column : length;
+    // The item's fields in locals: the stores below may alias anything.
+    const ItemKind kind = item.kind;
+    const int count = item.count;
+    std::int32_t* const integers = kind == ItemKind::integer ? item.integer : nullptr;
+    char* const texts = kind == ItemKind::text ? item.text : nullptr;
+    const int text_length = item.length;
+    for (int index = 0; index < count; ++index, ++field) {
+      const PlanField place = *field;
+      const std::int64_t column = place.column < length ? place.column : length;
       std::int64_t available = length - column;
-      if (available > field->width) available = field->width;
-      const Field text{
-          std::string_view(record.data() + column, static_cast<std::size_t>(available)),
-          field->width - available};
+      if (available > place.width) available = place.width;
+      const std::string_view text(data + column, static_cast<std::size_t>(available));
       // The usual shapes first: an integer of plain digits into an int32 and
       // a text as wide as its field, both whole in the record.
-      if (available == field->width) {
-        if (field->kind == Edit::integer && item.kind == ItemKind::integer &&
-            item.integer != nullptr &&
-            detail::parse_integer_digits(text.m_text, IntegerTarget::int32, item.integer[index])) {
+      if (available == place.width) {
+        if (place.kind == Edit::integer && integers != nullptr &&
+            detail::parse_integer_digits(text, IntegerTarget::int32, integers[index])) {
           continue;
         }
-        if (field->kind == Edit::text_width && item.kind == ItemKind::text &&
-            item.length == field->width && item.text != nullptr) {
-          std::memcpy(item.text + static_cast<std::ptrdiff_t>(index) * item.length,
-                      text.m_text.data(), text.m_text.size());
+        if (place.kind == Edit::text_width && texts != nullptr && text_length == place.width) {
+          std::memcpy(texts + static_cast<std::ptrdiff_t>(index) * text_length, text.data(),
+                      text.size());
           continue;
         }
       }
-      if (!store_item(field->kind, field->decimals, text, field->width, item, index, mode)) {
+      if (!store_item(place.kind, place.decimals, Field{text, place.width - available}, place.width,
+                      item, index, mode)) {
         if (failed == nullptr) conversion_error(source);
-        failed->column = field->column;
+        failed->column = place.column;
         failed->width = available;
         return InputEnd::conversion_error;
       }
@@ -414,6 +419,10 @@ InputEnd run_input(Source& source, const RecordFormat& format, std::initializer_
 
 void detail::set_input_plans(bool enabled) {
   plan_table().m_enabled = enabled;
+}
+
+void detail::forget_input_plans() {
+  plan_table().m_count = 0;
 }
 
 // ---------------------------------------------------------------------------
