@@ -231,12 +231,44 @@ struct PlanField {
 constexpr int k_plan_fields = 48;
 constexpr int k_plans = 16;
 
+constexpr std::size_t k_plan_descriptors = 16;
+
+// What of a descriptor decides the places of input fields, packed into two
+// words: a plan found by a format's address is taken only when these still
+// agree, so a format built in storage that is later reused for another gets a
+// plan of its own. Literals of 2^24 characters or more get no plan.
+struct DescriptorShape {
+  std::uint64_t m_counts;  // repeat and width
+  std::uint64_t m_rest;    // decimals, kind and literal length
+};
+
+constexpr std::size_t k_longest_planned_literal = (std::size_t{1} << 24) - 1;
+
+DescriptorShape shape_of(const EditDescriptor& descriptor) {
+  return {static_cast<std::uint32_t>(descriptor.repeat) |
+              static_cast<std::uint64_t>(static_cast<std::uint32_t>(descriptor.width)) << 32,
+          static_cast<std::uint32_t>(descriptor.decimals) |
+              static_cast<std::uint64_t>(descriptor.kind) << 32 |
+              static_cast<std::uint64_t>(descriptor.literal.size()) << 40};
+}
+
 struct Plan {
   const EditDescriptor* m_key;
   std::size_t m_size;
+  DescriptorShape m_shapes[k_plan_descriptors];
   bool m_usable;
   int m_count;
   PlanField m_fields[k_plan_fields];
+
+  bool describes(const RecordFormat& format) const {
+    if (m_key != format.descriptors.data() || m_size != format.descriptors.size()) return false;
+    std::uint64_t differs = 0;
+    for (std::size_t d = 0; d < m_size; ++d) {
+      const DescriptorShape shape = shape_of(format.descriptors[d]);
+      differs |= (m_shapes[d].m_counts ^ shape.m_counts) | (m_shapes[d].m_rest ^ shape.m_rest);
+    }
+    return differs == 0;
+  }
 };
 
 // Plans of the formats met so far, in a fixed table per thread: preparing
@@ -258,6 +290,17 @@ void prepare_plan(const RecordFormat& format, Plan& plan) {
   plan.m_size = format.descriptors.size();
   plan.m_usable = false;
   plan.m_count = 0;
+  if (plan.m_size > k_plan_descriptors) {
+    plan.m_key = nullptr;  // never found again; the statement loop serves it
+    return;
+  }
+  for (std::size_t d = 0; d < plan.m_size; ++d) {
+    if (format.descriptors[d].literal.size() > k_longest_planned_literal) {
+      plan.m_key = nullptr;
+      return;
+    }
+    plan.m_shapes[d] = shape_of(format.descriptors[d]);
+  }
   std::int64_t column = 0;
   for (const EditDescriptor& descriptor : format.descriptors) {
     const int repeat = repeat_of(descriptor);
@@ -281,11 +324,15 @@ void prepare_plan(const RecordFormat& format, Plan& plan) {
 const Plan* plan_of(const RecordFormat& format) {
   PlanTable& table = plan_table();
   if (!table.m_enabled) return nullptr;
+  if (format.descriptors.size() > k_plan_descriptors) return nullptr;
   for (int i = 0; i < table.m_count; ++i) {
-    const Plan& plan = table.m_plans[i];
-    if (plan.m_key == format.descriptors.data() && plan.m_size == format.descriptors.size()) {
-      return plan.m_usable ? &plan : nullptr;
+    Plan& plan = table.m_plans[i];
+    if (plan.m_key != format.descriptors.data() || plan.m_size != format.descriptors.size()) {
+      continue;
     }
+    // Same storage, other descriptors: prepare it again in place.
+    if (!plan.describes(format)) prepare_plan(format, plan);
+    return plan.m_usable ? &plan : nullptr;
   }
   if (table.m_count == k_plans) return nullptr;
   Plan& plan = table.m_plans[table.m_count++];

@@ -280,3 +280,26 @@ TEST(InputPlan, DigitsShapeDeclinesWhatItDoesNotConvert) {
 }
 
 }  // namespace
+
+namespace {
+
+// A format built in storage that later holds another format: the second read
+// must not take the first one's plan.
+TEST(InputPlan, StorageReusedForAnotherFormatGetsItsOwnPlan) {
+  EditDescriptor storage[2] = {records::I(3), records::I(3)};
+  const records::RecordFormat format{storage};
+  std::int32_t values[2] = {-99, -99};
+  FieldFailure failure;
+  ASSERT_TRUE(records::try_read_record("  1  2", format, {records::in_integers(values, 2)},
+                                       BlankMode::null, failure));
+  EXPECT_EQ(values[0], 1);
+  EXPECT_EQ(values[1], 2);
+  storage[0] = records::X(2);
+  storage[1] = records::I(4);
+  values[0] = -99;
+  ASSERT_TRUE(records::try_read_record("  1  2", format, {records::in_integers(values, 1)},
+                                       BlankMode::null, failure));
+  EXPECT_EQ(values[0], 12);
+}
+
+}  // namespace
