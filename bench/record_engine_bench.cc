@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "bench_tables.h"
+#include "records/fields.h"
 #include "records/record_format.h"
 #include "records/units.h"
 
@@ -47,13 +48,16 @@ class InScratch {
   std::filesystem::path m_previous;
 };
 
-// (A6,2X,A14,5I10) over a full 20 x 200 table: 4020 records per pass.
-void BM_ReadResultsRecords(benchmark::State& state) {
+// (A6,2X,A14,5I10) over a full 20 x 200 table: 4020 records per pass,
+// through the format's prepared plan (`plans`) or the general statement loop.
+void read_results_records(benchmark::State& state, bool plans) {
   const InScratch scratch;
   const int records = bench::write_results_table("P.PER", 20, 200);
+  const auto bytes = static_cast<std::int64_t>(std::filesystem::file_size("P.PER"));
   char key[6];
   char name[14];
   std::int32_t counts[5];
+  records::detail::set_input_plans(plans);
   for (auto _ : state) {
     open_unit(k_unit, "P.PER");
     int read = 0;
@@ -67,9 +71,20 @@ void BM_ReadResultsRecords(benchmark::State& state) {
     if (read != records) state.SkipWithError("not every record was read");
     benchmark::DoNotOptimize(counts);
   }
+  records::detail::set_input_plans(true);
   state.SetItemsProcessed(state.iterations() * records);
+  state.SetBytesProcessed(state.iterations() * bytes);
+}
+
+void BM_ReadResultsRecords(benchmark::State& state) {
+  read_results_records(state, true);
 }
 BENCHMARK(BM_ReadResultsRecords)->Unit(benchmark::kMicrosecond);
+
+void BM_ReadResultsRecordsGeneralLoop(benchmark::State& state) {
+  read_results_records(state, false);
+}
+BENCHMARK(BM_ReadResultsRecordsGeneralLoop)->Unit(benchmark::kMicrosecond);
 
 // Writes with `statement` to a file; the file is cut back every few thousand
 // statements (outside the timing) so it stays small.

@@ -25,6 +25,7 @@ targets=(
   "fuzz_parse_real 15 512"
   "fuzz_results_record 12 12000"
   "fuzz_whole_run 15 12000"
+  "fuzz_plan_vs_loop 12 512"
 )
 
 for entry in "${targets[@]}"; do

@@ -174,26 +174,58 @@ bool blank_ignored(char& c, BlankMode mode) {
   return false;
 }
 
+// Iw input. Leading blanks are skipped in either blank mode, eight columns at
+// a time; after them a blank is ignored (null) or a zero digit (zero), and so
+// are the pad columns a short record lacks. The magnitude is checked against
+// the target's range at every digit, so it never overflows.
 bool parse_integer_field(const Field& field, BlankMode mode, IntegerTarget target,
                          std::int32_t& value) {
-  const std::int64_t length = field.length();
-  std::int64_t i = 0;
-  while (i < length && field.at(i) == ' ') ++i;
+  const char* c = field.m_text.data();
+  const char* const end = c + field.m_text.size();
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr std::uint64_t k_blanks = 0x2020202020202020ULL;
+    while (end - c >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, c, sizeof word);
+      const std::uint64_t differs = word ^ k_blanks;
+      if (differs != 0) {
+        c += std::countr_zero(differs) / 8;  // the first byte that is not a blank
+        break;
+      }
+      c += 8;
+    }
+  }
+  while (c != end && *c == ' ') ++c;
+  const bool started = c != end;
   bool negative = false;
-  if (i < length && (field.at(i) == '+' || field.at(i) == '-')) {
-    negative = field.at(i) == '-';
-    ++i;
+  if (c != end && (*c == '+' || *c == '-')) {
+    negative = *c == '-';
+    ++c;
   }
   const std::int64_t limit = target == IntegerTarget::int16
                                  ? (negative ? 32768 : 32767)
                                  : (negative ? 2147483648LL : 2147483647LL);
+  const bool zeros = mode == BlankMode::zero;
   std::int64_t magnitude = 0;
-  for (; i < length; ++i) {
-    char c = field.at(i);
-    if (blank_ignored(c, mode)) continue;
-    if (!is_digit(c)) return false;
-    magnitude = magnitude * 10 + (c - '0');
-    if (magnitude > limit) return false;  // checked every digit, so never overflows
+  for (; c != end; ++c) {
+    const unsigned digit = static_cast<unsigned char>(*c) - static_cast<unsigned>('0');
+    if (digit <= 9) {
+      magnitude = magnitude * 10 + digit;
+    } else if (*c == ' ') {
+      if (!zeros) continue;
+      magnitude *= 10;
+    } else {
+      return false;
+    }
+    if (magnitude > limit) return false;
+  }
+  // Pad columns are blanks after the text; they count only once past the
+  // leading blanks, and only as zeros.
+  if (zeros && started) {
+    for (std::int64_t k = 0; k < field.m_pad && magnitude != 0; ++k) {
+      magnitude *= 10;
+      if (magnitude > limit) return false;
+    }
   }
   value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
   return true;
@@ -342,10 +374,13 @@ bool parse_real_field(const Field& field, int decimals, BlankMode mode, double& 
 void store_text(const Field& field, std::int64_t width, char* target, int length) {
   if (length <= 0) return;
   const std::int64_t first = length >= width ? 0 : width - length;
-  for (int k = 0; k < length; ++k) {
-    const std::int64_t column = first + k;
-    target[k] = column < width ? field.at(column) : ' ';
-  }
+  const auto text = static_cast<std::int64_t>(field.m_text.size());
+  std::int64_t copied = text - first;
+  if (copied < 0) copied = 0;
+  if (copied > length) copied = length;
+  if (copied > 0)
+    std::memcpy(target, field.m_text.data() + first, static_cast<std::size_t>(copied));
+  if (copied < length) std::memset(target + copied, ' ', static_cast<std::size_t>(length - copied));
 }
 
 }  // namespace detail

@@ -5,7 +5,9 @@
 #ifndef PROFCMP_RECORDS_FIELDS_H_
 #define PROFCMP_RECORDS_FIELDS_H_
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "records/record_format.h"
@@ -29,12 +31,84 @@ void fill(char* out, int width, char c);
 bool parse_integer_field(const Field& field, BlankMode mode, IntegerTarget target,
                          std::int32_t& value);
 
+// Iw input for the usual shape of a field that lies whole in its record:
+// blanks, an optional sign, then one to eight digits up to its last column.
+// The digits are checked and converted eight bytes at a time. Returns false,
+// storing nothing, for any other shape or a value out of the target's range;
+// parse_integer_field() then decides. When it returns true, `value` is the one
+// parse_integer_field() gives in either blank mode.
+inline bool parse_integer_digits(std::string_view text, IntegerTarget target, std::int32_t& value) {
+  if constexpr (std::endian::native != std::endian::little) return false;
+  constexpr std::uint64_t k_blanks = 0x2020202020202020ULL;
+  constexpr std::uint64_t k_zeros = 0x3030303030303030ULL;
+  const char* c = text.data();
+  const char* const end = c + text.size();
+  while (end - c >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, c, sizeof word);
+    const std::uint64_t differs = word ^ k_blanks;
+    if (differs != 0) {
+      c += std::countr_zero(differs) / 8;
+      break;
+    }
+    c += 8;
+  }
+  while (c != end && *c == ' ') ++c;
+  bool negative = false;
+  if (c != end && (*c == '+' || *c == '-')) {
+    negative = *c == '-';
+    ++c;
+  }
+  const auto digits = end - c;
+  if (digits < 1 || digits > 8) return false;
+  std::uint64_t word = k_zeros;
+  if (text.size() >= 8) {
+    // The eight bytes that end the field; those ahead of the digits become zeros.
+    std::memcpy(&word, end - 8, sizeof word);
+    const std::uint64_t ahead = digits == 8 ? 0 : (~0ULL >> (8 * digits));
+    word = (word & ~ahead) | (k_zeros & ahead);
+  } else {
+    char bytes[8];
+    std::memset(bytes, '0', sizeof bytes);
+    std::memcpy(bytes + 8 - digits, c, static_cast<std::size_t>(digits));
+    std::memcpy(&word, bytes, sizeof word);
+  }
+  // Every byte a digit: its high nibble is 3 and adding 6 keeps it 3.
+  if (((word & 0xF0F0F0F0F0F0F0F0ULL) |
+       (((word + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >> 4)) != 0x3333333333333333ULL) {
+    return false;
+  }
+  word -= k_zeros;
+  word = word * 10 + (word >> 8);
+  constexpr std::uint64_t k_pairs = 0x000000FF000000FFULL;
+  word = (((word & k_pairs) * 0x000F424000000064ULL) +
+          (((word >> 16) & k_pairs) * 0x0000271000000001ULL)) >>
+         32;
+  const auto magnitude = static_cast<std::int64_t>(static_cast<std::uint32_t>(word));
+  const std::int64_t limit = target == IntegerTarget::int16
+                                 ? (negative ? 32768 : 32767)
+                                 : (negative ? 2147483648LL : 2147483647LL);
+  if (magnitude > limit) return false;
+  value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+  return true;
+}
+
 // Fw.d and Dw.d input with `decimals` implied decimal places; false for a
 // conversion error.
 bool parse_real_field(const Field& field, int decimals, BlankMode mode, double& value);
 
 // Aw input: the field of `width` columns (text then blanks) into the target.
 void store_text(const Field& field, std::int64_t width, char* target, int length);
+
+// Whether input statements may take a format's prepared plan (the default) or
+// always take the general statement loop; for checking one against the other.
+// Applies to the calling thread.
+void set_input_plans(bool enabled);
+
+// Forgets the plans prepared so far on the calling thread. Plans are kept by
+// the address of a format's descriptors, which the tool never changes; a
+// caller that builds formats in reused storage calls this before each one.
+void forget_input_plans();
 
 }  // namespace records::detail
 

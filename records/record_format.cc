@@ -174,9 +174,9 @@ std::string_view source_name(const Source& source) {
 
 // Converts `field` into element `index` of `item`. False for a conversion
 // error, including a target that does not suit the descriptor.
-bool store_item(const EditDescriptor& descriptor, const Field& field, std::int64_t width,
-                const InItem& item, int index, BlankMode mode) {
-  switch (descriptor.kind) {
+bool store_item(Edit kind, int decimals, const Field& field, std::int64_t width, const InItem& item,
+                int index, BlankMode mode) {
+  switch (kind) {
     case Edit::text:
     case Edit::text_width:
       if (item.kind != ItemKind::text || (item.text == nullptr && item.length > 0)) return false;
@@ -202,7 +202,7 @@ bool store_item(const EditDescriptor& descriptor, const Field& field, std::int64
     case Edit::real_d: {
       if (item.kind != ItemKind::real || item.real == nullptr) return false;
       double value = 0.0;
-      if (!parse_real_field(field, descriptor.decimals, mode, value)) return false;
+      if (!parse_real_field(field, decimals, mode, value)) return false;
       item.real[index] = value;
       return true;
     }
@@ -211,7 +211,189 @@ bool store_item(const EditDescriptor& descriptor, const Field& field, std::int64
   }
 }
 
-enum class InputEnd : std::uint8_t { complete, end_of_file, conversion_error };
+enum class InputEnd : std::uint8_t { complete, end_of_file, conversion_error, general };
+
+// ---------------------------------------------------------------------------
+// Input plans: a format prepared once into its data fields, each with the
+// kind, column, width and decimals the statement loop below would give it,
+// repeats expanded. The columns hold for a record without commas (a comma
+// ends a numeric field early and moves every later field). A format with an
+// A descriptor (width taken from the item) or more data fields than a plan
+// holds has no plan and always takes the statement loop.
+
+struct PlanField {
+  Edit kind;
+  int decimals;
+  std::int64_t column;
+  std::int64_t width;
+};
+
+constexpr int k_plan_fields = 48;
+constexpr int k_plans = 16;
+
+constexpr std::size_t k_plan_descriptors = 16;
+
+// What of a descriptor decides the places of input fields, packed into two
+// words: a plan found by a format's address is taken only when these still
+// agree, so a format built in storage that is later reused for another gets a
+// plan of its own. Literals of 2^24 characters or more get no plan.
+struct DescriptorShape {
+  std::uint64_t m_counts;  // repeat and width
+  std::uint64_t m_rest;    // decimals, kind and literal length
+};
+
+constexpr std::size_t k_longest_planned_literal = (std::size_t{1} << 24) - 1;
+
+DescriptorShape shape_of(const EditDescriptor& descriptor) {
+  return {static_cast<std::uint32_t>(descriptor.repeat) |
+              static_cast<std::uint64_t>(static_cast<std::uint32_t>(descriptor.width)) << 32,
+          static_cast<std::uint32_t>(descriptor.decimals) |
+              static_cast<std::uint64_t>(descriptor.kind) << 32 |
+              static_cast<std::uint64_t>(descriptor.literal.size()) << 40};
+}
+
+struct Plan {
+  const EditDescriptor* m_key;
+  std::size_t m_size;
+  DescriptorShape m_shapes[k_plan_descriptors];
+  bool m_usable;
+  int m_count;
+  PlanField m_fields[k_plan_fields];
+
+  bool describes(const RecordFormat& format) const {
+    if (m_key != format.descriptors.data() || m_size != format.descriptors.size()) return false;
+    std::uint64_t differs = 0;
+    for (std::size_t d = 0; d < m_size; ++d) {
+      const DescriptorShape shape = shape_of(format.descriptors[d]);
+      differs |= (m_shapes[d].m_counts ^ shape.m_counts) | (m_shapes[d].m_rest ^ shape.m_rest);
+    }
+    return differs == 0;
+  }
+};
+
+// Plans of the formats met so far, in a fixed table per thread: preparing
+// one never allocates. Formats beyond the table's capacity take the
+// statement loop.
+struct PlanTable {
+  Plan m_plans[k_plans];
+  int m_count = 0;
+  bool m_enabled = true;
+};
+
+PlanTable& plan_table() {
+  thread_local PlanTable table;
+  return table;
+}
+
+void prepare_plan(const RecordFormat& format, Plan& plan) {
+  plan.m_key = format.descriptors.data();
+  plan.m_size = format.descriptors.size();
+  plan.m_usable = false;
+  plan.m_count = 0;
+  if (plan.m_size > k_plan_descriptors) {
+    plan.m_key = nullptr;  // never found again; the statement loop serves it
+    return;
+  }
+  for (std::size_t d = 0; d < plan.m_size; ++d) {
+    if (format.descriptors[d].literal.size() > k_longest_planned_literal) {
+      plan.m_key = nullptr;
+      return;
+    }
+    plan.m_shapes[d] = shape_of(format.descriptors[d]);
+  }
+  std::int64_t column = 0;
+  for (const EditDescriptor& descriptor : format.descriptors) {
+    const int repeat = repeat_of(descriptor);
+    for (int r = 0; r < repeat; ++r) {
+      if (!is_data(descriptor.kind)) {
+        column += descriptor.kind == Edit::literal
+                      ? static_cast<std::int64_t>(descriptor.literal.size())
+                      : descriptor.width;
+        if (column < 0) column = 0;
+        continue;
+      }
+      if (descriptor.kind == Edit::text || plan.m_count == k_plan_fields) return;
+      const std::int64_t width = width_of(descriptor.width);
+      plan.m_fields[plan.m_count++] = {descriptor.kind, descriptor.decimals, column, width};
+      column += width;
+    }
+  }
+  plan.m_usable = plan.m_count > 0;
+}
+
+const Plan* plan_of(const RecordFormat& format) {
+  PlanTable& table = plan_table();
+  if (!table.m_enabled) return nullptr;
+  if (format.descriptors.size() > k_plan_descriptors) return nullptr;
+  for (int i = 0; i < table.m_count; ++i) {
+    Plan& plan = table.m_plans[i];
+    if (plan.m_key != format.descriptors.data() || plan.m_size != format.descriptors.size()) {
+      continue;
+    }
+    // Same storage, other descriptors: prepare it again in place.
+    if (!plan.describes(format)) prepare_plan(format, plan);
+    return plan.m_usable ? &plan : nullptr;
+  }
+  if (table.m_count == k_plans) return nullptr;
+  Plan& plan = table.m_plans[table.m_count++];
+  prepare_plan(format, plan);
+  return plan.m_usable ? &plan : nullptr;
+}
+
+// Applies `plan` to `record` when the statement is one the plan serves: a
+// record without commas and items that end within the format (items left
+// over would go on in another record). Otherwise stores nothing and returns
+// InputEnd::general. Stores and fails exactly as the statement loop does.
+InputEnd run_plan(const Plan& plan, const Source& source, std::string_view record,
+                  std::initializer_list<InItem> items, BlankMode mode, FieldFailure* failed) {
+  std::int64_t elements = 0;
+  for (const InItem& item : items) {
+    if (item.count > 0) elements += item.count;
+  }
+  if (elements == 0 || elements > plan.m_count) return InputEnd::general;
+  if (!record.empty() && std::memchr(record.data(), ',', record.size()) != nullptr) {
+    return InputEnd::general;
+  }
+  const auto length = static_cast<std::int64_t>(record.size());
+  const char* const data = record.data();
+  const PlanField* field = plan.m_fields;
+  for (const InItem& item : items) {
+    // The item's fields in locals: the stores below may alias anything.
+    const ItemKind kind = item.kind;
+    const int count = item.count;
+    std::int32_t* const integers = kind == ItemKind::integer ? item.integer : nullptr;
+    char* const texts = kind == ItemKind::text ? item.text : nullptr;
+    const int text_length = item.length;
+    for (int index = 0; index < count; ++index, ++field) {
+      const PlanField place = *field;
+      const std::int64_t column = place.column < length ? place.column : length;
+      std::int64_t available = length - column;
+      if (available > place.width) available = place.width;
+      const std::string_view text(data + column, static_cast<std::size_t>(available));
+      // The usual shapes first: an integer of plain digits into an int32 and
+      // a text as wide as its field, both whole in the record.
+      if (available == place.width) {
+        if (place.kind == Edit::integer && integers != nullptr &&
+            detail::parse_integer_digits(text, IntegerTarget::int32, integers[index])) {
+          continue;
+        }
+        if (place.kind == Edit::text_width && texts != nullptr && text_length == place.width) {
+          std::memcpy(texts + static_cast<std::ptrdiff_t>(index) * text_length, text.data(),
+                      text.size());
+          continue;
+        }
+      }
+      if (!store_item(place.kind, place.decimals, Field{text, place.width - available}, place.width,
+                      item, index, mode)) {
+        if (failed == nullptr) conversion_error(source);
+        failed->column = place.column;
+        failed->width = available;
+        return InputEnd::conversion_error;
+      }
+    }
+  }
+  return InputEnd::complete;
+}
 
 // Applies `format` to records of `source`. A field that does not convert stops
 // the run, unless `failed` is given: then the field's place is stored there and
@@ -220,9 +402,16 @@ InputEnd run_input(Source& source, const RecordFormat& format, std::initializer_
                    BlankMode mode, FieldFailure* failed = nullptr) {
   std::string_view record;
   if (next_record(source, record) == Next::end_of_file) return InputEnd::end_of_file;
+  if (const Plan* plan = plan_of(format)) {
+    const InputEnd end = run_plan(*plan, source, record, items, mode, failed);
+    if (end != InputEnd::general) return end;
+  }
   Cursor<InItem> cursor(items.begin(), items.end());
-  const auto record_length = [&record] { return static_cast<std::int64_t>(record.size()); };
   for (;;) {
+    const auto record_length = static_cast<std::int64_t>(record.size());
+    // One search per record: a record without a comma needs none per field.
+    const bool has_comma =
+        !record.empty() && std::memchr(record.data(), ',', record.size()) != nullptr;
     std::int64_t column = 0;
     bool consumed = false;
     for (const EditDescriptor& descriptor : format.descriptors) {
@@ -239,22 +428,23 @@ InputEnd run_input(Source& source, const RecordFormat& format, std::initializer_
         const InItem& item = *cursor.m_item;
         const std::int64_t width =
             descriptor.kind == Edit::text ? width_of(item.length) : width_of(descriptor.width);
-        std::int64_t available = record_length() - column;
+        std::int64_t available = record_length - column;
         if (available < 0) available = 0;
         if (available > width) available = width;
-        Field field{record.substr(static_cast<std::size_t>(
-                                      column < record_length() ? column : record_length()),
-                                  static_cast<std::size_t>(available)),
-                    width - available};
+        Field field{
+            std::string_view(record.data() + (column < record_length ? column : record_length),
+                             static_cast<std::size_t>(available)),
+            width - available};
         std::int64_t next_column = column + width;
-        if (descriptor.kind != Edit::text && descriptor.kind != Edit::text_width) {
+        if (has_comma && descriptor.kind != Edit::text && descriptor.kind != Edit::text_width) {
           const std::size_t comma = field.m_text.find(',');
           if (comma != std::string_view::npos) {
             field = Field{field.m_text.substr(0, comma), 0};
             next_column = column + static_cast<std::int64_t>(comma) + 1;
           }
         }
-        if (!store_item(descriptor, field, width, item, cursor.m_index, mode)) {
+        if (!store_item(descriptor.kind, descriptor.decimals, field, width, item, cursor.m_index,
+                        mode)) {
           if (failed == nullptr) conversion_error(source);
           failed->column = column;
           failed->width = static_cast<std::int64_t>(field.m_text.size());
@@ -273,6 +463,14 @@ InputEnd run_input(Source& source, const RecordFormat& format, std::initializer_
 }
 
 }  // namespace
+
+void detail::set_input_plans(bool enabled) {
+  plan_table().m_enabled = enabled;
+}
+
+void detail::forget_input_plans() {
+  plan_table().m_count = 0;
+}
 
 // ---------------------------------------------------------------------------
 // Statements.

@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <string_view>
 #include <unordered_map>
 
 #include "records/record_format.h"
@@ -34,6 +36,14 @@ bool whole_number(std::string_view text) {
   }
   return digits;
 }
+
+// Hashes names as views, so that a lookup needs no std::string.
+struct NameHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view name) const {
+    return std::hash<std::string_view>{}(name);
+  }
+};
 
 }  // namespace
 
@@ -107,9 +117,25 @@ bool parse_record(std::string_view record, std::uint64_t line, ParsedRecord& out
   out.blank = 0;
   out.failed_field = -1;
   out.out_of_range = false;
-  // The count fields' places, as the record engine moves through them.
+  // The count fields' places, as the record engine moves through them. A
+  // record without a comma has them at fixed columns.
   std::size_t column = k_count_column;
-  for (int k = 0; k < k_counts; ++k) {
+  const bool has_comma =
+      !record.empty() && std::memchr(record.data(), ',', record.size()) != nullptr;
+  for (int k = 0; k < k_counts && !has_comma; ++k) {
+    const std::size_t from = std::min(column, record.size());
+    const std::size_t width = std::min(k_count_width, record.size() - from);
+    FieldSpan& span = out.fields[k];
+    span.column = column;
+    span.comma = false;
+    span.width = width;
+    const char* text = record.data() + from;
+    std::size_t i = 0;
+    while (i < width && text[i] == ' ') ++i;
+    if (i == width) out.blank = static_cast<std::uint8_t>(out.blank | (1u << k));
+    column += k_count_width;
+  }
+  for (int k = 0; k < k_counts && has_comma; ++k) {
     const std::size_t from = std::min(column, record.size());
     std::string_view text = record.substr(from, k_count_width);
     FieldSpan& span = out.fields[k];
@@ -155,7 +181,7 @@ std::size_t ResultsTable::problems() const {
 
 bool read_results(RecordReader& reader, ResultsTable& table,
                   const std::function<void(const ParsedRecord&)>& observer) {
-  std::unordered_map<std::string, std::uint32_t> name_index;
+  std::unordered_map<std::string, std::uint32_t, NameHash, std::equal_to<>> name_index;
   ParsedRecord parsed;
   std::string_view record;
   while (reader.next(record)) {
@@ -174,10 +200,15 @@ bool read_results(RecordReader& reader, ResultsTable& table,
     } else {
       table.counts.insert(table.counts.end(), parsed.counts, parsed.counts + k_counts);
       table.blanks.push_back(parsed.blank);
-      const auto [at, added] =
-          name_index.try_emplace(std::string(parsed.name, k_name_width),
-                                 static_cast<std::uint32_t>(table.problem_names.size()));
-      if (added) table.problem_names.push_back(at->first);
+      // Looked up by view: a name met before costs no string.
+      const std::string_view name(parsed.name, k_name_width);
+      auto at = name_index.find(name);
+      if (at == name_index.end()) {
+        at = name_index
+                 .emplace(std::string(name), static_cast<std::uint32_t>(table.problem_names.size()))
+                 .first;
+        table.problem_names.push_back(at->first);
+      }
       table.name_ids.push_back(at->second);
       ++table.groups.back().length;
     }
