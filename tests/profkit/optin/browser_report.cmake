@@ -12,5 +12,5 @@ else()
   add_test(NAME profkit.browser_report
            COMMAND sh -c "echo 'browser_report: python3 not found; skipped'; exit 77")
 endif()
-set_tests_properties(profkit.browser_report PROPERTIES LABELS browser SKIP_RETURN_CODE 77
+set_tests_properties(profkit.browser_report PROPERTIES LABELS "e2e;browser" SKIP_RETURN_CODE 77
                      TIMEOUT 600)
