@@ -164,18 +164,18 @@ void write_budget_text(std::ostream& out, const std::vector<std::string>& names,
   }
 }
 
-curves::PlotSpec budget_plot(const std::vector<std::string>& names, const BudgetCurves& curves,
-                             const std::string& criterion) {
+curves::Chart budget_plot(const std::vector<std::string>& names, const BudgetCurves& curves,
+                          const std::string& criterion) {
   std::string label = criterion;
   while (!label.empty() && label.back() == ' ') label.pop_back();
-  curves::PlotSpec spec;
-  spec.title = "Share of problems solved within a budget of " + label;
-  spec.x_label = label + " (logarithmic)";
-  spec.y_label = "share of all problems solved";
-  spec.log_x = true;
-  spec.y_min = 0.0;
-  spec.y_max = 1.0;
-  spec.note =
+  curves::Chart chart;
+  chart.title = "Share of problems solved within a budget of " + label;
+  chart.x_label = label + " (logarithmic)";
+  chart.y_label = "share of all problems solved";
+  chart.log_x = true;
+  chart.y_min = 0.0;
+  chart.y_max = 1.0;
+  chart.note =
       "Failures never count; the virtual best takes the smallest count of any method on each "
       "problem.";
 
@@ -190,8 +190,8 @@ curves::PlotSpec budget_plot(const std::vector<std::string>& names, const Budget
   std::int64_t low = 1, high = 10;
   while (smallest > 0 && low * 10 <= smallest) low *= 10;
   while (high < 2 * largest) high *= 10;
-  spec.x_min = static_cast<double>(low);
-  spec.x_max = static_cast<double>(high);
+  chart.x_min = static_cast<double>(low);
+  chart.x_max = static_cast<double>(high);
 
   for (std::size_t number = 0; number <= curves.methods.size(); ++number) {
     const Curve& c = curve_at(curves, number);
@@ -199,16 +199,16 @@ curves::PlotSpec budget_plot(const std::vector<std::string>& names, const Budget
     series.name =
         number == 0 ? name_of(names, 0) : std::to_string(number) + " " + names[number - 1];
     if (c.counts.empty() || c.counts.front() > low) {
-      series.x.push_back(spec.x_min);
+      series.x.push_back(chart.x_min);
       series.y.push_back(0.0);
     }
     for (std::size_t i = 0; i < c.counts.size(); ++i) {
       series.x.push_back(static_cast<double>(c.counts[i]));
       series.y.push_back(c.fractions[i]);
     }
-    spec.series.push_back(std::move(series));
+    chart.series.push_back(std::move(series));
   }
-  return spec;
+  return chart;
 }
 
 }  // namespace budget

@@ -66,8 +66,8 @@ void write_budget_text(std::ostream& out, const std::vector<std::string>& names,
 
 // The budget plot: share solved against the count on a logarithmic x axis,
 // one staircase per method and one for the virtual best (first).
-curves::PlotSpec budget_plot(const std::vector<std::string>& names, const BudgetCurves& curves,
-                             const std::string& criterion);
+curves::Chart budget_plot(const std::vector<std::string>& names, const BudgetCurves& curves,
+                          const std::string& criterion);
 
 }  // namespace budget
 

@@ -62,23 +62,23 @@ Series series_of(const std::string& name, const Staircase& s, double bound) {
 }
 
 // The curves of every method on the axis the options ask for.
-PlotSpec plot_of(const table::MeasureTable& t, const PlotOptions& options, XAxis& axis) {
+Chart plot_of(const table::MeasureTable& t, const PlotOptions& options, XAxis& axis) {
   const analysis::ProblemBest best = analysis::best_measures(t);
   axis = x_axis(largest_finite_log2_ratio(t, best), options.bound);
-  PlotSpec spec;
-  spec.title = title_of(options);
-  spec.x_label = "log2 of the ratio to the best count";
-  spec.y_label = "share of problems";
-  spec.x_min = 0;
-  spec.x_max = axis.bound;
-  spec.x_ticks = axis.ticks;
-  spec.y_ticks = {0, 0.2, 0.4, 0.6, 0.8, 1};
-  spec.note = note_of(t, options);
-  spec.series.reserve(t.methods());
+  Chart chart;
+  chart.title = title_of(options);
+  chart.x_label = "log2 of the ratio to the best count";
+  chart.y_label = "share of problems";
+  chart.x_min = 0;
+  chart.x_max = axis.bound;
+  chart.x_ticks = axis.ticks;
+  chart.y_ticks = {0, 0.2, 0.4, 0.6, 0.8, 1};
+  chart.note = note_of(t, options);
+  chart.series.reserve(t.methods());
   for (std::size_t m = 0; m < t.methods(); ++m) {
-    spec.series.push_back(series_of(t.names[m], staircase_of(t, best, m), axis.bound));
+    chart.series.push_back(series_of(t.names[m], staircase_of(t, best, m), axis.bound));
   }
-  return spec;
+  return chart;
 }
 
 // An SVG dash array ("8,4") as a TikZ dash pattern at half the length in pt.
@@ -155,26 +155,26 @@ void write_svg(std::ostream& out, const table::MeasureTable& t, const PlotOption
 
 void write_tex(std::ostream& out, const table::MeasureTable& t, const PlotOptions& options) {
   XAxis axis;
-  const PlotSpec spec = plot_of(t, options, axis);
+  const Chart chart = plot_of(t, options, axis);
   out << "% " << title_of(options) << ", written by profkit export.\n"
       << "% Needs \\usepackage{pgfplots} and \\pgfplotsset{compat=1.18} in the preamble.\n"
       << "\\begin{tikzpicture}\n";
-  for (std::size_t i = 0; i < spec.series.size() && i < 8; ++i) {
+  for (std::size_t i = 0; i < chart.series.size() && i < 8; ++i) {
     out << "\\definecolor{profkit" << static_cast<char>('a' + i) << "}{HTML}{"
         << line_style(i).colour.substr(1) << "}\n";
   }
   out << "\\begin{axis}[\n"
-      << "  title={" << tex_escape(spec.title) << "},\n"
+      << "  title={" << tex_escape(chart.title) << "},\n"
       << "  xlabel={$\\log_2$ of the ratio to the best count},\n"
-      << "  ylabel={" << tex_escape(spec.y_label) << "},\n"
+      << "  ylabel={" << tex_escape(chart.y_label) << "},\n"
       << "  xmin=0, xmax=" << number(axis.bound) << ", ymin=-0.02, ymax=1.02,\n"
       << "  xtick={" << joined(axis.ticks) << "},\n"
       << "  ytick={0,0.2,0.4,0.6,0.8,1},\n"
       << "  width=12cm, height=8cm, grid=major,\n"
       << "  legend pos=outer north east, legend cell align=left,\n"
       << "]\n";
-  for (std::size_t i = 0; i < spec.series.size(); ++i) {
-    const Series& s = spec.series[i];
+  for (std::size_t i = 0; i < chart.series.size(); ++i) {
+    const Series& s = chart.series[i];
     const LineStyle style = line_style(i);
     const std::string look = "color=profkit" + std::string(1, static_cast<char>('a' + i % 8)) +
                              ", " + tikz_dash(style.dash) + ", thick";

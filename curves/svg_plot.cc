@@ -234,34 +234,34 @@ std::string xml_escape(std::string_view text) {
   return out;
 }
 
-void write_svg_element(std::ostream& out, const PlotSpec& spec) {
+void write_svg_element(std::ostream& out, const Chart& chart) {
   std::size_t name_chars = 0;
-  for (const Series& s : spec.series) name_chars = std::max(name_chars, character_count(s.name));
-  const bool legend = !spec.series.empty();
+  for (const Series& s : chart.series) name_chars = std::max(name_chars, character_count(s.name));
+  const bool legend = !chart.series.empty();
   const double legend_x = k_left + k_plot_width + k_legend_gap;
   const double legend_width =
       legend ? k_legend_sample + 8 + k_char_width * static_cast<double>(name_chars) + 16 : 0;
   const double width = legend ? legend_x + legend_width : k_left + k_plot_width + k_legend_gap;
   const double plot_bottom = k_top + k_plot_height;
   const double legend_bottom =
-      k_top + 8 + k_legend_row * static_cast<double>(spec.series.size()) + 8;
+      k_top + 8 + k_legend_row * static_cast<double>(chart.series.size()) + 8;
   const double height =
-      std::max(plot_bottom + k_bottom + (spec.note.empty() ? 0 : k_note_height), legend_bottom);
+      std::max(plot_bottom + k_bottom + (chart.note.empty() ? 0 : k_note_height), legend_bottom);
 
-  const Axis xa{spec.x_min, spec.x_max, k_left, k_left + k_plot_width, spec.log_x};
-  const Axis ya{spec.y_min, spec.y_max, plot_bottom - k_inset, k_top + k_inset};
+  const Axis xa{chart.x_min, chart.x_max, k_left, k_left + k_plot_width, chart.log_x};
+  const Axis ya{chart.y_min, chart.y_max, plot_bottom - k_inset, k_top + k_inset};
   const std::string w = coordinate(width), h = coordinate(height);
 
   out << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" << w << "\" height=\""
       << h << "\" viewBox=\"0 0 " << w << " " << h
       << "\" font-family=\"sans-serif\" font-size=\"12\">\n";
-  out << "<title>" << xml_escape(spec.title) << "</title>\n";
+  out << "<title>" << xml_escape(chart.title) << "</title>\n";
   out << "<rect x=\"0\" y=\"0\" width=\"" << w << "\" height=\"" << h << "\" fill=\"#ffffff\"/>\n";
 
   const std::string left = coordinate(k_left), right = coordinate(k_left + k_plot_width);
   const std::string top = coordinate(k_top), bottom = coordinate(plot_bottom);
-  const std::vector<Tick> xticks = ticks_of(spec.x_ticks, spec.x_min, spec.x_max, spec.log_x);
-  const std::vector<Tick> yticks = ticks_of(spec.y_ticks, spec.y_min, spec.y_max, false);
+  const std::vector<Tick> xticks = ticks_of(chart.x_ticks, chart.x_min, chart.x_max, chart.log_x);
+  const std::vector<Tick> yticks = ticks_of(chart.y_ticks, chart.y_min, chart.y_max, false);
 
   out << "<g class=\"grid\" stroke=\"#e0e0e0\" stroke-width=\"1\">\n";
   for (const Tick& t : xticks) {
@@ -306,23 +306,23 @@ void write_svg_element(std::ostream& out, const PlotSpec& spec) {
 
   out << "<text class=\"title\" x=\"" << coordinate(k_left + k_plot_width / 2) << "\" y=\""
       << coordinate(k_top - 14) << "\" text-anchor=\"middle\" font-size=\"15\">"
-      << xml_escape(spec.title) << "</text>\n";
+      << xml_escape(chart.title) << "</text>\n";
   out << "<text class=\"x-label\" x=\"" << coordinate(k_left + k_plot_width / 2) << "\" y=\""
       << coordinate(plot_bottom + k_bottom - 8) << "\" text-anchor=\"middle\">"
-      << xml_escape(spec.x_label) << "</text>\n";
+      << xml_escape(chart.x_label) << "</text>\n";
   const std::string ylx = coordinate(16), yly = coordinate(k_top + k_plot_height / 2);
   out << "<text class=\"y-label\" x=\"" << ylx << "\" y=\"" << yly
       << "\" text-anchor=\"middle\" transform=\"rotate(-90 " << ylx << " " << yly << ")\">"
-      << xml_escape(spec.y_label) << "</text>\n";
-  if (!spec.note.empty()) {
+      << xml_escape(chart.y_label) << "</text>\n";
+  if (!chart.note.empty()) {
     out << "<text class=\"note\" x=\"" << left << "\" y=\""
         << coordinate(plot_bottom + k_bottom + 12) << "\" font-size=\"11\" fill=\"#444444\">"
-        << xml_escape(spec.note) << "</text>\n";
+        << xml_escape(chart.note) << "</text>\n";
   }
 
   out << "<g class=\"curves\" fill=\"none\" stroke-width=\"2\" stroke-linejoin=\"miter\">\n";
-  for (std::size_t i = 0; i < spec.series.size(); ++i) {
-    const Series& s = spec.series[i];
+  for (std::size_t i = 0; i < chart.series.size(); ++i) {
+    const Series& s = chart.series[i];
     const LineStyle style = line_style(i);
     const std::string d = s.steps ? step_path(s, xa, ya) : line_path(s, xa, ya);
     out << "<path class=\"curve\" stroke=\"" << style.colour << "\"";
@@ -335,7 +335,7 @@ void write_svg_element(std::ostream& out, const PlotSpec& spec) {
 
   if (legend) {
     out << "<g class=\"legend\">\n";
-    for (std::size_t i = 0; i < spec.series.size(); ++i) {
+    for (std::size_t i = 0; i < chart.series.size(); ++i) {
       const LineStyle style = line_style(i);
       const double y = k_top + 8 + k_legend_row * (static_cast<double>(i) + 0.5);
       const std::string ly = coordinate(y);
@@ -344,16 +344,16 @@ void write_svg_element(std::ostream& out, const PlotSpec& spec) {
           << "\" stroke=\"" << style.colour << "\" stroke-width=\"2\"";
       if (!style.dash.empty()) out << " stroke-dasharray=\"" << style.dash << "\"";
       out << "/><text x=\"" << coordinate(legend_x + k_legend_sample + 8) << "\" y=\""
-          << coordinate(y + 4) << "\">" << xml_escape(spec.series[i].name) << "</text></g>\n";
+          << coordinate(y + 4) << "\">" << xml_escape(chart.series[i].name) << "</text></g>\n";
     }
     out << "</g>\n";
   }
   out << "</svg>\n";
 }
 
-void write_svg_document(std::ostream& out, const PlotSpec& spec) {
+void write_svg_document(std::ostream& out, const Chart& chart) {
   out << "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n";
-  write_svg_element(out, spec);
+  write_svg_element(out, chart);
 }
 
 }  // namespace curves

@@ -1,6 +1,6 @@
 // A small deterministic SVG plot: step functions (or polylines) on a framed
 // plot area with ticks, labels, a title and a legend beside the plot area that
-// never covers a curve. The same PlotSpec always gives the same bytes; text is
+// never covers a curve. The same Chart always gives the same bytes; text is
 // XML-escaped and characters XML 1.0 cannot hold are replaced visibly.
 #ifndef PROFCMP_CURVES_SVG_PLOT_H_
 #define PROFCMP_CURVES_SVG_PLOT_H_
@@ -23,7 +23,7 @@ struct Series {
   bool steps = true;
 };
 
-struct PlotSpec {
+struct Chart {
   std::string title, x_label, y_label;
   double x_min = 0, x_max = 1;  // x_min < x_max; with log_x both > 0
   double y_min = 0, y_max = 1;  // y_min < y_max
@@ -35,10 +35,10 @@ struct PlotSpec {
 };
 
 // A standalone SVG 1.1 document with an XML prolog, ending in a newline.
-void write_svg_document(std::ostream& out, const PlotSpec& spec);
+void write_svg_document(std::ostream& out, const Chart& chart);
 
 // The <svg> element alone (no prolog), to embed in an HTML5 page.
-void write_svg_element(std::ostream& out, const PlotSpec& spec);
+void write_svg_element(std::ostream& out, const Chart& chart);
 
 // The stroke of series i: a colour of the Okabe-Ito palette (8 colours) and a
 // dash pattern (SVG stroke-dasharray, empty for solid), so that the first 40

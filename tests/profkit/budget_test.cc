@@ -127,22 +127,22 @@ TEST(Budget, CsvAndTextOfTheHandTable) {
 
 TEST(Budget, PlotHasTheVirtualBestFirstOnALogarithmicAxis) {
   const MeasureTable t = hand_table();
-  const curves::PlotSpec spec = budget::budget_plot(t.names, budget::compute(t), "NFV ");
-  EXPECT_TRUE(spec.log_x);
-  EXPECT_EQ(spec.title, "Share of problems solved within a budget of NFV");
-  EXPECT_EQ(spec.x_min, 1.0);     // the power of ten at or below the smallest count, 3
-  EXPECT_EQ(spec.x_max, 1000.0);  // beyond twice the largest count, 80
-  EXPECT_EQ(spec.y_min, 0.0);
-  EXPECT_EQ(spec.y_max, 1.0);
-  ASSERT_EQ(spec.series.size(), 3u);
-  EXPECT_EQ(spec.series[0].name, "virtual best");
-  EXPECT_EQ(spec.series[0].x, (std::vector<double>{1, 3, 10, 70}));
-  EXPECT_EQ(spec.series[0].y, (std::vector<double>{0, 0.2, 0.6, 0.8}));
-  EXPECT_EQ(spec.series[1].name, "1 A");
-  EXPECT_EQ(spec.series[2].name, "2 B,2");
+  const curves::Chart chart = budget::budget_plot(t.names, budget::compute(t), "NFV ");
+  EXPECT_TRUE(chart.log_x);
+  EXPECT_EQ(chart.title, "Share of problems solved within a budget of NFV");
+  EXPECT_EQ(chart.x_min, 1.0);     // the power of ten at or below the smallest count, 3
+  EXPECT_EQ(chart.x_max, 1000.0);  // beyond twice the largest count, 80
+  EXPECT_EQ(chart.y_min, 0.0);
+  EXPECT_EQ(chart.y_max, 1.0);
+  ASSERT_EQ(chart.series.size(), 3u);
+  EXPECT_EQ(chart.series[0].name, "virtual best");
+  EXPECT_EQ(chart.series[0].x, (std::vector<double>{1, 3, 10, 70}));
+  EXPECT_EQ(chart.series[0].y, (std::vector<double>{0, 0.2, 0.6, 0.8}));
+  EXPECT_EQ(chart.series[1].name, "1 A");
+  EXPECT_EQ(chart.series[2].name, "2 B,2");
   // A method that never solves a problem is a flat line at 0.
   const MeasureTable none = make_table({"X"}, {{k_failed}});
-  const curves::PlotSpec flat = budget::budget_plot(none.names, budget::compute(none), "NIT ");
+  const curves::Chart flat = budget::budget_plot(none.names, budget::compute(none), "NIT ");
   EXPECT_EQ(flat.x_min, 1.0);
   EXPECT_EQ(flat.x_max, 10.0);
   EXPECT_EQ(flat.series[1].x, (std::vector<double>{1}));

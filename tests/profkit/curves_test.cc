@@ -454,18 +454,18 @@ TEST(SvgPlot, LineStylesDifferInColourOrDashForFortySeries) {
 }
 
 TEST(SvgPlot, GenericSeriesLogAxisAndElementForHtml) {
-  curves::PlotSpec spec;
-  spec.title = "Budget <test>";
-  spec.x_label = "count";
-  spec.y_label = "share";
-  spec.x_min = 1;
-  spec.x_max = 1000;
-  spec.log_x = true;
-  spec.series = {{"line", {1, 10, 100, 1000}, {0, 0.5, 0.75, 1}, false},
-                 {"steps", {0.5, 10, k_nan, 5000}, {0.25, 0.5, 0.6, 2}, true}};
+  curves::Chart chart;
+  chart.title = "Budget <test>";
+  chart.x_label = "count";
+  chart.y_label = "share";
+  chart.x_min = 1;
+  chart.x_max = 1000;
+  chart.log_x = true;
+  chart.series = {{"line", {1, 10, 100, 1000}, {0, 0.5, 0.75, 1}, false},
+                  {"steps", {0.5, 10, k_nan, 5000}, {0.25, 0.5, 0.6, 2}, true}};
   std::ostringstream element, document;
-  curves::write_svg_element(element, spec);
-  curves::write_svg_document(document, spec);
+  curves::write_svg_element(element, chart);
+  curves::write_svg_document(document, chart);
   EXPECT_EQ(document.str(),
             "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n" + element.str());
   const std::string svg = element.str();
