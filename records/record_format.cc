@@ -60,6 +60,14 @@ int width_of(int width) {
   return width < 0 ? 0 : width;
 }
 
+// The column an input statement reaches after a descriptor that takes no item:
+// nX moves n columns (never before the first), a literal is passed over.
+std::int64_t column_after(const EditDescriptor& descriptor, std::int64_t column) {
+  column += descriptor.kind == Edit::literal ? static_cast<std::int64_t>(descriptor.literal.size())
+                                             : descriptor.width;
+  return column < 0 ? 0 : column;
+}
+
 // Width of the output field a data descriptor gives the current item.
 std::int64_t output_width(const EditDescriptor& descriptor, const OutItem& item) {
   if (descriptor.kind == Edit::text) return item.kind == ItemKind::text ? width_of(item.length) : 0;
@@ -306,10 +314,7 @@ void prepare_plan(const RecordFormat& format, Plan& plan) {
     const int repeat = repeat_of(descriptor);
     for (int r = 0; r < repeat; ++r) {
       if (!is_data(descriptor.kind)) {
-        column += descriptor.kind == Edit::literal
-                      ? static_cast<std::int64_t>(descriptor.literal.size())
-                      : descriptor.width;
-        if (column < 0) column = 0;
+        column = column_after(descriptor, column);
         continue;
       }
       if (descriptor.kind == Edit::text || plan.m_count == k_plan_fields) return;
@@ -418,10 +423,7 @@ InputEnd run_input(Source& source, const RecordFormat& format, std::initializer_
       const int repeat = repeat_of(descriptor);
       for (int r = 0; r < repeat; ++r) {
         if (!is_data(descriptor.kind)) {
-          column += descriptor.kind == Edit::literal
-                        ? static_cast<std::int64_t>(descriptor.literal.size())
-                        : descriptor.width;
-          if (column < 0) column = 0;
+          column = column_after(descriptor, column);
           continue;
         }
         if (cursor.done()) return InputEnd::complete;
