@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "analysis/figures.h"
+#include "support/kit_support.h"
 
 namespace {
 
@@ -130,21 +131,13 @@ TEST(PercentileRanks, FloorAndCeilingOfTheQuantilePositions) {
   }
 }
 
-table::MeasureTable make_table(std::vector<std::string> names,
-                               const std::vector<std::vector<std::int32_t>>& rows) {
-  table::MeasureTable t;
-  t.names = std::move(names);
-  t.problems = rows.empty() ? 0 : rows.front().size();
-  for (const auto& row : rows) t.measures.insert(t.measures.end(), row.begin(), row.end());
-  return t;
-}
-
 // Three methods, eight problems: ties, failures, a problem nobody solved,
 // ratios exactly at powers of two.
 table::MeasureTable small_table() {
-  return make_table({"ALPHA", "BETA, \"B\"", "GAMMA"}, {{10, 20, 5, k_failed, 7, 100, 3, k_failed},
-                                                        {10, 40, 10, 8, 14, 30, k_failed, k_failed},
-                                                        {40, 15, 5, 9, 6, 400, 3, k_failed}});
+  return kit_support::measure_table({"ALPHA", "BETA, \"B\"", "GAMMA"},
+                                    {{10, 20, 5, k_failed, 7, 100, 3, k_failed},
+                                     {10, 40, 10, 8, 14, 30, k_failed, k_failed},
+                                     {40, 15, 5, 9, 6, 400, 3, k_failed}});
 }
 
 // Every replicate recomputed from scratch: the drawn problems as a table of
@@ -267,7 +260,7 @@ TEST(Run, EstimatesAreTheFiguresOfTheWholeTableAndIntervalsLieInTheUnitRange) {
 }
 
 TEST(Run, NoProblemGivesNotANumberAndNoMethodGivesTheHeaderAlone) {
-  const table::MeasureTable empty = make_table({"A", "B"}, {{}, {}});
+  const table::MeasureTable empty = kit_support::measure_table({"A", "B"}, {{}, {}});
   std::ostringstream csv;
   bootstrap::write_csv(csv, empty, bootstrap::run(empty, {}));
   EXPECT_EQ(csv.str(),
@@ -303,7 +296,7 @@ TEST(Output, GoldenCsvAndTextOfASmallTable) {
 }
 
 TEST(Output, TextShowsControlCharactersOfNamesAsQuestionMarks) {
-  const table::MeasureTable t = make_table({"A\tB\x1b[2J", "C"}, {{1}, {2}});
+  const table::MeasureTable t = kit_support::measure_table({"A\tB\x1b[2J", "C"}, {{1}, {2}});
   std::ostringstream text;
   bootstrap::write_text(text, t, bootstrap::run(t, {1, 1, 2.0}));
   EXPECT_NE(text.str().find("\n1  A?B?[2J  1.0000 [1.0000, 1.0000]"), std::string::npos)

@@ -8,24 +8,17 @@
 #include <vector>
 
 #include "budget/budget.h"
+#include "support/kit_support.h"
 
 namespace {
 
 using table::k_failed;
 using table::MeasureTable;
 
-MeasureTable make_table(const std::vector<std::string>& names,
-                        const std::vector<std::vector<std::int32_t>>& rows) {
-  MeasureTable t;
-  t.names = names;
-  t.problems = rows.empty() ? 0 : rows[0].size();
-  for (const auto& row : rows) t.measures.insert(t.measures.end(), row.begin(), row.end());
-  return t;
-}
-
 // Five problems; nobody solves the last; repeated counts; A fails twice.
 MeasureTable hand_table() {
-  return make_table({"A", "B,2"}, {{10, k_failed, 70, 10, k_failed}, {20, 3, 80, 10, k_failed}});
+  return kit_support::measure_table({"A", "B,2"},
+                                    {{10, k_failed, 70, 10, k_failed}, {20, 3, 80, 10, k_failed}});
 }
 
 TEST(Budget, CurvesOfEveryMethodAndOfTheVirtualBest) {
@@ -56,17 +49,18 @@ TEST(Budget, ShiftedGeometricMeansChargeFailuresAtTwiceTheLargestCount) {
 
   // Exact values: counts 10 and 70 give sqrt(20 x 80) - 10 = 30.
   const budget::GeometricMeans exact =
-      budget::shifted_geometric_means(make_table({"X"}, {{10, 70}}));
+      budget::shifted_geometric_means(kit_support::measure_table({"X"}, {{10, 70}}));
   EXPECT_NEAR(exact.methods[0], 30.0, 1e-12);
   // Another shift: sqrt((10 + 0) x (70 + 0)).
-  EXPECT_NEAR(budget::shifted_geometric_means(make_table({"X"}, {{10, 90}}), 0.0).methods[0], 30.0,
-              1e-12);
+  EXPECT_NEAR(budget::shifted_geometric_means(kit_support::measure_table({"X"}, {{10, 90}}), 0.0)
+                  .methods[0],
+              30.0, 1e-12);
 }
 
 TEST(Budget, TablesWithoutACountHaveNoGeometricMean) {
   for (const MeasureTable& t :
-       {make_table({"X", "Y"}, {{k_failed, k_failed}, {k_failed, k_failed}}),
-        make_table({"X"}, {{}})}) {
+       {kit_support::measure_table({"X", "Y"}, {{k_failed, k_failed}, {k_failed, k_failed}}),
+        kit_support::measure_table({"X"}, {{}})}) {
     const budget::GeometricMeans g = budget::shifted_geometric_means(t);
     EXPECT_TRUE(std::isnan(g.methods[0]));
     EXPECT_TRUE(std::isnan(g.virtual_best));
@@ -141,7 +135,7 @@ TEST(Budget, PlotHasTheVirtualBestFirstOnALogarithmicAxis) {
   EXPECT_EQ(chart.series[1].name, "1 A");
   EXPECT_EQ(chart.series[2].name, "2 B,2");
   // A method that never solves a problem is a flat line at 0.
-  const MeasureTable none = make_table({"X"}, {{k_failed}});
+  const MeasureTable none = kit_support::measure_table({"X"}, {{k_failed}});
   const curves::Chart flat = budget::budget_plot(none.names, budget::compute(none), "NIT ");
   EXPECT_EQ(flat.x_min, 1.0);
   EXPECT_EQ(flat.x_max, 10.0);

@@ -13,20 +13,12 @@
 #include "analysis/format.h"
 #include "compare/pairs.h"
 #include "compare/stability.h"
+#include "support/kit_support.h"
 
 namespace {
 
 using table::k_failed;
 using table::MeasureTable;
-
-MeasureTable make_table(const std::vector<std::string>& names,
-                        const std::vector<std::vector<std::int32_t>>& rows) {
-  MeasureTable t;
-  t.names = names;
-  t.problems = rows.empty() ? 0 : rows[0].size();
-  for (const auto& row : rows) t.measures.insert(t.measures.end(), row.begin(), row.end());
-  return t;
-}
 
 // wins-ties-losses of a against b.
 std::string verdict(const compare::PairCounts& c, std::size_t a, std::size_t b) {
@@ -37,9 +29,9 @@ std::string verdict(const compare::PairCounts& c, std::size_t a, std::size_t b) 
 // Failures (0) on either side, both sides, equal counts, and counts 2 and 5
 // apart on 10/12, 100/104 and 95.
 MeasureTable hand_table() {
-  return make_table({"A", "B", "C"}, {{10, 5, k_failed, 7, k_failed, 100},
-                                      {12, 5, 3, k_failed, k_failed, 104},
-                                      {10, 6, k_failed, 7, 2, 95}});
+  return kit_support::measure_table({"A", "B", "C"}, {{10, 5, k_failed, 7, k_failed, 100},
+                                                      {12, 5, 3, k_failed, k_failed, 104},
+                                                      {10, 6, k_failed, 7, 2, 95}});
 }
 
 TEST(Pairs, HandTableWithFailuresAndTiesAtSeveralTolerances) {
@@ -94,8 +86,10 @@ TEST(Pairs, OneProblemVerdictsTieRelativeToTheSmallerCount) {
   };
   for (const auto& [a, b, tolerance, expected] : cases) {
     SCOPED_TRACE(std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(tolerance));
-    EXPECT_EQ(verdict(compare::count_pairs(make_table({"A", "B"}, {{a}, {b}}), tolerance), 0, 1),
-              expected);
+    EXPECT_EQ(
+        verdict(compare::count_pairs(kit_support::measure_table({"A", "B"}, {{a}, {b}}), tolerance),
+                0, 1),
+        expected);
   }
 }
 
@@ -109,7 +103,8 @@ TEST(Pairs, BlocksOfProblemsAddUpOnALargeTable) {
     rows[1][p] = static_cast<std::int32_t>(p % 2 == 0 ? 5 : 6);                 // 5 or 6
     rows[2][p] = static_cast<std::int32_t>(p % 5 == 0 ? k_failed : 4 + p % 3);  // 4, 5 or 6
   }
-  const compare::PairCounts c = compare::count_pairs(make_table({"A", "B", "C"}, rows), 0.0);
+  const compare::PairCounts c =
+      compare::count_pairs(kit_support::measure_table({"A", "B", "C"}, rows), 0.0);
   // A vs B: A fails (loss) on p%3==0 (3,334 problems); else ties on even p
   // (p%6 2 or 4: 3,334), wins on odd p (p%6 1 or 5: 3,333).
   EXPECT_EQ(c.wins(0, 1), 3333u);
@@ -124,9 +119,10 @@ TEST(Pairs, BlocksOfProblemsAddUpOnALargeTable) {
 }
 
 TEST(Pairs, CsvAndTextOfTheHandTable) {
-  const MeasureTable t = make_table({"A,1", "B \"2\"", "CC"}, {{10, 5, k_failed, 7, k_failed, 100},
-                                                               {12, 5, 3, k_failed, k_failed, 104},
-                                                               {10, 6, k_failed, 7, 2, 95}});
+  const MeasureTable t =
+      kit_support::measure_table({"A,1", "B \"2\"", "CC"}, {{10, 5, k_failed, 7, k_failed, 100},
+                                                            {12, 5, 3, k_failed, k_failed, 104},
+                                                            {10, 6, k_failed, 7, 2, 95}});
   const compare::PairCounts c = compare::count_pairs(t, 0.05);
   std::ostringstream csv, text;
   compare::write_pairs_csv(csv, t.names, c);
@@ -171,14 +167,15 @@ TEST(Pairs, TablesWithFewerThanTwoMethodsHaveNoPairs) {
 // B is ahead of C by MEAN VALUE 0.5000 to 0.4405; without A, C is ahead 0.6905
 // to 0.6071 (A is alone best on the last problem, where C is nearer to B).
 MeasureTable leave_one_out_table() {
-  return make_table({"A", "B", "C"},
-                    {{k_failed, k_failed, k_failed, 1}, {k_failed, 1, 3, 20}, {k_failed, 1, 4, 9}});
+  return kit_support::measure_table(
+      {"A", "B", "C"},
+      {{k_failed, k_failed, k_failed, 1}, {k_failed, 1, 3, 20}, {k_failed, 1, 4, 9}});
 }
 
 // B is ahead of A by MEAN VALUE at bounds 0.5 and 1.0, tied at 1.5, behind
 // from 2.0 up: B is best on three problems and fails the fourth.
 MeasureTable bound_table() {
-  return make_table({"A", "B"}, {{3, 3, 1, 5}, {2, 2, k_failed, 4}});
+  return kit_support::measure_table({"A", "B"}, {{3, 3, 1, 5}, {2, 2, k_failed, 4}});
 }
 
 TEST(Stability, LeavingOneMethodOutSwapsTwoOthers) {
@@ -266,12 +263,15 @@ TEST(Stability, NothingChangesIsOneSentence) {
     std::string heading;
   };
   const Case cases[] = {
-      {"dominated", make_table({"X", "Y", "Z"}, {{1, 1, 1}, {2, 2, 2}, {3, 3, k_failed}}),
+      {"dominated",
+       kit_support::measure_table({"X", "Y", "Z"}, {{1, 1, 1}, {2, 2, 2}, {3, 3, k_failed}}),
        "3 methods, 3 problems, bound 2.0"},
-      {"one method", make_table({"X"}, {{5, 6}}), "1 method, 2 problems, bound 2.0"},
+      {"one method", kit_support::measure_table({"X"}, {{5, 6}}),
+       "1 method, 2 problems, bound 2.0"},
       // No problem: every MEAN VALUE is NaN, which orders nothing.
-      {"no problem", make_table({"X", "Y"}, {{}, {}}), "2 methods, 0 problems, bound 2.0"},
-      {"no method", make_table({}, {}), "0 methods, 0 problems, bound 2.0"},
+      {"no problem", kit_support::measure_table({"X", "Y"}, {{}, {}}),
+       "2 methods, 0 problems, bound 2.0"},
+      {"no method", kit_support::measure_table({}, {}), "0 methods, 0 problems, bound 2.0"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -59,21 +59,16 @@ TEST(ReportCli, SummaryDigitsAreProfcmpsAndThePageIsValid) {
       {{"TIME", "3."}, {"--criterion", "time", "--bound", "3"}},
       {{"NFG", "0.7"}, {"--criterion", "NFG", "--bound", "0.7"}},
   };
-  const std::string table = kit_support::read_file(kit_support::example_table());
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.report_args));
-    kit_support::TempDir dir;
-    kit_support::write_file(dir.file("P.PER"), table);
-    std::vector<std::string> argv{PROFCMP_BINARY};
-    argv.insert(argv.end(), c.profcmp_args.begin(), c.profcmp_args.end());
-    ASSERT_EQ(kit_support::run(argv, {}, dir.path()).status, 0);
     const std::vector<std::string> want =
-        profcmp_figures(kit_support::read_file(dir.file("P.PRO")));
+        profcmp_figures(kit_support::profcmp_report(c.profcmp_args));
     ASSERT_EQ(want.size(), 4u);
 
     std::vector<std::string> args{"report", "--replicates", "50"};
     args.insert(args.end(), c.report_args.begin(), c.report_args.end());
-    const kit_support::RunResult r = run_profkit(args, {}, dir.path());
+    args.push_back(kit_support::example_table());
+    const kit_support::RunResult r = run_profkit(args);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(page_figures(r.out), want);

@@ -20,20 +20,12 @@ using table::k_failed;
 const char* const k_all_sections =
     "sections: audit profiles summary pairs stability bootstrap budget\n";
 
-table::MeasureTable make_table(std::vector<std::string> names,
-                               const std::vector<std::vector<std::int32_t>>& rows) {
-  table::MeasureTable t;
-  t.names = std::move(names);
-  t.problems = rows.empty() ? 0 : rows.front().size();
-  for (const auto& row : rows) t.measures.insert(t.measures.end(), row.begin(), row.end());
-  return t;
-}
-
 // Ties, failures, a problem no method solved (as in bootstrap_test.cc).
 table::MeasureTable small_table() {
-  return make_table({"ALPHA", "BETA", "GAMMA"}, {{10, 20, 5, k_failed, 7, 100, 3, k_failed},
-                                                 {10, 40, 10, 8, 14, 30, k_failed, k_failed},
-                                                 {40, 15, 5, 9, 6, 400, 3, k_failed}});
+  return kit_support::measure_table({"ALPHA", "BETA", "GAMMA"},
+                                    {{10, 20, 5, k_failed, 7, 100, 3, k_failed},
+                                     {10, 40, 10, 8, 14, 30, k_failed, k_failed},
+                                     {40, 15, 5, 9, 6, 400, 3, k_failed}});
 }
 
 std::string page(const table::MeasureTable& t, report::Settings s = {}) {
@@ -81,13 +73,15 @@ TEST(Report, ValidAndSelfContainedForTablesOfEveryShape) {
   };
   const std::vector<Case> cases = {
       {"small", small_table()},
-      {"one method", make_table({"ONLY"}, {{3, 1, 4, 1, 5}})},
-      {"no problem", make_table({"A", "B"}, {{}, {}})},
+      {"one method", kit_support::measure_table({"ONLY"}, {{3, 1, 4, 1, 5}})},
+      {"no problem", kit_support::measure_table({"A", "B"}, {{}, {}})},
       {"no method", table::MeasureTable{}},
-      {"all failed", make_table({"A", "B"}, {{k_failed, k_failed}, {k_failed, k_failed}})},
+      {"all failed",
+       kit_support::measure_table({"A", "B"}, {{k_failed, k_failed}, {k_failed, k_failed}})},
       {"names to escape",
-       make_table({"<b>&\"'x", "</section>", "C\x01\x1b[31m\x7f", "\xff\xfe", "\xc3\xa9t\xc3\xa9"},
-                  {{1, 2}, {2, 1}, {1, 1}, {3, k_failed}, {2, 2}})},
+       kit_support::measure_table(
+           {"<b>&\"'x", "</section>", "C\x01\x1b[31m\x7f", "\xff\xfe", "\xc3\xa9t\xc3\xa9"},
+           {{1, 2}, {2, 1}, {1, 1}, {3, k_failed}, {2, 2}})},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -140,8 +134,8 @@ TEST(Report, NamesAndSourceEscapedControlsNeutralised) {
   report::Settings s;
   s.source = "runs/<today>&\"new\"";
   const std::string html =
-      page(make_table({"<b>&\"'x", "</section>", "C\x01\x1b[31m\x7f", "\xff\xfe"},
-                      {{1, 2}, {2, 1}, {1, 1}, {3, 3}}),
+      page(kit_support::measure_table({"<b>&\"'x", "</section>", "C\x01\x1b[31m\x7f", "\xff\xfe"},
+                                      {{1, 2}, {2, 1}, {1, 1}, {3, 3}}),
            s);
   EXPECT_EQ(html.find("<b>"), std::string::npos);
   EXPECT_EQ(html.find("</section><"), std::string::npos);

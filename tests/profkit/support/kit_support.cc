@@ -180,4 +180,22 @@ std::string results_table(const table::MeasureTable& measures, int measure_index
   return results_table(measures.names, counts, measure_index);
 }
 
+table::MeasureTable measure_table(std::vector<std::string> names,
+                                  const std::vector<std::vector<std::int32_t>>& rows) {
+  table::MeasureTable t;
+  t.names = std::move(names);
+  t.problems = rows.empty() ? 0 : rows.front().size();
+  for (const auto& row : rows) t.measures.insert(t.measures.end(), row.begin(), row.end());
+  return t;
+}
+
+std::string profcmp_report(const std::vector<std::string>& args) {
+  TempDir dir;
+  write_file(dir.file("P.PER"), read_file(example_table()));
+  std::vector<std::string> argv{PROFCMP_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  if (run(argv, {}, dir.path()).status != 0) return "";
+  return read_file(dir.file("P.PRO"));
+}
+
 }  // namespace kit_support

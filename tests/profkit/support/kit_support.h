@@ -64,6 +64,14 @@ std::string results_table(const std::vector<std::string>& names,
                           const std::vector<std::vector<std::int64_t>>& counts,
                           int measure_index = 2);
 
+// A measure table from one row of measures per method (k_failed for a failure).
+table::MeasureTable measure_table(std::vector<std::string> names,
+                                  const std::vector<std::vector<std::int32_t>>& rows);
+
+// The P.PRO that the real profcmp writes for examples/P.PER with `args`
+// (criterion, bound), run in a fresh directory.
+std::string profcmp_report(const std::vector<std::string>& args);
+
 // The table that reads back as `measures` for `measure_index` under
 // --failures nonpositive: a failure (k_failed) is written as a count of -1.
 std::string results_table(const table::MeasureTable& measures, int measure_index = 2);
