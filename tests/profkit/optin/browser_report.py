@@ -10,65 +10,14 @@ page and the screenshot are copied there.
 """
 import os
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
-import zlib
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import headless  # noqa: E402
 
 SECTIONS = ["audit", "profiles", "summary", "pairs", "stability", "bootstrap", "budget"]
-
-
-def chromium(binary, profile, *args):
-    flags = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-             "--disable-background-networking", "--disable-component-update", "--disable-sync",
-             "--user-data-dir=" + profile]
-    return subprocess.run([binary, *flags, *args], capture_output=True, timeout=240)
-
-
-def png_pixels(path):
-    """(width, height, channels, rows of bytes) of an 8-bit RGB or RGBA PNG."""
-    with open(path, "rb") as f:
-        data = f.read()
-    if data[:8] != b"\x89PNG\r\n\x1a\n":
-        raise ValueError("not a PNG file")
-    pos, idat = 8, b""
-    width = height = channels = 0
-    while pos < len(data):
-        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
-        body = data[pos + 8:pos + 8 + length]
-        if kind == b"IHDR":
-            width, height, depth, colour = struct.unpack(">IIBB", body[:10])
-            if depth != 8 or colour not in (2, 6):
-                raise ValueError(f"unexpected PNG depth {depth} colour type {colour}")
-            channels = 3 if colour == 2 else 4
-        elif kind == b"IDAT":
-            idat += body
-        pos += 12 + length
-    raw = zlib.decompress(idat)
-    stride = width * channels
-    rows, previous = [], bytearray(stride)
-    for y in range(height):
-        kind = raw[y * (stride + 1)]
-        line = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for i in range(stride):
-            left = line[i - channels] if i >= channels else 0
-            up = previous[i]
-            corner = previous[i - channels] if i >= channels else 0
-            if kind == 1:
-                line[i] = (line[i] + left) & 0xFF
-            elif kind == 2:
-                line[i] = (line[i] + up) & 0xFF
-            elif kind == 3:
-                line[i] = (line[i] + ((left + up) >> 1)) & 0xFF
-            elif kind == 4:
-                p = left + up - corner
-                pa, pb, pc = abs(p - left), abs(p - up), abs(p - corner)
-                pred = left if pa <= pb and pa <= pc else (up if pb <= pc else corner)
-                line[i] = (line[i] + pred) & 0xFF
-        rows.append(bytes(line))
-        previous = line
-    return width, height, channels, rows
 
 
 def main():
@@ -85,7 +34,7 @@ def main():
             return 1
         url = "file://" + page
 
-        dom = chromium(browser, os.path.join(tmp, "profile-dom"), "--dump-dom", url)
+        dom = headless.chromium(browser, os.path.join(tmp, "profile-dom"), "--dump-dom", url)
         text = dom.stdout.decode("utf-8", "replace")
         if dom.returncode != 0 or "</html>" not in text:
             failures.append(f"--dump-dom failed ({dom.returncode}): {dom.stderr.decode()[-500:]}")
@@ -98,20 +47,19 @@ def main():
             failures.append(f"{text.count('<svg')} plots in the DOM, 2 expected")
 
         shot = os.path.join(tmp, "shot.png")
-        result = chromium(browser, os.path.join(tmp, "profile-shot"), "--hide-scrollbars",
-                          "--window-size=1000,1400", "--screenshot=" + shot, url)
+        result = headless.chromium(browser, os.path.join(tmp, "profile-shot"),
+                                   "--window-size=1000,1400", "--screenshot=" + shot, url)
         if result.returncode != 0 or not os.path.exists(shot):
             failures.append(f"--screenshot failed ({result.returncode}): "
                             f"{result.stderr.decode()[-500:]}")
         else:
-            width, height, channels, rows = png_pixels(shot)
+            width, height, rows = headless.read_png(shot)
             colours, dark = set(), 0
             for row in rows[::4]:
-                for x in range(0, width * channels, channels * 4):
-                    pixel = row[x:x + 3]
+                for pixel in row[::4]:
                     colours.add(pixel)
                     dark += sum(pixel) < 600
-            sampled = len(rows[::4]) * len(range(0, width * channels, channels * 4))
+            sampled = len(rows[::4]) * len(range(0, width, 4))
             if (width, height) != (1000, 1400):
                 failures.append(f"screenshot is {width} x {height}, 1000 x 1400 expected")
             if len(colours) < 16:
