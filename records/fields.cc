@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 #include "records/fields.h"
@@ -126,6 +127,11 @@ int big_to_decimal(BigUint& big, char* digits) {
   for (int i = 0; i < count; ++i) digits[i] = reversed[count - 1 - i];
   return count;
 }
+
+// The powers of ten that are doubles exactly.
+constexpr double k_exact_pow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
 // Magnitudes of at most 53 significant bits times a power of ten below 2^64
 // are computed in one 128-bit integer instead of a BigUint.
@@ -271,11 +277,6 @@ bool parse_integer_field(const Field& field, BlankMode mode, IntegerTarget targe
 // at most 768 of them; the rest only matters as "is anything non-zero left",
 // which is kept as one extra digit.
 constexpr int k_kept_digits = 800;
-
-// The powers of ten that are doubles exactly.
-constexpr double k_exact_pow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
 bool parse_real_field(const Field& field, int decimals, BlankMode mode, double& value) {
   const std::int64_t length = field.length();
@@ -491,7 +492,11 @@ void render_fixed(double value, int width, int decimals, char* out) {
   // the exact arithmetic below within its capacity.
   if (width <= 308) {
     double limit = 1.0;
-    for (int k = 0; k < width; ++k) limit *= 10.0;
+    if (width < static_cast<int>(std::size(k_exact_pow10))) {
+      limit = k_exact_pow10[width];
+    } else {
+      for (int k = 0; k < width; ++k) limit *= 10.0;
+    }
     if (magnitude >= limit) return fill(out, width, '*');
   }
 

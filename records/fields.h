@@ -114,15 +114,15 @@ constexpr std::uint64_t count_word_lead_mask(std::size_t width) {
 // `lead_mask` is count_word_lead_mask(width). Returns false, storing nothing,
 // for any other shape (a sign, an embedded blank, a blank field); when it
 // returns true, `value` is the one parse_integer_field() gives in either blank
-// mode.
-inline bool parse_count_word(const char* field, std::size_t width, std::uint64_t lead_mask,
-                             std::int32_t& value) {
+// mode. parse_count_word_at() takes the start of the last eight columns.
+inline bool parse_count_word_at(const char* field, const char* last_eight, std::uint64_t lead_mask,
+                                std::int32_t& value) {
   if constexpr (std::endian::native != std::endian::little) return false;
   constexpr std::uint64_t k_blanks = 0x2020202020202020ULL;
   std::uint64_t head;
   std::uint64_t tail;
   std::memcpy(&head, field, sizeof head);
-  std::memcpy(&tail, field + width - 8, sizeof tail);
+  std::memcpy(&tail, last_eight, sizeof tail);
   // The columns ahead of the last eight are all blanks.
   if (((head ^ k_blanks) & lead_mask) != 0) return false;
   // The leading blanks of the last eight become zeros; every byte after the
@@ -134,6 +134,11 @@ inline bool parse_count_word(const char* field, std::size_t width, std::uint64_t
   if (!all_digits(digits)) return false;
   value = static_cast<std::int32_t>(eight_digits_value(digits));
   return true;
+}
+
+inline bool parse_count_word(const char* field, std::size_t width, std::uint64_t lead_mask,
+                             std::int32_t& value) {
+  return parse_count_word_at(field, field + width - 8, lead_mask, value);
 }
 
 // Fw.d and Dw.d input with `decimals` implied decimal places; false for a

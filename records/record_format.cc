@@ -6,6 +6,7 @@
 // stack buffers, and output records are built in the unit's record buffer.
 #include "records/record_format.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "records/failure_stop.h"
@@ -268,37 +269,23 @@ struct BoundField {
   void* target;             // count_word: the int32; text: the first character
 };
 
-// What of an item decides its binding: its kind, count and length, and the
-// target that its kind stores into.
-struct ItemKey {
-  ItemKind kind;
-  int count;
-  int length;
-  const void* target;
+constexpr std::size_t k_bound_items = 8;
 
-  bool operator==(const ItemKey&) const = default;
+// A count field of the quick pass: its column, where its last eight columns
+// begin, its lead mask and its target.
+struct QuickCount {
+  std::int64_t column;
+  std::int64_t tail;
+  std::uint64_t lead_mask;
+  std::int32_t* target;
 };
 
-ItemKey key_of(const InItem& item) {
-  const void* target = nullptr;
-  switch (item.kind) {
-    case ItemKind::text:
-      target = item.text;
-      break;
-    case ItemKind::short_integer:
-      target = item.short_integer;
-      break;
-    case ItemKind::integer:
-      target = item.integer;
-      break;
-    case ItemKind::real:
-      target = item.real;
-      break;
-  }
-  return {item.kind, item.count, item.length, target};
-}
-
-constexpr std::size_t k_bound_items = 8;
+// A text field of the quick pass.
+struct QuickText {
+  std::int64_t column;
+  std::int64_t width;
+  char* target;
+};
 
 // The plan's fields bound to one item list, kept while the same items come
 // again (a read loop passes the same targets to every statement).
@@ -306,18 +293,25 @@ struct Binding {
   bool m_valid = false;
   bool m_usable = false;  // the items end within the plan's fields
   std::size_t m_items = 0;
-  ItemKey m_keys[k_bound_items];
+  InItem m_list[k_bound_items];  // the items bound, byte for byte
   int m_count = 0;
   BoundField m_fields[k_plan_fields];
+  // The quick pass, when every field has a quick action and the targets do
+  // not overlap: for a record of at least m_whole_from characters whose bytes
+  // lie apart from [m_low, m_high), the span of the targets, the counts are
+  // converted and stored and the texts copied.
+  bool m_quick = false;
+  std::int64_t m_whole_from = 0;
+  int m_quick_counts = 0;
+  int m_quick_texts = 0;
+  QuickCount m_counts[k_plan_fields];
+  QuickText m_texts[k_plan_fields];
+  std::uintptr_t m_low = 0;
+  std::uintptr_t m_high = 0;
 
   bool binds(std::initializer_list<InItem> items) const {
-    if (!m_valid || items.size() != m_items) return false;
-    const ItemKey* key = m_keys;
-    for (const InItem& item : items) {
-      if (!(key_of(item) == *key)) return false;
-      ++key;
-    }
-    return true;
+    return m_valid && items.size() == m_items &&
+           std::memcmp(m_list, items.begin(), m_items * sizeof(InItem)) == 0;
   }
 };
 
@@ -468,6 +462,8 @@ Planned store_planned(const PlanField& place, std::string_view record, const InI
   return Planned::failed;
 }
 
+void prepare_quick_pass(Binding& binding);
+
 // Binds the plan's fields to `items`: which element each field fills and
 // how. The binding is usable when every element has a field of the plan.
 void bind(const Plan& plan, std::initializer_list<InItem> items, Binding& binding) {
@@ -476,9 +472,8 @@ void bind(const Plan& plan, std::initializer_list<InItem> items, Binding& bindin
   binding.m_count = 0;
   if (items.size() > k_bound_items) return;
   binding.m_items = items.size();
+  std::memcpy(binding.m_list, items.begin(), items.size() * sizeof(InItem));
   int position = 0;
-  for (const InItem& item : items) binding.m_keys[position++] = key_of(item);
-  position = 0;
   for (const InItem& item : items) {
     for (int index = 0; index < item.count; ++index) {
       if (binding.m_count == plan.m_count) {
@@ -504,6 +499,71 @@ void bind(const Plan& plan, std::initializer_list<InItem> items, Binding& bindin
   }
   binding.m_valid = true;
   binding.m_usable = binding.m_count > 0;
+  prepare_quick_pass(binding);
+}
+
+// The byte span of a bound field's target.
+struct Span {
+  std::uintptr_t low;
+  std::uintptr_t high;
+};
+
+Span target_span(const BoundField& field) {
+  const auto low = reinterpret_cast<std::uintptr_t>(field.target);
+  return {low, low + (field.action == Action::count_word
+                          ? sizeof(std::int32_t)
+                          : static_cast<std::size_t>(field.end - field.column))};
+}
+
+void prepare_quick_pass(Binding& binding) {
+  binding.m_quick = binding.m_usable;
+  binding.m_whole_from = 0;
+  binding.m_quick_counts = 0;
+  binding.m_quick_texts = 0;
+  binding.m_low = UINTPTR_MAX;
+  binding.m_high = 0;
+  for (int f = 0; f < binding.m_count && binding.m_quick; ++f) {
+    const BoundField& field = binding.m_fields[f];
+    const Span span = target_span(field);
+    if (field.action == Action::other) binding.m_quick = false;
+    // Stores in another order than the fields' must not be told apart.
+    for (int g = 0; g < f && binding.m_quick; ++g) {
+      const Span other = target_span(binding.m_fields[g]);
+      if (span.low < other.high && other.low < span.high) binding.m_quick = false;
+    }
+    if (field.end > binding.m_whole_from) binding.m_whole_from = field.end;
+    if (field.action == Action::count_word) {
+      binding.m_counts[binding.m_quick_counts++] = {field.column, field.end - 8, field.lead_mask,
+                                                    static_cast<std::int32_t*>(field.target)};
+    } else {
+      binding.m_texts[binding.m_quick_texts++] = {field.column, field.end - field.column,
+                                                  static_cast<char*>(field.target)};
+    }
+    if (span.low < binding.m_low) binding.m_low = span.low;
+    if (span.high > binding.m_high) binding.m_high = span.high;
+  }
+}
+
+// The quick pass over a record of at least m_whole_from characters that lies
+// apart from the targets. The counts are converted first; only when every one
+// converts is anything stored. Returns false, having stored nothing, when a
+// count declines.
+bool run_quick(const Binding& binding, const char* data) {
+  std::int32_t values[k_plan_fields];
+  const int counts = binding.m_quick_counts;
+  for (int c = 0; c < counts; ++c) {
+    const QuickCount& count = binding.m_counts[c];
+    if (!detail::parse_count_word_at(data + count.column, data + count.tail, count.lead_mask,
+                                     values[c])) {
+      return false;
+    }
+  }
+  for (int c = 0; c < counts; ++c) *binding.m_counts[c].target = values[c];
+  for (int t = 0; t < binding.m_quick_texts; ++t) {
+    const QuickText& text = binding.m_texts[t];
+    copy_field(text.target, data + text.column, text.width);
+  }
+  return true;
 }
 
 // Applies `plan` to `record` when the statement is one the plan serves: items
@@ -519,6 +579,11 @@ InputEnd run_plan(Plan& plan, const Source& source, std::string_view record,
   if (!binding.m_usable) return InputEnd::general;
   const auto length = static_cast<std::int64_t>(record.size());
   const char* const data = record.data();
+  if (binding.m_quick && length >= binding.m_whole_from) {
+    const auto start = reinterpret_cast<std::uintptr_t>(data);
+    const bool apart = binding.m_high <= start || binding.m_low >= start + record.size();
+    if (apart && run_quick(binding, data)) return InputEnd::complete;
+  }
   const int count = binding.m_count;
   for (int f = 0; f < count; ++f) {
     const BoundField& field = binding.m_fields[f];
