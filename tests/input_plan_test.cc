@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -384,6 +385,36 @@ TEST(InputPlan, EachStatementStoresIntoItsOwnTargets) {
       BlankMode::null, failure));
   EXPECT_EQ(counts_b[0], 7);
   EXPECT_EQ(counts_b[1], 31);  // from the columns that follow the comma
+}
+
+// Targets that overlap take their values in the order of the fields, and a
+// target inside the record itself sees the record as the fields before it left it.
+TEST(InputPlan, OverlappingTargetsAreStoredInFieldOrder) {
+  const EditDescriptor text_then_count[] = {records::Aw(4), records::I(10)};
+  const records::RecordFormat format{text_then_count};
+  for (const Way& way : k_ways) {
+    SCOPED_TRACE(way.name);
+    records::detail::forget_input_plans();
+    records::detail::set_input_plans(way.plans);
+    std::int32_t value = -99;
+    FieldFailure failure;
+    for (int round = 0; round < 2; ++round) {  // the second with the plan prepared
+      ASSERT_TRUE(records::try_read_record(
+          "ABCD        42", format,
+          {records::in_text(reinterpret_cast<char*>(&value), 4), records::in_integer(value)},
+          BlankMode::null, failure));
+      EXPECT_EQ(value, 42);
+    }
+    // The record is its own target: the count is read after the text moved.
+    char record[] = "0000         7";
+    for (int round = 0; round < 2; ++round) {
+      std::memcpy(record, "0000         7", 14);
+      records::read_internal(record, 14, records::RecordFormat{text_then_count},
+                             {records::in_text(record + 10, 4), records::in_integer(value)});
+      EXPECT_EQ(value, 0);  // "      0000" after the text landed on the count's last columns
+    }
+    records::detail::set_input_plans(true);
+  }
 }
 
 // A format built in storage that later holds another format: the second read
