@@ -34,13 +34,9 @@ bool parse_integer_field(const Field& field, BlankMode mode, IntegerTarget targe
 // Converts the eight digit characters of `word` (the first column in its low
 // byte) to their value.
 inline std::uint32_t eight_digits_value(std::uint64_t word) {
-  word -= 0x3030303030303030ULL;
-  word = word * 10 + (word >> 8);
-  constexpr std::uint64_t k_pairs = 0x000000FF000000FFULL;
-  word = (((word & k_pairs) * 0x000F424000000064ULL) +
-          (((word >> 16) & k_pairs) * 0x0000271000000001ULL)) >>
-         32;
-  return static_cast<std::uint32_t>(word);
+  word = ((word & 0x0F0F0F0F0F0F0F0FULL) * 2561) >> 8;      // pairs of digits
+  word = ((word & 0x00FF00FF00FF00FFULL) * 6553601) >> 16;  // groups of four
+  return static_cast<std::uint32_t>(((word & 0x0000FFFF0000FFFFULL) * 42949672960001ULL) >> 32);
 }
 
 // Whether every byte of `word` is a digit character: its high nibble is 3,
@@ -109,30 +105,42 @@ constexpr std::uint64_t count_word_lead_mask(std::size_t width) {
 }
 
 // Iw input into an int32 for the usual count column: a field of 8 to 16
-// columns, whole in its record, of blanks and then one to eight digits up to
-// its last column, checked and converted as two 8-byte words without a loop.
-// `lead_mask` is count_word_lead_mask(width). Returns false, storing nothing,
-// for any other shape (a sign, an embedded blank, a blank field); when it
-// returns true, `value` is the one parse_integer_field() gives in either blank
-// mode. parse_count_word_at() takes the start of the last eight columns.
-inline bool parse_count_word_at(const char* field, const char* last_eight, std::uint64_t lead_mask,
-                                std::int32_t& value) {
-  if constexpr (std::endian::native != std::endian::little) return false;
+// columns, whole in its record, of blanks and then up to eight digits that
+// end at its last column, checked and converted as two 8-byte words without
+// a loop or a branch. `last_eight` is the start of its last eight columns and
+// `lead_mask` count_word_lead_mask(width). Returns 0 when the field has that
+// shape and then `value` is the one parse_integer_field() gives in either
+// blank mode (0 for a blank field); anything else returns non-zero, and
+// `value` means nothing.
+inline std::uint64_t count_word_value(const char* field, const char* last_eight,
+                                      std::uint64_t lead_mask, std::int32_t& value) {
+  if constexpr (std::endian::native != std::endian::little) return 1;
   constexpr std::uint64_t k_blanks = 0x2020202020202020ULL;
   std::uint64_t head;
   std::uint64_t tail;
   std::memcpy(&head, field, sizeof head);
   std::memcpy(&tail, last_eight, sizeof tail);
   // The columns ahead of the last eight are all blanks.
-  if (((head ^ k_blanks) & lead_mask) != 0) return false;
-  // The leading blanks of the last eight become zeros; every byte after the
-  // first that is not a blank must then be a digit.
+  std::uint64_t bad = (head ^ k_blanks) & lead_mask;
+  // The blanks ahead of the first other byte become zeros: bit 4 of every
+  // byte below the lowest bit that differs from a blank. (A digit differs
+  // from a blank in bit 4 and below, so its own byte keeps its bit 4 as it is.)
   const std::uint64_t differs = tail ^ k_blanks;
-  if (differs == 0) return false;
-  const int leading = std::countr_zero(differs) & ~7;
-  const std::uint64_t digits = tail | (0x1010101010101010ULL & ((std::uint64_t{1} << leading) - 1));
-  if (!all_digits(digits)) return false;
+  const std::uint64_t below = (differs & (0 - differs)) - 1;
+  const std::uint64_t digits = tail | (0x1010101010101010ULL & below);
+  // Every byte must now be a digit: its high nibble 3, and adding 6 keeps it 3.
+  bad |= ((digits & 0xF0F0F0F0F0F0F0F0ULL) |
+          (((digits + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >> 4)) ^
+         0x3333333333333333ULL;
   value = static_cast<std::int32_t>(eight_digits_value(digits));
+  return bad;
+}
+
+inline bool parse_count_word_at(const char* field, const char* last_eight, std::uint64_t lead_mask,
+                                std::int32_t& value) {
+  std::int32_t converted = 0;
+  if (count_word_value(field, last_eight, lead_mask, converted) != 0) return false;
+  value = converted;
   return true;
 }
 

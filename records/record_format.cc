@@ -469,6 +469,7 @@ void prepare_quick_pass(Binding& binding);
 void bind(const Plan& plan, std::initializer_list<InItem> items, Binding& binding) {
   binding.m_valid = false;
   binding.m_usable = false;
+  binding.m_quick = false;
   binding.m_count = 0;
   if (items.size() > k_bound_items) return;
   binding.m_items = items.size();
@@ -544,25 +545,39 @@ void prepare_quick_pass(Binding& binding) {
   }
 }
 
+// Whether a statement may leave targets changed when it does not convert:
+// a statement that stops the run on a conversion error may, one that reports
+// the error may not.
+enum class Staging : std::uint8_t { direct, staged };
+
 // The quick pass over a record of at least m_whole_from characters that lies
-// apart from the targets. The counts are converted first; only when every one
-// converts is anything stored. Returns false, having stored nothing, when a
-// count declines.
+// apart from the targets. Returns false when a count declines; the statement
+// loop then reads the record again and stores every target anew. Staged, the
+// counts are converted first and nothing is stored unless every one converts;
+// direct, they are stored as they are converted.
+template <Staging staging>
 bool run_quick(const Binding& binding, const char* data) {
-  std::int32_t values[k_plan_fields];
   const int counts = binding.m_quick_counts;
-  for (int c = 0; c < counts; ++c) {
-    const QuickCount& count = binding.m_counts[c];
-    if (!detail::parse_count_word_at(data + count.column, data + count.tail, count.lead_mask,
-                                     values[c])) {
-      return false;
+  const QuickCount* const fields = binding.m_counts;
+  std::uint64_t bad = 0;
+  if constexpr (staging == Staging::direct) {
+    for (int c = 0; c < counts; ++c) {
+      bad |= detail::count_word_value(data + fields[c].column, data + fields[c].tail,
+                                      fields[c].lead_mask, *fields[c].target);
     }
+    if (bad != 0) return false;
+  } else {
+    std::int32_t values[k_plan_fields];
+    for (int c = 0; c < counts; ++c) {
+      bad |= detail::count_word_value(data + fields[c].column, data + fields[c].tail,
+                                      fields[c].lead_mask, values[c]);
+    }
+    if (bad != 0) return false;
+    for (int c = 0; c < counts; ++c) *fields[c].target = values[c];
   }
-  for (int c = 0; c < counts; ++c) *binding.m_counts[c].target = values[c];
-  for (int t = 0; t < binding.m_quick_texts; ++t) {
-    const QuickText& text = binding.m_texts[t];
-    copy_field(text.target, data + text.column, text.width);
-  }
+  const int texts = binding.m_quick_texts;
+  const QuickText* const text = binding.m_texts;
+  for (int t = 0; t < texts; ++t) copy_field(text[t].target, data + text[t].column, text[t].width);
   return true;
 }
 
@@ -582,7 +597,7 @@ InputEnd run_plan(Plan& plan, const Source& source, std::string_view record,
   if (binding.m_quick && length >= binding.m_whole_from) {
     const auto start = reinterpret_cast<std::uintptr_t>(data);
     const bool apart = binding.m_high <= start || binding.m_low >= start + record.size();
-    if (apart && run_quick(binding, data)) return InputEnd::complete;
+    if (apart && run_quick<Staging::staged>(binding, data)) return InputEnd::complete;
   }
   const int count = binding.m_count;
   for (int f = 0; f < count; ++f) {
@@ -616,13 +631,29 @@ InputEnd run_plan(Plan& plan, const Source& source, std::string_view record,
   return InputEnd::complete;
 }
 
-// Applies `format` to records of `source`. A field that does not convert stops
-// the run, unless `failed` is given: then the field's place is stored there and
-// the statement ends with InputEnd::conversion_error.
-InputEnd run_input(Source& source, const RecordFormat& format, std::initializer_list<InItem> items,
-                   BlankMode mode, FieldFailure* failed = nullptr) {
-  std::string_view record;
-  if (next_record(source, record) == Next::end_of_file) return InputEnd::end_of_file;
+// The quick pass of a statement whose format has a plan bound to these very
+// items: true when it read the whole statement from `record`.
+template <Staging staging>
+bool quick_statement(const RecordFormat& format, std::initializer_list<InItem> items,
+                     std::string_view record) {
+  const Plan* plan = plan_of(format);
+  if (plan == nullptr) return false;
+  const Binding& binding = plan->m_binding;
+  if (!binding.m_quick || !binding.binds(items)) return false;
+  if (static_cast<std::int64_t>(record.size()) < binding.m_whole_from) return false;
+  const auto start = reinterpret_cast<std::uintptr_t>(record.data());
+  if (binding.m_high > start && binding.m_low < start + record.size()) return false;
+  return run_quick<staging>(binding, record.data());
+}
+
+// Applies `format` to `record`, the first record of the statement, and to
+// further records of `source` when the items go on beyond the format. A field
+// that does not convert stops the run, unless `failed` is given: then the
+// field's place is stored there and the statement ends with
+// InputEnd::conversion_error.
+InputEnd run_input(Source& source, std::string_view record, const RecordFormat& format,
+                   std::initializer_list<InItem> items, BlankMode mode,
+                   FieldFailure* failed = nullptr) {
   if (Plan* plan = plan_of(format)) {
     const InputEnd end = run_plan(*plan, source, record, items, mode, failed);
     if (end != InputEnd::general) return end;
@@ -720,8 +751,15 @@ void write_formatted(int unit, const RecordFormat& format, std::initializer_list
 
 int read_formatted(int unit, const RecordFormat& format, std::initializer_list<InItem> items,
                    EndOfFile eof) {
-  Source source{unit, {}, false};
-  if (run_input(source, format, items, unit_blank_mode(unit)) == InputEnd::complete) return 0;
+  std::string_view record;
+  if (read_record(unit, record) == ReadResult::record) {
+    // A conversion error stops the run: the targets need no staging.
+    if (quick_statement<Staging::direct>(format, items, record)) return 0;
+    Source source{unit, {}, false};
+    if (run_input(source, record, format, items, unit_blank_mode(unit)) == InputEnd::complete) {
+      return 0;
+    }
+  }
   if (eof == EndOfFile::branch) return -1;
   failure_stop(Message::end_of_file, unit, unit_file_name(unit));
 }
@@ -746,17 +784,19 @@ void write_internal(char* text, int length, const RecordFormat& format,
 
 bool try_read_record(std::string_view record, const RecordFormat& format,
                      std::initializer_list<InItem> items, BlankMode mode, FieldFailure& failed) {
-  Source source{k_internal_unit, record, false};
   failed = FieldFailure{};
+  if (quick_statement<Staging::staged>(format, items, record)) return true;
+  Source source{k_internal_unit, record, true};
   // A format that wants a second record finds none: the targets left keep their values.
-  return run_input(source, format, items, mode, &failed) != InputEnd::conversion_error;
+  return run_input(source, record, format, items, mode, &failed) != InputEnd::conversion_error;
 }
 
 void read_internal(const char* text, int length, const RecordFormat& format,
                    std::initializer_list<InItem> items) {
   if (length < 0) length = 0;
-  Source source{k_internal_unit, std::string_view(text, static_cast<std::size_t>(length)), false};
-  if (run_input(source, format, items, BlankMode::null) == InputEnd::end_of_file) {
+  const std::string_view record(text, static_cast<std::size_t>(length));
+  Source source{k_internal_unit, record, true};
+  if (run_input(source, record, format, items, BlankMode::null) == InputEnd::end_of_file) {
     failure_stop(Message::end_of_file, k_internal_unit, k_internal_read_name);
   }
 }
