@@ -384,14 +384,11 @@ void prepare_plan(const RecordFormat& format, Plan& plan) {
   plan.m_usable = plan.m_count > 0;
 }
 
-Plan* plan_of(const RecordFormat& format) {
+// The plan of a format met before the last one used, or a new one.
+[[gnu::noinline]] Plan* find_plan(const RecordFormat& format) {
   PlanTable& table = plan_table();
   if (!table.m_enabled) return nullptr;
   if (format.descriptors.size() > k_plan_descriptors) return nullptr;
-  if (table.m_last < table.m_count && table.m_plans[table.m_last].describes(format)) {
-    Plan& plan = table.m_plans[table.m_last];
-    return plan.m_usable ? &plan : nullptr;
-  }
   for (int i = 0; i < table.m_count; ++i) {
     Plan& plan = table.m_plans[i];
     if (plan.m_key != format.descriptors.data() || plan.m_size != format.descriptors.size()) {
@@ -407,6 +404,17 @@ Plan* plan_of(const RecordFormat& format) {
   Plan& plan = table.m_plans[table.m_count++];
   prepare_plan(format, plan);
   return plan.m_usable ? &plan : nullptr;
+}
+
+// The plan of `format`, or nullptr when it has none or plans are switched
+// off. A run of statements mostly uses the format of the one before.
+inline Plan* plan_of(const RecordFormat& format) {
+  PlanTable& table = plan_table();
+  if (table.m_enabled && table.m_last < table.m_count) {
+    Plan& plan = table.m_plans[table.m_last];
+    if (plan.describes(format)) return plan.m_usable ? &plan : nullptr;
+  }
+  return find_plan(format);
 }
 
 // Copies a field of `width` characters; up to 16 without a call.
