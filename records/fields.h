@@ -31,12 +31,16 @@ void fill(char* out, int width, char c);
 bool parse_integer_field(const Field& field, BlankMode mode, IntegerTarget target,
                          std::int32_t& value);
 
-// Converts the eight digit characters of `word` (the first column in its low
-// byte) to their value.
-inline std::uint32_t eight_digits_value(std::uint64_t word) {
-  word = ((word & 0x0F0F0F0F0F0F0F0FULL) * 2561) >> 8;      // pairs of digits
+// Converts eight digits of 0 to 9, one to a byte (the first column in the low
+// byte), to their value; eight_digits_value() takes the digit characters.
+inline std::uint32_t eight_digit_values(std::uint64_t word) {
+  word = (word * 2561) >> 8;                                // pairs of digits
   word = ((word & 0x00FF00FF00FF00FFULL) * 6553601) >> 16;  // groups of four
   return static_cast<std::uint32_t>(((word & 0x0000FFFF0000FFFFULL) * 42949672960001ULL) >> 32);
+}
+
+inline std::uint32_t eight_digits_value(std::uint64_t word) {
+  return eight_digit_values(word & 0x0F0F0F0F0F0F0F0FULL);
 }
 
 // Whether every byte of `word` is a digit character: its high nibble is 3,
@@ -128,11 +132,12 @@ inline std::uint64_t count_word_value(const char* field, const char* last_eight,
   const std::uint64_t differs = tail ^ k_blanks;
   const std::uint64_t below = (differs & (0 - differs)) - 1;
   const std::uint64_t digits = tail | (0x1010101010101010ULL & below);
-  // Every byte must now be a digit: its high nibble 3, and adding 6 keeps it 3.
-  bad |= ((digits & 0xF0F0F0F0F0F0F0F0ULL) |
-          (((digits + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >> 4)) ^
-         0x3333333333333333ULL;
-  value = static_cast<std::int32_t>(eight_digits_value(digits));
+  // Every byte must now be a digit: as a value from '0' it is below 16, and
+  // adding 6 leaves it below 16. (A carry out of a byte comes only from a
+  // byte that fails on its own.)
+  const std::uint64_t values = digits ^ 0x3030303030303030ULL;
+  bad |= (values | (values + 0x0606060606060606ULL)) & 0xF0F0F0F0F0F0F0F0ULL;
+  value = static_cast<std::int32_t>(eight_digit_values(values));
   return bad;
 }
 
