@@ -164,7 +164,9 @@ std::string results_table(const std::vector<std::string>& names,
     for (std::size_t p = 0; p < counts[m].size(); ++p) {
       std::int64_t fields[5] = {1, 1, 1, 1, 1};
       fields[measure_index - 1] = counts[m][p];
-      text += problem_record("P" + std::to_string(p + 1), fields);
+      std::string key(1, 'P');
+      key += std::to_string(p + 1);
+      text += problem_record(key, fields);
     }
   }
   return text;
