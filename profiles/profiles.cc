@@ -123,16 +123,34 @@ void compute_scores(ProfileTables& t) {
 // Profile values at x = 0, step, step + step, ... up to the bound. x is
 // accumulated by repeated addition, so a ratio of exactly 2 (log-ratio 1.0) is
 // first counted where the accumulated x passes 0.9999999999999999.
+// The abscissae increase, so each log-ratio is counted from the first
+// abscissa at or above it on: it is found once, by bisection, and the counts
+// of every abscissa are the running sums of those first places. A NaN or a
+// log-ratio above the last abscissa is never counted.
 void sweep(ProfileTables& t, double bound) {
   double abscissae[k_max_abscissae];
   t.abscissa_count = accumulate_abscissae(bound, t.step, abscissae, k_max_abscissae);
-  for (int j = 1; j <= t.abscissa_count; ++j) {
-    const double x = abscissae[j - 1];
-    for (int m = 1; m <= t.method_count; ++m) {
-      std::int32_t count = 0;
-      for (int p = 1; p <= t.problem_count; ++p) {
-        if (t.log_ratio[p][m] <= x) ++count;
+  const int last = t.abscissa_count - 1;
+  for (int m = 1; m <= t.method_count; ++m) {
+    std::int32_t entering[k_max_abscissae] = {};
+    for (int p = 1; p <= t.problem_count; ++p) {
+      const double r = t.log_ratio[p][m];
+      if (!(r <= abscissae[last])) continue;
+      int low = 0;  // the first abscissa at or above r lies in [low, high]
+      int high = last;
+      while (low < high) {
+        const int middle = (low + high) / 2;
+        if (r <= abscissae[middle]) {
+          high = middle;
+        } else {
+          low = middle + 1;
+        }
       }
+      ++entering[low];
+    }
+    std::int32_t count = 0;
+    for (int j = 1; j <= t.abscissa_count; ++j) {
+      count += entering[j - 1];
       t.profile_table[j][m] = static_cast<double>(count) / static_cast<double>(t.problem_count);
       t.mean_value[m] += t.profile_table[j][m];
     }

@@ -4,6 +4,7 @@
 // its decimal text. Nothing here allocates.
 #include "records/record_format.h"
 
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -126,6 +127,41 @@ int big_to_decimal(BigUint& big, char* digits) {
   return count;
 }
 
+// Magnitudes of at most 53 significant bits times a power of ten below 2^64
+// are computed in one 128-bit integer instead of a BigUint.
+__extension__ using Wide = unsigned __int128;
+
+constexpr int k_powers_in_word = 20;  // 10^0 .. 10^19 fit in 64 bits
+constexpr auto k_pow10_word = [] {
+  std::array<std::uint64_t, k_powers_in_word> powers{};
+  std::uint64_t power = 1;
+  for (std::uint64_t& p : powers) {
+    p = power;
+    power *= 10;
+  }
+  return powers;
+}();
+
+// Writes the decimal digits of `value` without leading zeros into `digits`;
+// returns their number, 0 for the value 0.
+int wide_to_decimal(Wide value, char* digits) {
+  char reversed[40];
+  int count = 0;
+  while (value > 0xFFFFFFFFFFFFFFFFULL) {
+    auto chunk = static_cast<std::uint64_t>(value % k_pow10_word[19]);
+    value /= k_pow10_word[19];
+    for (int i = 0; i < 19; ++i) {
+      reversed[count++] = static_cast<char>('0' + chunk % 10);
+      chunk /= 10;
+    }
+  }
+  for (auto rest = static_cast<std::uint64_t>(value); rest != 0; rest /= 10) {
+    reversed[count++] = static_cast<char>('0' + rest % 10);
+  }
+  for (int i = 0; i < count; ++i) digits[i] = reversed[count - 1 - i];
+  return count;
+}
+
 // Fraction digits beyond this many are zero for every double (its smallest
 // step is 2^-1074, which has 1074 fraction digits).
 constexpr int k_exact_fraction_digits = 1100;
@@ -235,6 +271,11 @@ bool parse_integer_field(const Field& field, BlankMode mode, IntegerTarget targe
 // at most 768 of them; the rest only matters as "is anything non-zero left",
 // which is kept as one extra digit.
 constexpr int k_kept_digits = 800;
+
+// The powers of ten that are doubles exactly.
+constexpr double k_exact_pow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
 bool parse_real_field(const Field& field, int decimals, BlankMode mode, double& value) {
   const std::int64_t length = field.length();
@@ -354,6 +395,18 @@ bool parse_real_field(const Field& field, int decimals, BlankMode mode, double& 
     value = negative ? -0.0 : 0.0;
     return true;
   }
+  // Up to 15 digits are a whole number below 2^53, and 10^0 .. 10^22 are
+  // doubles exactly: one multiplication or division of the two rounds the
+  // exact value once, to the nearest double.
+  if (kept <= 15 && scale >= -22 && scale <= 22) {
+    std::uint64_t whole = 0;
+    for (int k = 0; k < kept; ++k) whole = whole * 10 + static_cast<unsigned>(digits[k] - '0');
+    const auto mantissa = static_cast<double>(whole);
+    const double parsed =
+        scale < 0 ? mantissa / k_exact_pow10[-scale] : mantissa * k_exact_pow10[scale];
+    value = negative ? -parsed : parsed;
+    return true;
+  }
   char* end = digits + kept;
   *end++ = 'e';
   end = std::to_chars(end, digits + sizeof digits, scale).ptr;
@@ -456,16 +509,23 @@ void render_fixed(double value, int width, int decimals, char* out) {
   // last digit decides the rounding: 5 or more rounds the magnitude up.
   const int exact_decimals =
       decimals < k_exact_fraction_digits ? decimals : k_exact_fraction_digits;
-  BigUint big;
-  big_set(big, mantissa);
-  big_multiply_pow10(big, exact_decimals + 1);
-  if (exponent >= 0) {
-    big_shift_left(big, exponent);
-  } else {
-    big_shift_right(big, -exponent);
-  }
   char digits[k_max_digits + 2];
-  int count = big_to_decimal(big, digits + 1);
+  int count = 0;
+  if (exponent <= 0 && exact_decimals + 1 < k_powers_in_word) {
+    // mantissa < 2^53 and 10^(d + 1) < 2^64: the product fits in 128 bits.
+    const Wide product = static_cast<Wide>(mantissa) * k_pow10_word[exact_decimals + 1];
+    count = wide_to_decimal(-exponent >= 128 ? 0 : product >> -exponent, digits + 1);
+  } else {
+    BigUint big;
+    big_set(big, mantissa);
+    big_multiply_pow10(big, exact_decimals + 1);
+    if (exponent >= 0) {
+      big_shift_left(big, exponent);
+    } else {
+      big_shift_right(big, -exponent);
+    }
+    count = big_to_decimal(big, digits + 1);
+  }
   char* first = digits + 1;
   // Drop the rounding digit and round half away from zero.
   const bool round_up = count > 0 && first[count - 1] >= '5';

@@ -229,8 +229,17 @@ enum class InputEnd : std::uint8_t { complete, end_of_file, conversion_error, ge
 // A descriptor (width taken from the item) or more data fields than a plan
 // holds has no plan and always takes the statement loop.
 
+// The quick conversions a plan tries first for a field whole in its record;
+// anything they decline takes the statement loop's conversion.
+enum class QuickPath : std::uint8_t {
+  none,
+  count_word,  // Iw of 8 to 16 columns: blanks then digits
+  text,        // Aw into a target exactly as long as the field
+};
+
 struct PlanField {
   Edit kind;
+  QuickPath quick;
   int decimals;
   std::int64_t column;
   std::int64_t width;
@@ -241,41 +250,93 @@ constexpr int k_plans = 16;
 
 constexpr std::size_t k_plan_descriptors = 16;
 
-// What of a descriptor decides the places of input fields, packed into two
-// words: a plan found by a format's address is taken only when these still
-// agree, so a format built in storage that is later reused for another gets a
-// plan of its own. Literals of 2^24 characters or more get no plan.
-struct DescriptorShape {
-  std::uint64_t m_counts;  // repeat and width
-  std::uint64_t m_rest;    // decimals, kind and literal length
+// What a bound field does first when it lies whole in its record.
+enum class Action : std::uint8_t {
+  count_word,  // an I field of 8 to 16 columns into an int32: parse_count_word()
+  text,        // an A field into a target exactly as long: copied
+  other,       // the statement loop's conversion
 };
 
-constexpr std::size_t k_longest_planned_literal = (std::size_t{1} << 24) - 1;
+// A data field of the plan bound to the element of an item list it fills.
+struct BoundField {
+  Action action;
+  int item;   // position of the item in the list
+  int index;  // element within the item
+  std::int64_t column;
+  std::int64_t end;         // column + width
+  std::uint64_t lead_mask;  // count_word: count_word_lead_mask(width)
+  void* target;             // count_word: the int32; text: the first character
+};
 
-DescriptorShape shape_of(const EditDescriptor& descriptor) {
-  return {static_cast<std::uint32_t>(descriptor.repeat) |
-              static_cast<std::uint64_t>(static_cast<std::uint32_t>(descriptor.width)) << 32,
-          static_cast<std::uint32_t>(descriptor.decimals) |
-              static_cast<std::uint64_t>(descriptor.kind) << 32 |
-              static_cast<std::uint64_t>(descriptor.literal.size()) << 40};
+// What of an item decides its binding: its kind, count and length, and the
+// target that its kind stores into.
+struct ItemKey {
+  ItemKind kind;
+  int count;
+  int length;
+  const void* target;
+
+  bool operator==(const ItemKey&) const = default;
+};
+
+ItemKey key_of(const InItem& item) {
+  const void* target = nullptr;
+  switch (item.kind) {
+    case ItemKind::text:
+      target = item.text;
+      break;
+    case ItemKind::short_integer:
+      target = item.short_integer;
+      break;
+    case ItemKind::integer:
+      target = item.integer;
+      break;
+    case ItemKind::real:
+      target = item.real;
+      break;
+  }
+  return {item.kind, item.count, item.length, target};
 }
+
+constexpr std::size_t k_bound_items = 8;
+
+// The plan's fields bound to one item list, kept while the same items come
+// again (a read loop passes the same targets to every statement).
+struct Binding {
+  bool m_valid = false;
+  bool m_usable = false;  // the items end within the plan's fields
+  std::size_t m_items = 0;
+  ItemKey m_keys[k_bound_items];
+  int m_count = 0;
+  BoundField m_fields[k_plan_fields];
+
+  bool binds(std::initializer_list<InItem> items) const {
+    if (!m_valid || items.size() != m_items) return false;
+    const ItemKey* key = m_keys;
+    for (const InItem& item : items) {
+      if (!(key_of(item) == *key)) return false;
+      ++key;
+    }
+    return true;
+  }
+};
 
 struct Plan {
   const EditDescriptor* m_key;
   std::size_t m_size;
-  DescriptorShape m_shapes[k_plan_descriptors];
+  // The descriptors as they were when the plan was prepared, byte for byte: a
+  // plan found by a format's address is taken only when they still agree, so
+  // a format built in storage that is later reused for another gets a plan of
+  // its own. (Bytes that differ only in padding merely prepare it again.)
+  unsigned char m_bytes[k_plan_descriptors * sizeof(EditDescriptor)];
   bool m_usable;
   int m_count;
   PlanField m_fields[k_plan_fields];
+  Binding m_binding;
 
   bool describes(const RecordFormat& format) const {
-    if (m_key != format.descriptors.data() || m_size != format.descriptors.size()) return false;
-    std::uint64_t differs = 0;
-    for (std::size_t d = 0; d < m_size; ++d) {
-      const DescriptorShape shape = shape_of(format.descriptors[d]);
-      differs |= (m_shapes[d].m_counts ^ shape.m_counts) | (m_shapes[d].m_rest ^ shape.m_rest);
-    }
-    return differs == 0;
+    return m_key == format.descriptors.data() && m_size == format.descriptors.size() &&
+           std::memcmp(m_bytes, format.descriptors.data(), m_size * sizeof(EditDescriptor)) == 0;
   }
 };
 
@@ -285,6 +346,7 @@ struct Plan {
 struct PlanTable {
   Plan m_plans[k_plans];
   int m_count = 0;
+  int m_last = 0;  // the plan found last: a run of reads mostly uses one format
   bool m_enabled = true;
 };
 
@@ -293,22 +355,23 @@ PlanTable& plan_table() {
   return table;
 }
 
+QuickPath quick_path_of(Edit kind, std::int64_t width) {
+  if (kind == Edit::integer && width >= 8 && width <= 16) return QuickPath::count_word;
+  if (kind == Edit::text_width) return QuickPath::text;
+  return QuickPath::none;
+}
+
 void prepare_plan(const RecordFormat& format, Plan& plan) {
   plan.m_key = format.descriptors.data();
   plan.m_size = format.descriptors.size();
   plan.m_usable = false;
   plan.m_count = 0;
+  plan.m_binding.m_valid = false;
   if (plan.m_size > k_plan_descriptors) {
     plan.m_key = nullptr;  // never found again; the statement loop serves it
     return;
   }
-  for (std::size_t d = 0; d < plan.m_size; ++d) {
-    if (format.descriptors[d].literal.size() > k_longest_planned_literal) {
-      plan.m_key = nullptr;
-      return;
-    }
-    plan.m_shapes[d] = shape_of(format.descriptors[d]);
-  }
+  std::memcpy(plan.m_bytes, format.descriptors.data(), plan.m_size * sizeof(EditDescriptor));
   std::int64_t column = 0;
   for (const EditDescriptor& descriptor : format.descriptors) {
     const int repeat = repeat_of(descriptor);
@@ -319,17 +382,22 @@ void prepare_plan(const RecordFormat& format, Plan& plan) {
       }
       if (descriptor.kind == Edit::text || plan.m_count == k_plan_fields) return;
       const std::int64_t width = width_of(descriptor.width);
-      plan.m_fields[plan.m_count++] = {descriptor.kind, descriptor.decimals, column, width};
+      plan.m_fields[plan.m_count++] = {descriptor.kind, quick_path_of(descriptor.kind, width),
+                                       descriptor.decimals, column, width};
       column += width;
     }
   }
   plan.m_usable = plan.m_count > 0;
 }
 
-const Plan* plan_of(const RecordFormat& format) {
+Plan* plan_of(const RecordFormat& format) {
   PlanTable& table = plan_table();
   if (!table.m_enabled) return nullptr;
   if (format.descriptors.size() > k_plan_descriptors) return nullptr;
+  if (table.m_last < table.m_count && table.m_plans[table.m_last].describes(format)) {
+    Plan& plan = table.m_plans[table.m_last];
+    return plan.m_usable ? &plan : nullptr;
+  }
   for (int i = 0; i < table.m_count; ++i) {
     Plan& plan = table.m_plans[i];
     if (plan.m_key != format.descriptors.data() || plan.m_size != format.descriptors.size()) {
@@ -337,64 +405,147 @@ const Plan* plan_of(const RecordFormat& format) {
     }
     // Same storage, other descriptors: prepare it again in place.
     if (!plan.describes(format)) prepare_plan(format, plan);
+    table.m_last = i;
     return plan.m_usable ? &plan : nullptr;
   }
   if (table.m_count == k_plans) return nullptr;
+  table.m_last = table.m_count;
   Plan& plan = table.m_plans[table.m_count++];
   prepare_plan(format, plan);
   return plan.m_usable ? &plan : nullptr;
 }
 
-// Applies `plan` to `record` when the statement is one the plan serves: a
-// record without commas and items that end within the format (items left
-// over would go on in another record). Otherwise stores nothing and returns
-// InputEnd::general. Stores and fails exactly as the statement loop does.
-InputEnd run_plan(const Plan& plan, const Source& source, std::string_view record,
-                  std::initializer_list<InItem> items, BlankMode mode, FieldFailure* failed) {
-  std::int64_t elements = 0;
+// Copies a field of `width` characters; up to 16 without a call.
+void copy_field(char* to, const char* from, std::int64_t width) {
+  if (width >= 8 && width <= 16) {
+    std::uint64_t first;
+    std::uint64_t last;
+    std::memcpy(&first, from, sizeof first);
+    std::memcpy(&last, from + width - 8, sizeof last);
+    std::memcpy(to, &first, sizeof first);
+    std::memcpy(to + width - 8, &last, sizeof last);
+  } else if (width >= 4 && width < 8) {
+    std::uint32_t first;
+    std::uint32_t last;
+    std::memcpy(&first, from, sizeof first);
+    std::memcpy(&last, from + width - 4, sizeof last);
+    std::memcpy(to, &first, sizeof first);
+    std::memcpy(to + width - 4, &last, sizeof last);
+  } else if (width > 0) {
+    std::memcpy(to, from, static_cast<std::size_t>(width));
+  }
+}
+
+// What became of a field the quick conversions declined.
+enum class Planned : std::uint8_t { stored, failed, general };
+
+// Converts a field of a planned record as the statement loop would, or
+// returns Planned::general when the field holds a comma: the comma ends a
+// numeric field early and moves every later field, which only the loop does.
+Planned store_planned(const PlanField& place, std::string_view record, const InItem& item,
+                      int index, BlankMode mode, FieldFailure& where) {
+  const auto length = static_cast<std::int64_t>(record.size());
+  const std::int64_t column = place.column < length ? place.column : length;
+  std::int64_t available = length - column;
+  if (available > place.width) available = place.width;
+  const std::string_view text(record.data() + column, static_cast<std::size_t>(available));
+  const bool numeric = place.kind != Edit::text && place.kind != Edit::text_width;
+  if (numeric && !text.empty() && std::memchr(text.data(), ',', text.size()) != nullptr) {
+    return Planned::general;
+  }
+  // Plain digits with a sign, whole in the record, into an int32.
+  if (available == place.width && place.kind == Edit::integer && item.kind == ItemKind::integer &&
+      item.integer != nullptr &&
+      detail::parse_integer_digits(text, IntegerTarget::int32, item.integer[index])) {
+    return Planned::stored;
+  }
+  if (store_item(place.kind, place.decimals, Field{text, place.width - available}, place.width,
+                 item, index, mode)) {
+    return Planned::stored;
+  }
+  where.column = place.column;
+  where.width = available;
+  return Planned::failed;
+}
+
+// Binds the plan's fields to `items`: which element each field fills and
+// how. The binding is usable when every element has a field of the plan.
+void bind(const Plan& plan, std::initializer_list<InItem> items, Binding& binding) {
+  binding.m_valid = false;
+  binding.m_usable = false;
+  binding.m_count = 0;
+  if (items.size() > k_bound_items) return;
+  binding.m_items = items.size();
+  int position = 0;
+  for (const InItem& item : items) binding.m_keys[position++] = key_of(item);
+  position = 0;
   for (const InItem& item : items) {
-    if (item.count > 0) elements += item.count;
+    for (int index = 0; index < item.count; ++index) {
+      if (binding.m_count == plan.m_count) {
+        binding.m_valid = true;  // these items want more fields than a record has
+        return;
+      }
+      const PlanField& place = plan.m_fields[binding.m_count];
+      BoundField& field = binding.m_fields[binding.m_count++];
+      field = {Action::other, position, index, place.column, place.column + place.width, 0,
+               nullptr};
+      if (place.quick == QuickPath::count_word && item.kind == ItemKind::integer &&
+          item.integer != nullptr) {
+        field.action = Action::count_word;
+        field.lead_mask = detail::count_word_lead_mask(static_cast<std::size_t>(place.width));
+        field.target = item.integer + index;
+      } else if (place.quick == QuickPath::text && item.kind == ItemKind::text &&
+                 item.text != nullptr && item.length == place.width) {
+        field.action = Action::text;
+        field.target = item.text + static_cast<std::ptrdiff_t>(index) * item.length;
+      }
+    }
+    ++position;
   }
-  if (elements == 0 || elements > plan.m_count) return InputEnd::general;
-  if (!record.empty() && std::memchr(record.data(), ',', record.size()) != nullptr) {
-    return InputEnd::general;
-  }
+  binding.m_valid = true;
+  binding.m_usable = binding.m_count > 0;
+}
+
+// Applies `plan` to `record` when the statement is one the plan serves: items
+// that end within the format (items left over would go on in another record)
+// and a record without commas in the numeric fields it reaches. Otherwise
+// returns InputEnd::general, and the statement loop reads the record again
+// from its start: every target it stores, it stores anew. Stores and fails
+// exactly as the statement loop does.
+InputEnd run_plan(Plan& plan, const Source& source, std::string_view record,
+                  std::initializer_list<InItem> items, BlankMode mode, FieldFailure* failed) {
+  Binding& binding = plan.m_binding;
+  if (!binding.binds(items)) bind(plan, items, binding);
+  if (!binding.m_usable) return InputEnd::general;
   const auto length = static_cast<std::int64_t>(record.size());
   const char* const data = record.data();
-  const PlanField* field = plan.m_fields;
-  for (const InItem& item : items) {
-    // The item's fields in locals: the stores below may alias anything.
-    const ItemKind kind = item.kind;
-    const int count = item.count;
-    std::int32_t* const integers = kind == ItemKind::integer ? item.integer : nullptr;
-    char* const texts = kind == ItemKind::text ? item.text : nullptr;
-    const int text_length = item.length;
-    for (int index = 0; index < count; ++index, ++field) {
-      const PlanField place = *field;
-      const std::int64_t column = place.column < length ? place.column : length;
-      std::int64_t available = length - column;
-      if (available > place.width) available = place.width;
-      const std::string_view text(data + column, static_cast<std::size_t>(available));
-      // The usual shapes first: an integer of plain digits into an int32 and
-      // a text as wide as its field, both whole in the record.
-      if (available == place.width) {
-        if (place.kind == Edit::integer && integers != nullptr &&
-            detail::parse_integer_digits(text, IntegerTarget::int32, integers[index])) {
+  const int count = binding.m_count;
+  for (int f = 0; f < count; ++f) {
+    const BoundField& field = binding.m_fields[f];
+    if (field.end <= length) {
+      const char* const text = data + field.column;
+      const auto width = static_cast<std::size_t>(field.end - field.column);
+      if (field.action == Action::count_word) {
+        if (detail::parse_count_word(text, width, field.lead_mask,
+                                     *static_cast<std::int32_t*>(field.target))) {
           continue;
         }
-        if (place.kind == Edit::text_width && texts != nullptr && text_length == place.width) {
-          std::memcpy(texts + static_cast<std::ptrdiff_t>(index) * text_length, text.data(),
-                      text.size());
-          continue;
-        }
+      } else if (field.action == Action::text) {
+        copy_field(static_cast<char*>(field.target), text, static_cast<std::int64_t>(width));
+        continue;
       }
-      if (!store_item(place.kind, place.decimals, Field{text, place.width - available}, place.width,
-                      item, index, mode)) {
+    }
+    FieldFailure where;
+    switch (store_planned(plan.m_fields[f], record, items.begin()[field.item], field.index, mode,
+                          where)) {
+      case Planned::stored:
+        continue;
+      case Planned::general:
+        return InputEnd::general;
+      case Planned::failed:
         if (failed == nullptr) conversion_error(source);
-        failed->column = place.column;
-        failed->width = available;
+        *failed = where;
         return InputEnd::conversion_error;
-      }
     }
   }
   return InputEnd::complete;
@@ -407,7 +558,7 @@ InputEnd run_input(Source& source, const RecordFormat& format, std::initializer_
                    BlankMode mode, FieldFailure* failed = nullptr) {
   std::string_view record;
   if (next_record(source, record) == Next::end_of_file) return InputEnd::end_of_file;
-  if (const Plan* plan = plan_of(format)) {
+  if (Plan* plan = plan_of(format)) {
     const InputEnd end = run_plan(*plan, source, record, items, mode, failed);
     if (end != InputEnd::general) return end;
   }

@@ -279,9 +279,112 @@ TEST(InputPlan, DigitsShapeDeclinesWhatItDoesNotConvert) {
   EXPECT_EQ(value, -32768);
 }
 
+TEST(InputPlan, CountWordTakesOnlyBlanksThenDigits) {
+  struct Case {
+    std::string_view field;
+    bool taken;
+    std::int32_t value;
+  };
+  const Case cases[] = {
+      {"      4996", true, 4996},
+      {"         1", true, 1},
+      {"  99999999", true, 99999999},
+      {"0000000042", false, 0},  // digits ahead of the last eight columns
+      {"  00000042", true, 42},
+      {"        00", true, 0},
+      {"12345678", true, 12345678},
+      {"        1234567890123", false, 0},  // more than eight digits
+      {" 123456789", false, 0},
+      {"        -1", false, 0},
+      {"        +1", false, 0},
+      {"          ", false, 0},
+      {"    12 345", false, 0},
+      {"      12  ", false, 0},
+      {"      1x23", false, 0},
+      {"      :123", false, 0},
+      {"      /123", false, 0},
+      {"      !123", false, 0},
+      {"      )123", false, 0},
+      {"     ,1234", false, 0},
+      {"\t     1234", false, 0},
+      {"x     1234", false, 0},
+      {"        1\x7f", false, 0},
+      {"   12345678", true, 12345678},
+      {"              12", true, 12},
+      {"7       12345678", false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.field));
+    std::int32_t value = -99;
+    const bool taken = c.field.size() >= 8 && c.field.size() <= 16 &&
+                       records::detail::parse_count_word(
+                           c.field.data(), c.field.size(),
+                           records::detail::count_word_lead_mask(c.field.size()), value);
+    EXPECT_EQ(taken, c.taken);
+    EXPECT_EQ(value, c.taken ? c.value : -99);
+    // What it takes, the general conversion gives in either blank mode.
+    if (taken) {
+      for (const BlankMode mode : {BlankMode::null, BlankMode::zero}) {
+        std::int32_t general = -99;
+        ASSERT_TRUE(records::parse_integer(c.field, mode, records::IntegerTarget::int32, general));
+        EXPECT_EQ(general, c.value);
+      }
+    }
+  }
+}
+
 }  // namespace
 
 namespace {
+
+// A run of reads with one format: each statement stores into the targets it
+// names, even when an earlier one named others of the same shape, and a
+// statement with more items than the format has fields goes on correctly.
+TEST(InputPlan, EachStatementStoresIntoItsOwnTargets) {
+  const records::RecordFormat& format = records::formats::k_results_record;
+  char key_a[6], name_a[14], key_b[6], name_b[14];
+  std::int32_t counts_a[5] = {}, counts_b[5] = {};
+  const std::string record = "P1      PROB-1            11        12        13        14        15";
+  FieldFailure failure;
+  ASSERT_TRUE(records::try_read_record(
+      record, format,
+      {records::in_text(key_a, 6), records::in_text(name_a, 14), records::in_integers(counts_a, 5)},
+      BlankMode::null, failure));
+  EXPECT_EQ(counts_a[4], 15);
+  ASSERT_TRUE(records::try_read_record(
+      "P2      PROB-2            21        22        23        24        25", format,
+      {records::in_text(key_b, 6), records::in_text(name_b, 14), records::in_integers(counts_b, 5)},
+      BlankMode::null, failure));
+  EXPECT_EQ(std::string_view(key_a, 6), "P1    ");
+  EXPECT_EQ(counts_a[0], 11);
+  EXPECT_EQ(std::string_view(key_b, 6), "P2    ");
+  EXPECT_EQ(std::string_view(name_b, 14), "PROB-2        ");
+  EXPECT_EQ(counts_b[0], 21);
+  EXPECT_EQ(counts_b[4], 25);
+  // Same targets, fewer counts: the sixth element is left alone.
+  std::int32_t six[6] = {-1, -1, -1, -1, -1, -1};
+  ASSERT_TRUE(records::try_read_record(
+      record, format,
+      {records::in_text(key_a, 6), records::in_text(name_a, 14), records::in_integers(six, 4)},
+      BlankMode::null, failure));
+  EXPECT_EQ(six[3], 14);
+  EXPECT_EQ(six[4], -1);
+  // More counts than the record has: the format starts again on a second
+  // record, which a single record lacks; the targets read keep their values.
+  ASSERT_TRUE(records::try_read_record(
+      record, format,
+      {records::in_text(key_a, 6), records::in_text(name_a, 14), records::in_integers(six, 6)},
+      BlankMode::null, failure));
+  EXPECT_EQ(six[4], 15);
+  EXPECT_EQ(six[5], -1);
+  // A comma in a count moves the fields after it; the same items as above.
+  ASSERT_TRUE(records::try_read_record(
+      "P3      PROB-3              7,       31        32        33        34", format,
+      {records::in_text(key_b, 6), records::in_text(name_b, 14), records::in_integers(counts_b, 5)},
+      BlankMode::null, failure));
+  EXPECT_EQ(counts_b[0], 7);
+  EXPECT_EQ(counts_b[1], 31);  // from the columns that follow the comma
+}
 
 // A format built in storage that later holds another format: the second read
 // must not take the first one's plan.

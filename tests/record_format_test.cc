@@ -3,6 +3,7 @@
 #include "records/record_format.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -385,6 +386,42 @@ TEST(ParseReal, InfinityAndNaNWords) {
       {"1Infinity", 0, false, 0},
       {"NaN1", 0, false, 0},
   });
+}
+
+// Around the edges of the short conversion (15 significant digits, powers of
+// ten 10^-22 .. 10^22) and beyond them, every value is the nearest double,
+// as the C library's strtod finds it.
+TEST(ParseReal, ShortAndLongConversionsMeetExactly) {
+  const std::string texts[] = {
+      "0.3",
+      "123456789012345",
+      "1234567890123456",
+      "999999999999999e22",
+      "999999999999999e23",
+      "1e22",
+      "1e23",
+      "123456789012345e-22",
+      "123456789012345e-23",
+      "0.0000000000000000000001",
+      "0.00000000000000000000001",
+      "4.35",
+      "2.675",
+      "8.5e-21",
+      "0.1234",
+      "9007199254740993e-5",
+  };
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text);
+    double value = -1.0;
+    ASSERT_TRUE(records::parse_real(text, 0, BlankMode::null, value));
+    EXPECT_EQ(value, std::strtod(text.c_str(), nullptr));
+    ASSERT_TRUE(records::parse_real("-" + text, 0, BlankMode::null, value));
+    EXPECT_EQ(value, -std::strtod(text.c_str(), nullptr));
+  }
+  // Implied decimals count in the power of ten: 12345 with d = 25 is 1.2345e-21.
+  double value = 0.0;
+  ASSERT_TRUE(records::parse_real("12345", 25, BlankMode::null, value));
+  EXPECT_EQ(value, 1.2345e-21);
 }
 
 TEST(ParseReal, LongDigitStringsAreNearestAndSafe) {
