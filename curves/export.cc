@@ -16,6 +16,7 @@
 #include "curves/staircase.h"
 #include "curves/svg_plot.h"
 #include "curves/text_escape.h"
+#include "table/large_pages.h"
 
 namespace curves {
 namespace {
@@ -100,6 +101,7 @@ struct CsvWorker {
     if (capacity - used < bytes) {
       const std::size_t grown = std::max({capacity * 2, used + bytes, k_first_rows});
       auto larger = std::make_unique_for_overwrite<char[]>(grown);
+      table::advise_large_pages(larger.get(), grown);
       if (used > 0) std::memcpy(larger.get(), rows.get(), used);
       rows = std::move(larger);
       capacity = grown;

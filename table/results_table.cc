@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "records/record_format.h"
+#include "table/large_pages.h"
 
 namespace table {
 namespace {
@@ -269,6 +270,7 @@ struct Stretch {
 void read_stretch(RecordReader& reader, int count_index, FailureRule rule,
                   std::size_t expected_records, Stretch& out) {
   out.measures.reserve(expected_records);
+  advise_large_pages(out.measures.data(), out.measures.capacity() * sizeof(std::int32_t));
   char key[k_key_width];
   char name[k_name_width];
   std::int32_t counts[k_counts] = {};
@@ -347,7 +349,8 @@ MeasureRead read_measures(int fd, int measure_index, FailureRule rule, std::size
   struct stat status {};
   const off_t start = ::lseek(fd, 0, SEEK_CUR);
   if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && start >= 0 &&
-      status.st_size - start >= static_cast<off_t>(split_bytes) && split_bytes > 0) {
+      status.st_size > start && split_bytes > 0 &&
+      static_cast<std::uint64_t>(status.st_size - start) >= split_bytes) {
     const auto from = static_cast<std::uint64_t>(start);
     const auto size = static_cast<std::uint64_t>(status.st_size);
     const std::uint64_t middle = split_point(fd, from, size);

@@ -27,14 +27,14 @@ std::string large_table() {
   std::string text;
   std::uint32_t state = 12345u;
   for (int m = 0; m < k_methods; ++m) {
-    text += kit_support::method_record("M" + std::to_string(m + 1));
+    text += kit_support::method_record(std::string("M").append(std::to_string(m + 1)));
     for (int p = 0; p < k_problems; ++p) {
       std::int64_t counts[5];
       for (std::int64_t& c : counts) {
         state = state * 1664525u + 1013904223u;
         c = 1 + (state >> 16) % 3000;
       }
-      text += kit_support::problem_record("P" + std::to_string(p + 1), counts);
+      text += kit_support::problem_record(std::string("P").append(std::to_string(p + 1)), counts);
     }
   }
   return text;

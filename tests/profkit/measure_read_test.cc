@@ -150,7 +150,7 @@ std::string random_table(std::mt19937& rng) {
   for (int p = 0; p < leading; ++p) text += record("", "L", "         7") + end;
   const int m_count = methods(rng);
   for (int m = 0; m < m_count; ++m) {
-    text += "METHOD  M" + std::to_string(m) + end;
+    text += std::string("METHOD  M").append(std::to_string(m)).append(end);
     const int problems = length(rng);
     for (int p = 0; p < problems; ++p) {
       std::string counts;
@@ -168,7 +168,8 @@ std::string random_table(std::mt19937& rng) {
         }
         counts += field;
       }
-      text += record("", "P" + std::to_string(p), counts) + end;
+      text += record("", std::string("P").append(std::to_string(p)), counts);
+      text += end;
       if (coin(rng) == 0 && coin(rng) == 0) text += std::string("\x1a") + end;
     }
   }
