@@ -1,6 +1,7 @@
 // Iw fields: arbitrary bytes as an integer input field, checked against the
-// reference parser and std::from_chars, for both target sizes; and Iw output
-// of the parsed value read back again.
+// reference parser and std::from_chars, for both target sizes; the quick
+// conversions of input plans against the general one; and Iw output of the
+// parsed value read back again.
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <string_view>
 
 #include "failure_seam.h"
+#include "records/fields.h"
 #include "records/record_format.h"
 #include "reference.h"
 
@@ -39,6 +41,25 @@ void check_field(std::string_view field) {
   if (ok16 && (value16 < -32768 || value16 > 32767)) fail("16-bit value out of range", field);
   if (ok32 && !ok16 && value32 >= -32768 && value32 <= 32767) {
     fail("a 16-bit value refused for the short target", field);
+  }
+
+  // The quick conversions of input plans: what they take, the general
+  // conversion gives alike in both blank modes.
+  std::int32_t quick = 0;
+  std::int32_t zero_value = 0;
+  const bool zero_ok =
+      records::parse_integer(field, BlankMode::zero, IntegerTarget::int32, zero_value);
+  if (field.size() >= 8 && field.size() <= 16 &&
+      records::detail::parse_count_word(
+          field.data(), field.size(), records::detail::count_word_lead_mask(field.size()), quick)) {
+    if (!ok32 || quick != value32 || !zero_ok || quick != zero_value) {
+      fail("the count word conversion differs from the general one", field);
+    }
+  }
+  if (records::detail::parse_integer_digits(field, IntegerTarget::int32, quick)) {
+    if (!ok32 || quick != value32 || !zero_ok || quick != zero_value) {
+      fail("the digits conversion differs from the general one", field);
+    }
   }
 
   std::int32_t expected = 0;

@@ -20,6 +20,7 @@ constexpr int k_key_length = 6;
 constexpr std::string_view k_method_key = "METHOD";
 
 ProfileTables g_tables;
+bool g_tables_used = false;  // a call has written g_tables since the start
 
 static_assert(std::is_trivially_copyable_v<ProfileTables>,
               "the tables are cleared with memset at the start of every call");
@@ -189,7 +190,9 @@ void write_method_block(const ProfileTables& t, int m, double efficiency) {
 
 void compute_profiles(std::string_view criterion, double& bound) {
   ProfileTables& t = g_tables;
-  std::memset(&t, 0, sizeof t);
+  // The tables start zeroed, as static storage; only a later call clears them.
+  if (g_tables_used) std::memset(&t, 0, sizeof t);
+  g_tables_used = true;
 
   char criterion_text[k_criterion_length];
   std::memset(criterion_text, ' ', sizeof criterion_text);

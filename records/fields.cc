@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 #include "records/fields.h"
@@ -126,6 +127,11 @@ int big_to_decimal(BigUint& big, char* digits) {
   for (int i = 0; i < count; ++i) digits[i] = reversed[count - 1 - i];
   return count;
 }
+
+// The powers of ten that are doubles exactly.
+constexpr double k_exact_pow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
 // Magnitudes of at most 53 significant bits times a power of ten below 2^64
 // are computed in one 128-bit integer instead of a BigUint.
@@ -272,12 +278,49 @@ bool parse_integer_field(const Field& field, BlankMode mode, IntegerTarget targe
 // which is kept as one extra digit.
 constexpr int k_kept_digits = 800;
 
-// The powers of ten that are doubles exactly.
-constexpr double k_exact_pow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+// Fw.d input of the usual shape: blanks, an optional sign, then up to 15
+// significant digits with at most one point up to the field's last column,
+// and a power of ten within 10^-22. Returns false for anything else, storing
+// nothing; when it returns true, `value` is the one the general conversion
+// gives: the digits as a whole number are a double exactly, and so is the
+// power of ten, so their quotient is the nearest double.
+bool parse_plain_real(std::string_view text, int decimals, double& value) {
+  const char* c = text.data();
+  const char* const end = c + text.size();
+  while (c != end && *c == ' ') ++c;
+  bool negative = false;
+  if (c != end && (*c == '+' || *c == '-')) {
+    negative = *c == '-';
+    ++c;
+  }
+  std::uint64_t whole = 0;
+  int significant = 0;
+  int fraction = 0;
+  bool point = false;
+  bool any_digit = false;
+  for (; c != end; ++c) {
+    const unsigned digit = static_cast<unsigned char>(*c) - static_cast<unsigned>('0');
+    if (digit <= 9) {
+      any_digit = true;
+      if (whole != 0 || digit != 0) ++significant;
+      whole = whole * 10 + digit;
+      if (point) ++fraction;
+    } else if (*c == '.' && !point) {
+      point = true;
+    } else {
+      return false;
+    }
+    if (significant > 15) return false;
+  }
+  const int places = point ? fraction : decimals;
+  if (!any_digit || places < 0 || places > 22) return false;
+  const double quotient = static_cast<double>(whole) / k_exact_pow10[places];
+  value = negative ? -quotient : quotient;
+  return true;
+}
 
 bool parse_real_field(const Field& field, int decimals, BlankMode mode, double& value) {
+  if (field.m_pad == 0 && parse_plain_real(field.m_text, decimals, value)) return true;
   const std::int64_t length = field.length();
   std::int64_t i = 0;
   while (i < length) {
@@ -491,7 +534,11 @@ void render_fixed(double value, int width, int decimals, char* out) {
   // the exact arithmetic below within its capacity.
   if (width <= 308) {
     double limit = 1.0;
-    for (int k = 0; k < width; ++k) limit *= 10.0;
+    if (width < static_cast<int>(std::size(k_exact_pow10))) {
+      limit = k_exact_pow10[width];
+    } else {
+      for (int k = 0; k < width; ++k) limit *= 10.0;
+    }
     if (magnitude >= limit) return fill(out, width, '*');
   }
 

@@ -31,16 +31,16 @@ void fill(char* out, int width, char c);
 bool parse_integer_field(const Field& field, BlankMode mode, IntegerTarget target,
                          std::int32_t& value);
 
-// Converts the eight digit characters of `word` (the first column in its low
-// byte) to their value.
+// Converts eight digits of 0 to 9, one to a byte (the first column in the low
+// byte), to their value; eight_digits_value() takes the digit characters.
+inline std::uint32_t eight_digit_values(std::uint64_t word) {
+  word = (word * 2561) >> 8;                                // pairs of digits
+  word = ((word & 0x00FF00FF00FF00FFULL) * 6553601) >> 16;  // groups of four
+  return static_cast<std::uint32_t>(((word & 0x0000FFFF0000FFFFULL) * 42949672960001ULL) >> 32);
+}
+
 inline std::uint32_t eight_digits_value(std::uint64_t word) {
-  word -= 0x3030303030303030ULL;
-  word = word * 10 + (word >> 8);
-  constexpr std::uint64_t k_pairs = 0x000000FF000000FFULL;
-  word = (((word & k_pairs) * 0x000F424000000064ULL) +
-          (((word >> 16) & k_pairs) * 0x0000271000000001ULL)) >>
-         32;
-  return static_cast<std::uint32_t>(word);
+  return eight_digit_values(word & 0x0F0F0F0F0F0F0F0FULL);
 }
 
 // Whether every byte of `word` is a digit character: its high nibble is 3,
@@ -109,31 +109,49 @@ constexpr std::uint64_t count_word_lead_mask(std::size_t width) {
 }
 
 // Iw input into an int32 for the usual count column: a field of 8 to 16
-// columns, whole in its record, of blanks and then one to eight digits up to
-// its last column, checked and converted as two 8-byte words without a loop.
-// `lead_mask` is count_word_lead_mask(width). Returns false, storing nothing,
-// for any other shape (a sign, an embedded blank, a blank field); when it
-// returns true, `value` is the one parse_integer_field() gives in either blank
-// mode.
-inline bool parse_count_word(const char* field, std::size_t width, std::uint64_t lead_mask,
-                             std::int32_t& value) {
-  if constexpr (std::endian::native != std::endian::little) return false;
+// columns, whole in its record, of blanks and then up to eight digits that
+// end at its last column, checked and converted as two 8-byte words without
+// a loop or a branch. `last_eight` is the start of its last eight columns and
+// `lead_mask` count_word_lead_mask(width). Returns 0 when the field has that
+// shape and then `value` is the one parse_integer_field() gives in either
+// blank mode (0 for a blank field); anything else returns non-zero, and
+// `value` means nothing.
+inline std::uint64_t count_word_value(const char* field, const char* last_eight,
+                                      std::uint64_t lead_mask, std::int32_t& value) {
+  if constexpr (std::endian::native != std::endian::little) return 1;
   constexpr std::uint64_t k_blanks = 0x2020202020202020ULL;
   std::uint64_t head;
   std::uint64_t tail;
   std::memcpy(&head, field, sizeof head);
-  std::memcpy(&tail, field + width - 8, sizeof tail);
+  std::memcpy(&tail, last_eight, sizeof tail);
   // The columns ahead of the last eight are all blanks.
-  if (((head ^ k_blanks) & lead_mask) != 0) return false;
-  // The leading blanks of the last eight become zeros; every byte after the
-  // first that is not a blank must then be a digit.
+  std::uint64_t bad = (head ^ k_blanks) & lead_mask;
+  // The blanks ahead of the first other byte become zeros: bit 4 of every
+  // byte below the lowest bit that differs from a blank. (A digit differs
+  // from a blank in bit 4 and below, so its own byte keeps its bit 4 as it is.)
   const std::uint64_t differs = tail ^ k_blanks;
-  if (differs == 0) return false;
-  const int leading = std::countr_zero(differs) & ~7;
-  const std::uint64_t digits = tail | (0x1010101010101010ULL & ((std::uint64_t{1} << leading) - 1));
-  if (!all_digits(digits)) return false;
-  value = static_cast<std::int32_t>(eight_digits_value(digits));
+  const std::uint64_t below = (differs & (0 - differs)) - 1;
+  const std::uint64_t digits = tail | (0x1010101010101010ULL & below);
+  // Every byte must now be a digit: as a value from '0' it is below 16, and
+  // adding 6 leaves it below 16. (A carry out of a byte comes only from a
+  // byte that fails on its own.)
+  const std::uint64_t values = digits ^ 0x3030303030303030ULL;
+  bad |= (values | (values + 0x0606060606060606ULL)) & 0xF0F0F0F0F0F0F0F0ULL;
+  value = static_cast<std::int32_t>(eight_digit_values(values));
+  return bad;
+}
+
+inline bool parse_count_word_at(const char* field, const char* last_eight, std::uint64_t lead_mask,
+                                std::int32_t& value) {
+  std::int32_t converted = 0;
+  if (count_word_value(field, last_eight, lead_mask, converted) != 0) return false;
+  value = converted;
   return true;
+}
+
+inline bool parse_count_word(const char* field, std::size_t width, std::uint64_t lead_mask,
+                             std::int32_t& value) {
+  return parse_count_word_at(field, field + width - 8, lead_mask, value);
 }
 
 // Fw.d and Dw.d input with `decimals` implied decimal places; false for a

@@ -6,6 +6,7 @@
 // stack buffers, and output records are built in the unit's record buffer.
 #include "records/record_format.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "records/failure_stop.h"
@@ -245,10 +246,12 @@ struct PlanField {
   std::int64_t width;
 };
 
-constexpr int k_plan_fields = 48;
-constexpr int k_plans = 16;
+// Every thread's table of plans is zeroed when the thread starts, so it is
+// kept small: the tool reads with six formats of at most eight fields.
+constexpr int k_plan_fields = 24;
+constexpr int k_plans = 8;
 
-constexpr std::size_t k_plan_descriptors = 16;
+constexpr std::size_t k_plan_descriptors = 12;
 
 // What a bound field does first when it lies whole in its record.
 enum class Action : std::uint8_t {
@@ -268,37 +271,23 @@ struct BoundField {
   void* target;             // count_word: the int32; text: the first character
 };
 
-// What of an item decides its binding: its kind, count and length, and the
-// target that its kind stores into.
-struct ItemKey {
-  ItemKind kind;
-  int count;
-  int length;
-  const void* target;
+constexpr std::size_t k_bound_items = 4;
 
-  bool operator==(const ItemKey&) const = default;
+// A count field of the quick pass: its column, where its last eight columns
+// begin, its lead mask and its target.
+struct QuickCount {
+  std::int64_t column;
+  std::int64_t tail;
+  std::uint64_t lead_mask;
+  std::int32_t* target;
 };
 
-ItemKey key_of(const InItem& item) {
-  const void* target = nullptr;
-  switch (item.kind) {
-    case ItemKind::text:
-      target = item.text;
-      break;
-    case ItemKind::short_integer:
-      target = item.short_integer;
-      break;
-    case ItemKind::integer:
-      target = item.integer;
-      break;
-    case ItemKind::real:
-      target = item.real;
-      break;
-  }
-  return {item.kind, item.count, item.length, target};
-}
-
-constexpr std::size_t k_bound_items = 8;
+// A text field of the quick pass.
+struct QuickText {
+  std::int64_t column;
+  std::int64_t width;
+  char* target;
+};
 
 // The plan's fields bound to one item list, kept while the same items come
 // again (a read loop passes the same targets to every statement).
@@ -306,18 +295,25 @@ struct Binding {
   bool m_valid = false;
   bool m_usable = false;  // the items end within the plan's fields
   std::size_t m_items = 0;
-  ItemKey m_keys[k_bound_items];
+  InItem m_list[k_bound_items];  // the items bound, byte for byte
   int m_count = 0;
   BoundField m_fields[k_plan_fields];
+  // The quick pass, when every field has a quick action and the targets do
+  // not overlap: for a record of at least m_whole_from characters whose bytes
+  // lie apart from [m_low, m_high), the span of the targets, the counts are
+  // converted and stored and the texts copied.
+  bool m_quick = false;
+  std::int64_t m_whole_from = 0;
+  int m_quick_counts = 0;
+  int m_quick_texts = 0;
+  QuickCount m_counts[k_plan_fields];
+  QuickText m_texts[k_plan_fields];
+  std::uintptr_t m_low = 0;
+  std::uintptr_t m_high = 0;
 
   bool binds(std::initializer_list<InItem> items) const {
-    if (!m_valid || items.size() != m_items) return false;
-    const ItemKey* key = m_keys;
-    for (const InItem& item : items) {
-      if (!(key_of(item) == *key)) return false;
-      ++key;
-    }
-    return true;
+    return m_valid && items.size() == m_items &&
+           std::memcmp(m_list, items.begin(), m_items * sizeof(InItem)) == 0;
   }
 };
 
@@ -390,14 +386,11 @@ void prepare_plan(const RecordFormat& format, Plan& plan) {
   plan.m_usable = plan.m_count > 0;
 }
 
-Plan* plan_of(const RecordFormat& format) {
+// The plan of a format met before the last one used, or a new one.
+[[gnu::noinline]] Plan* find_plan(const RecordFormat& format) {
   PlanTable& table = plan_table();
   if (!table.m_enabled) return nullptr;
   if (format.descriptors.size() > k_plan_descriptors) return nullptr;
-  if (table.m_last < table.m_count && table.m_plans[table.m_last].describes(format)) {
-    Plan& plan = table.m_plans[table.m_last];
-    return plan.m_usable ? &plan : nullptr;
-  }
   for (int i = 0; i < table.m_count; ++i) {
     Plan& plan = table.m_plans[i];
     if (plan.m_key != format.descriptors.data() || plan.m_size != format.descriptors.size()) {
@@ -413,6 +406,17 @@ Plan* plan_of(const RecordFormat& format) {
   Plan& plan = table.m_plans[table.m_count++];
   prepare_plan(format, plan);
   return plan.m_usable ? &plan : nullptr;
+}
+
+// The plan of `format`, or nullptr when it has none or plans are switched
+// off. A run of statements mostly uses the format of the one before.
+inline Plan* plan_of(const RecordFormat& format) {
+  PlanTable& table = plan_table();
+  if (table.m_enabled && table.m_last < table.m_count) {
+    Plan& plan = table.m_plans[table.m_last];
+    if (plan.describes(format)) return plan.m_usable ? &plan : nullptr;
+  }
+  return find_plan(format);
 }
 
 // Copies a field of `width` characters; up to 16 without a call.
@@ -468,17 +472,19 @@ Planned store_planned(const PlanField& place, std::string_view record, const InI
   return Planned::failed;
 }
 
+void prepare_quick_pass(Binding& binding);
+
 // Binds the plan's fields to `items`: which element each field fills and
 // how. The binding is usable when every element has a field of the plan.
 void bind(const Plan& plan, std::initializer_list<InItem> items, Binding& binding) {
   binding.m_valid = false;
   binding.m_usable = false;
+  binding.m_quick = false;
   binding.m_count = 0;
   if (items.size() > k_bound_items) return;
   binding.m_items = items.size();
+  std::memcpy(binding.m_list, items.begin(), items.size() * sizeof(InItem));
   int position = 0;
-  for (const InItem& item : items) binding.m_keys[position++] = key_of(item);
-  position = 0;
   for (const InItem& item : items) {
     for (int index = 0; index < item.count; ++index) {
       if (binding.m_count == plan.m_count) {
@@ -504,6 +510,85 @@ void bind(const Plan& plan, std::initializer_list<InItem> items, Binding& bindin
   }
   binding.m_valid = true;
   binding.m_usable = binding.m_count > 0;
+  prepare_quick_pass(binding);
+}
+
+// The byte span of a bound field's target.
+struct Span {
+  std::uintptr_t low;
+  std::uintptr_t high;
+};
+
+Span target_span(const BoundField& field) {
+  const auto low = reinterpret_cast<std::uintptr_t>(field.target);
+  return {low, low + (field.action == Action::count_word
+                          ? sizeof(std::int32_t)
+                          : static_cast<std::size_t>(field.end - field.column))};
+}
+
+void prepare_quick_pass(Binding& binding) {
+  binding.m_quick = binding.m_usable;
+  binding.m_whole_from = 0;
+  binding.m_quick_counts = 0;
+  binding.m_quick_texts = 0;
+  binding.m_low = UINTPTR_MAX;
+  binding.m_high = 0;
+  for (int f = 0; f < binding.m_count && binding.m_quick; ++f) {
+    const BoundField& field = binding.m_fields[f];
+    const Span span = target_span(field);
+    if (field.action == Action::other) binding.m_quick = false;
+    // Stores in another order than the fields' must not be told apart.
+    for (int g = 0; g < f && binding.m_quick; ++g) {
+      const Span other = target_span(binding.m_fields[g]);
+      if (span.low < other.high && other.low < span.high) binding.m_quick = false;
+    }
+    if (field.end > binding.m_whole_from) binding.m_whole_from = field.end;
+    if (field.action == Action::count_word) {
+      binding.m_counts[binding.m_quick_counts++] = {field.column, field.end - 8, field.lead_mask,
+                                                    static_cast<std::int32_t*>(field.target)};
+    } else {
+      binding.m_texts[binding.m_quick_texts++] = {field.column, field.end - field.column,
+                                                  static_cast<char*>(field.target)};
+    }
+    if (span.low < binding.m_low) binding.m_low = span.low;
+    if (span.high > binding.m_high) binding.m_high = span.high;
+  }
+}
+
+// Whether a statement may leave targets changed when it does not convert:
+// a statement that stops the run on a conversion error may, one that reports
+// the error may not.
+enum class Staging : std::uint8_t { direct, staged };
+
+// The quick pass over a record of at least m_whole_from characters that lies
+// apart from the targets. Returns false when a count declines; the statement
+// loop then reads the record again and stores every target anew. Staged, the
+// counts are converted first and nothing is stored unless every one converts;
+// direct, they are stored as they are converted.
+template <Staging staging>
+bool run_quick(const Binding& binding, const char* data) {
+  const int counts = binding.m_quick_counts;
+  const QuickCount* const fields = binding.m_counts;
+  std::uint64_t bad = 0;
+  if constexpr (staging == Staging::direct) {
+    for (int c = 0; c < counts; ++c) {
+      bad |= detail::count_word_value(data + fields[c].column, data + fields[c].tail,
+                                      fields[c].lead_mask, *fields[c].target);
+    }
+    if (bad != 0) return false;
+  } else {
+    std::int32_t values[k_plan_fields];
+    for (int c = 0; c < counts; ++c) {
+      bad |= detail::count_word_value(data + fields[c].column, data + fields[c].tail,
+                                      fields[c].lead_mask, values[c]);
+    }
+    if (bad != 0) return false;
+    for (int c = 0; c < counts; ++c) *fields[c].target = values[c];
+  }
+  const int texts = binding.m_quick_texts;
+  const QuickText* const text = binding.m_texts;
+  for (int t = 0; t < texts; ++t) copy_field(text[t].target, data + text[t].column, text[t].width);
+  return true;
 }
 
 // Applies `plan` to `record` when the statement is one the plan serves: items
@@ -519,6 +604,11 @@ InputEnd run_plan(Plan& plan, const Source& source, std::string_view record,
   if (!binding.m_usable) return InputEnd::general;
   const auto length = static_cast<std::int64_t>(record.size());
   const char* const data = record.data();
+  if (binding.m_quick && length >= binding.m_whole_from) {
+    const auto start = reinterpret_cast<std::uintptr_t>(data);
+    const bool apart = binding.m_high <= start || binding.m_low >= start + record.size();
+    if (apart && run_quick<Staging::staged>(binding, data)) return InputEnd::complete;
+  }
   const int count = binding.m_count;
   for (int f = 0; f < count; ++f) {
     const BoundField& field = binding.m_fields[f];
@@ -551,13 +641,29 @@ InputEnd run_plan(Plan& plan, const Source& source, std::string_view record,
   return InputEnd::complete;
 }
 
-// Applies `format` to records of `source`. A field that does not convert stops
-// the run, unless `failed` is given: then the field's place is stored there and
-// the statement ends with InputEnd::conversion_error.
-InputEnd run_input(Source& source, const RecordFormat& format, std::initializer_list<InItem> items,
-                   BlankMode mode, FieldFailure* failed = nullptr) {
-  std::string_view record;
-  if (next_record(source, record) == Next::end_of_file) return InputEnd::end_of_file;
+// The quick pass of a statement whose format has a plan bound to these very
+// items: true when it read the whole statement from `record`.
+template <Staging staging>
+bool quick_statement(const RecordFormat& format, std::initializer_list<InItem> items,
+                     std::string_view record) {
+  const Plan* plan = plan_of(format);
+  if (plan == nullptr) return false;
+  const Binding& binding = plan->m_binding;
+  if (!binding.m_quick || !binding.binds(items)) return false;
+  if (static_cast<std::int64_t>(record.size()) < binding.m_whole_from) return false;
+  const auto start = reinterpret_cast<std::uintptr_t>(record.data());
+  if (binding.m_high > start && binding.m_low < start + record.size()) return false;
+  return run_quick<staging>(binding, record.data());
+}
+
+// Applies `format` to `record`, the first record of the statement, and to
+// further records of `source` when the items go on beyond the format. A field
+// that does not convert stops the run, unless `failed` is given: then the
+// field's place is stored there and the statement ends with
+// InputEnd::conversion_error.
+InputEnd run_input(Source& source, std::string_view record, const RecordFormat& format,
+                   std::initializer_list<InItem> items, BlankMode mode,
+                   FieldFailure* failed = nullptr) {
   if (Plan* plan = plan_of(format)) {
     const InputEnd end = run_plan(*plan, source, record, items, mode, failed);
     if (end != InputEnd::general) return end;
@@ -655,8 +761,15 @@ void write_formatted(int unit, const RecordFormat& format, std::initializer_list
 
 int read_formatted(int unit, const RecordFormat& format, std::initializer_list<InItem> items,
                    EndOfFile eof) {
-  Source source{unit, {}, false};
-  if (run_input(source, format, items, unit_blank_mode(unit)) == InputEnd::complete) return 0;
+  std::string_view record;
+  if (read_record(unit, record) == ReadResult::record) {
+    // A conversion error stops the run: the targets need no staging.
+    if (quick_statement<Staging::direct>(format, items, record)) return 0;
+    Source source{unit, {}, false};
+    if (run_input(source, record, format, items, unit_blank_mode(unit)) == InputEnd::complete) {
+      return 0;
+    }
+  }
   if (eof == EndOfFile::branch) return -1;
   failure_stop(Message::end_of_file, unit, unit_file_name(unit));
 }
@@ -681,17 +794,19 @@ void write_internal(char* text, int length, const RecordFormat& format,
 
 bool try_read_record(std::string_view record, const RecordFormat& format,
                      std::initializer_list<InItem> items, BlankMode mode, FieldFailure& failed) {
-  Source source{k_internal_unit, record, false};
   failed = FieldFailure{};
+  if (quick_statement<Staging::staged>(format, items, record)) return true;
+  Source source{k_internal_unit, record, true};
   // A format that wants a second record finds none: the targets left keep their values.
-  return run_input(source, format, items, mode, &failed) != InputEnd::conversion_error;
+  return run_input(source, record, format, items, mode, &failed) != InputEnd::conversion_error;
 }
 
 void read_internal(const char* text, int length, const RecordFormat& format,
                    std::initializer_list<InItem> items) {
   if (length < 0) length = 0;
-  Source source{k_internal_unit, std::string_view(text, static_cast<std::size_t>(length)), false};
-  if (run_input(source, format, items, BlankMode::null) == InputEnd::end_of_file) {
+  const std::string_view record(text, static_cast<std::size_t>(length));
+  Source source{k_internal_unit, record, true};
+  if (run_input(source, record, format, items, BlankMode::null) == InputEnd::end_of_file) {
     failure_stop(Message::end_of_file, k_internal_unit, k_internal_read_name);
   }
 }

@@ -15,12 +15,13 @@
 #include <initializer_list>
 #include <span>
 #include <string_view>
+#include <type_traits>
 
 #include "records/run_files.h"
 
 namespace records {
 
-enum class Edit : std::uint8_t {
+enum class Edit : std::int32_t {
   text,        // A: text field as wide as the item
   text_width,  // Aw
   integer,     // Iw
@@ -30,6 +31,7 @@ enum class Edit : std::uint8_t {
   literal,     // 'text' (output only)
 };
 
+// Its bytes are its fields alone (no padding), so two descriptors compare as bytes.
 struct EditDescriptor {
   Edit kind;
   int repeat;    // repeat count, at least 1
@@ -37,6 +39,7 @@ struct EditDescriptor {
   int decimals;  // d of Fw.d and Dw.d
   std::string_view literal;
 };
+static_assert(sizeof(EditDescriptor) == 4 * sizeof(int) + sizeof(std::string_view));
 
 constexpr EditDescriptor A(int repeat = 1) {
   return {Edit::text, repeat, 0, 0, {}};
@@ -168,7 +171,7 @@ inline constexpr RecordFormat k_texts_7{lists::texts_7};
 inline constexpr RecordFormat k_texts_9{lists::texts_9};
 }  // namespace formats
 
-enum class ItemKind : std::uint8_t { text, short_integer, integer, real };
+enum class ItemKind : std::int32_t { text, short_integer, integer, real };
 
 // One output item, or a run of `count` consecutive array elements. Scalars are
 // held by value; texts and runs point at storage that outlives the statement.
@@ -199,16 +202,18 @@ constexpr OutItem out_reals(const double* values, int count) {
   return {ItemKind::real, count, nullptr, 0, 0, 0.0, nullptr, values};
 }
 
-// One input target, or a run of `count` consecutive array elements.
+// One input target, or a run of `count` consecutive array elements. Its bytes
+// are its fields alone (no padding), so two items compare as bytes.
 struct InItem {
   ItemKind kind;
   int count;
   char* text;
-  int length;
+  std::int64_t length;
   std::int16_t* short_integer;
   std::int32_t* integer;
   double* real;
 };
+static_assert(std::has_unique_object_representations_v<InItem>);
 
 constexpr InItem in_text(char* text, int length) {
   return {ItemKind::text, 1, text, length, nullptr, nullptr, nullptr};

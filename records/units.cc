@@ -469,8 +469,25 @@ void write_record(int unit, std::size_t length) {
   }
 }
 
-ReadResult read_record(int unit, std::string_view& record) {
-  Connection& connection = connected_unit(unit);
+namespace {
+
+// The record that ends at the line feed at offset `length` of the pending bytes.
+ReadResult take_line(Connection& connection, std::size_t length, std::string_view& record) {
+  const char* begin = connection.m_read + connection.m_read_start;
+  connection.m_read_start += length + 1;
+  if (length > 0 && begin[length - 1] == '\r') --length;
+  if (length > k_max_record_length) stop_for_long_record(connection);
+  if (length == 1 && begin[0] == '\x1a') {
+    connection.m_end_met = true;
+    return ReadResult::end_of_file;
+  }
+  record = std::string_view(begin, length);
+  return ReadResult::record;
+}
+
+// read_record() when the pending bytes hold no whole line: fills the buffer
+// until they do, or the file ends.
+[[gnu::noinline]] ReadResult read_record_filling(Connection& connection, std::string_view& record) {
   if (connection.m_end_met) return ReadResult::end_of_file;
   std::size_t searched = connection.m_read_start;
   for (;;) {
@@ -479,32 +496,49 @@ ReadResult read_record(int unit, std::string_view& record) {
     const std::size_t from = searched - connection.m_read_start;
     const void* line_feed =
         pending > from ? std::memchr(begin + from, '\n', pending - from) : nullptr;
-    std::size_t length = 0;
     if (line_feed != nullptr) {
-      length = static_cast<std::size_t>(static_cast<const char*>(line_feed) - begin);
-      connection.m_read_start += length + 1;
-      if (length > 0 && begin[length - 1] == '\r') --length;
-    } else if (connection.m_file_exhausted) {
+      return take_line(connection,
+                       static_cast<std::size_t>(static_cast<const char*>(line_feed) - begin),
+                       record);
+    }
+    if (connection.m_file_exhausted) {
       if (pending == 0) {
         connection.m_end_met = true;
         return ReadResult::end_of_file;
       }
-      length = pending;  // the last line has no line feed
+      // The last line has no line feed.
+      const std::size_t length = pending;
       connection.m_read_start = connection.m_read_end;
-    } else {
-      fill_read_buffer(connection);
-      // The bytes held before the fill have been searched already.
-      searched = connection.m_read_start + pending;
-      continue;
+      if (length > k_max_record_length) stop_for_long_record(connection);
+      if (length == 1 && begin[0] == '\x1a') {
+        connection.m_end_met = true;
+        return ReadResult::end_of_file;
+      }
+      record = std::string_view(begin, length);
+      return ReadResult::record;
     }
-    if (length > k_max_record_length) stop_for_long_record(connection);
-    if (length == 1 && begin[0] == '\x1a') {
-      connection.m_end_met = true;
-      return ReadResult::end_of_file;
-    }
-    record = std::string_view(begin, length);
-    return ReadResult::record;
+    fill_read_buffer(connection);
+    // The bytes held before the fill have been searched already.
+    searched = connection.m_read_start + pending;
   }
+}
+
+}  // namespace
+
+ReadResult read_record(int unit, std::string_view& record) {
+  Connection& connection = connected_unit(unit);
+  if (!connection.m_end_met) {
+    const char* begin = connection.m_read + connection.m_read_start;
+    const std::size_t pending = connection.m_read_end - connection.m_read_start;
+    if (pending > 0) {
+      if (const void* line_feed = std::memchr(begin, '\n', pending)) {
+        return take_line(connection,
+                         static_cast<std::size_t>(static_cast<const char*>(line_feed) - begin),
+                         record);
+      }
+    }
+  }
+  return read_record_filling(connection, record);
 }
 
 void GETARG(std::int16_t index, char* buffer, int length, std::int16_t& status) {
