@@ -1,7 +1,8 @@
 // profkit export on 20 methods x 100,000 problems: the whole program run
 // (wall time and the child's peak resident memory) for CSV and SVG, beside
 // mawk summing one count column of the same file (a floor for reading it),
-// and the CSV writer alone on the table in memory.
+// and each half alone in process: reading the table's measures, and the CSV
+// writer on the table in memory.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -19,6 +20,7 @@
 #include "bench_tables.h"
 #include "curves/export.h"
 #include "table/measure_table.h"
+#include "table/results_table.h"
 
 namespace {
 
@@ -113,6 +115,36 @@ void BM_MawkSumOfOneColumn(benchmark::State& state) {
 }
 BENCHMARK(BM_MawkSumOfOneColumn)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The reading half alone: the big table's NFV measures in process, as
+// profkit export reads them (two halves on two threads), and in one piece.
+void read_measures_of(benchmark::State& state, std::size_t split_bytes) {
+  const int fd = ::open(big_table().path().c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    state.SkipWithError("cannot open the table");
+    return;
+  }
+  for (auto _ : state) {
+    const table::MeasureRead read =
+        table::read_measures(fd, 2, table::FailureRule::clamp, split_bytes);
+    benchmark::DoNotOptimize(read.measures.measures.data());
+    ::lseek(fd, 0, SEEK_SET);
+  }
+  ::close(fd);
+  state.counters["records_per_s"] =
+      benchmark::Counter(static_cast<double>(k_methods) * (k_problems + 1),
+                         benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void BM_ReadMeasuresTwoHalves(benchmark::State& state) {
+  read_measures_of(state, std::size_t{8} << 20);
+}
+BENCHMARK(BM_ReadMeasuresTwoHalves)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ReadMeasuresOnePiece(benchmark::State& state) {
+  read_measures_of(state, SIZE_MAX);
+}
+BENCHMARK(BM_ReadMeasuresOnePiece)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // Discards everything written to it.
 class NullBuffer : public std::streambuf {
  protected:
@@ -134,6 +166,7 @@ void BM_WriteCsvInMemory(benchmark::State& state) {
   std::ostream out(&buffer);
   for (auto _ : state) curves::write_csv(out, t);
 }
-BENCHMARK(BM_WriteCsvInMemory)->Unit(benchmark::kMillisecond);
+// Real time: the rows are formatted on two threads.
+BENCHMARK(BM_WriteCsvInMemory)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

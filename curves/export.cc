@@ -1,14 +1,23 @@
 #include "curves/export.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <optional>
 #include <sstream>
+#include <string_view>
+#include <system_error>
+#include <thread>
 
 #include "analysis/figures.h"
 #include "analysis/format.h"
 #include "curves/staircase.h"
 #include "curves/svg_plot.h"
 #include "curves/text_escape.h"
+#include "table/large_pages.h"
 
 namespace curves {
 namespace {
@@ -30,6 +39,121 @@ std::string number(double v) {
   append_number(out, v);
   return out;
 }
+
+// CSV rows of more values than this are formatted on k_workers threads.
+constexpr std::size_t k_parallel_from = std::size_t{1} << 16;
+constexpr std::size_t k_workers = 2;
+// Fractions are cached for tables of fewer problems than this.
+constexpr std::size_t k_cache_limit = std::size_t{1} << 28;
+// The longest shortest form of a double ("-2.2250738585072014e-308") and more.
+constexpr std::size_t k_number_room = 32;
+// A buffer that writes as it goes is written at this size.
+constexpr std::size_t k_flush_at = std::size_t{1} << 20;
+// A worker's first row buffer: a method's rows fit in it up to about 100,000
+// problems, and pages that are never written cost no memory.
+constexpr std::size_t k_first_rows = std::size_t{8} << 20;
+
+// Writes `v` in shortest round-trip form at `at` (k_number_room bytes); NaN
+// as "nan" whatever its sign bit. Returns the end.
+char* put_number(char* at, double v) {
+  if (std::isnan(v)) {
+    std::memcpy(at, "nan", 3);
+    return at + 3;
+  }
+  return std::to_chars(at, at + k_number_room, v).ptr;
+}
+
+// The shortest forms of k / problems, each made once: a fraction recurs in
+// every method that reaches the same count.
+class FractionText {
+ public:
+  explicit FractionText(std::size_t problems)
+      : m_problems(static_cast<double>(problems)), m_place(problems + 1, 0) {}
+  std::string_view of(std::size_t count) {
+    std::uint64_t place = m_place[count];
+    if (place == 0) {
+      char buffer[k_number_room];
+      char* const end = put_number(buffer, static_cast<double>(count) / m_problems);
+      place = (static_cast<std::uint64_t>(m_text.size()) << 8) |
+              static_cast<std::uint64_t>(end - buffer);
+      m_text.insert(m_text.end(), buffer, end);
+      m_place[count] = place;
+    }
+    return {m_text.data() + (place >> 8), static_cast<std::size_t>(place & 0xff)};
+  }
+
+ private:
+  double m_problems;
+  std::vector<std::uint64_t> m_place;  // offset << 8 | length; 0 before the first use
+  std::vector<char> m_text;
+};
+
+// One worker's state for the CSV: sort scratch, the fraction cache and the
+// rows of the method it formats.
+struct CsvWorker {
+  std::vector<double> ratios;
+  std::vector<std::uint64_t> scratch;
+  std::optional<FractionText> fractions;
+  std::unique_ptr<char[]> rows;  // not cleared: only written bytes are read
+  std::size_t capacity = 0;
+  std::size_t used = 0;
+
+  char* room(std::size_t bytes) {
+    if (capacity - used < bytes) {
+      const std::size_t grown = std::max({capacity * 2, used + bytes, k_first_rows});
+      auto larger = std::make_unique_for_overwrite<char[]>(grown);
+      table::advise_large_pages(larger.get(), grown);
+      if (used > 0) std::memcpy(larger.get(), rows.get(), used);
+      rows = std::move(larger);
+      capacity = grown;
+    }
+    return rows.get() + used;
+  }
+
+  void flush(std::ostream& out) {
+    out.write(rows.get(), static_cast<std::streamsize>(used));
+    used = 0;
+  }
+
+  // Method m's staircase rows (as staircase_of computes them) into `rows`;
+  // written to `out` every k_flush_at bytes when it is given.
+  void format_method(const table::MeasureTable& t, const analysis::ProblemBest& best, std::size_t m,
+                     std::ostream* out = nullptr) {
+    sorted_log2_ratios_of(t, best, m, ratios, scratch);
+    const std::string prefix = std::to_string(m + 1) + "," + analysis::csv_field(t.names[m]) + ",";
+    const std::size_t row_room = prefix.size() + 2 * k_number_room + 3;
+    const double problems = static_cast<double>(t.problems);
+    const auto row = [&](double log2_ratio, std::size_t count) {
+      char* at = room(row_room);
+      char* const begin = at;
+      std::memcpy(at, prefix.data(), prefix.size());
+      at = put_number(at + prefix.size(), log2_ratio);
+      *at++ = ',';
+      if (fractions) {
+        const std::string_view text = fractions->of(count);
+        std::memcpy(at, text.data(), text.size());
+        at += text.size();
+      } else {
+        at = put_number(at, static_cast<double>(count) / problems);
+      }
+      *at++ = '\r';
+      *at++ = '\n';
+      used += static_cast<std::size_t>(at - begin);
+      if (out != nullptr && used >= k_flush_at) flush(*out);
+    };
+    // The count at v is the number of sorted ratios <= v; log2 ratios are
+    // never below 0.
+    std::size_t count = 0;
+    while (count < ratios.size() && ratios[count] <= 0.0) ++count;
+    row(0.0, count);
+    while (count < ratios.size() && std::isfinite(ratios[count])) {
+      const double v = ratios[count];
+      while (count < ratios.size() && ratios[count] == v) ++count;
+      row(v, count);
+    }
+    if (out != nullptr) flush(*out);
+  }
+};
 
 std::string title_of(const PlotOptions& options) {
   return "Performance profiles, criterion " + options.criterion;
@@ -109,19 +233,32 @@ std::string joined(const std::vector<double>& values) {
 void write_csv(std::ostream& out, const table::MeasureTable& t) {
   out << "method_number,method,log2_ratio,fraction\r\n";
   const analysis::ProblemBest best = analysis::best_measures(t);
-  std::string rows;
-  for (std::size_t m = 0; m < t.methods(); ++m) {
-    const Staircase s = staircase_of(t, best, m);
-    const std::string prefix = std::to_string(m + 1) + "," + analysis::csv_field(t.names[m]) + ",";
-    rows.clear();
-    for (std::size_t i = 0; i < s.log2_ratio.size(); ++i) {
-      rows += prefix;
-      append_number(rows, s.log2_ratio[i]);
-      rows += ',';
-      append_number(rows, s.fraction[i]);
-      rows += "\r\n";
+  const std::size_t methods = t.methods();
+  // Methods go to the workers in turns; each turn is written in method order.
+  std::size_t workers = 1;
+  if (methods > 1 && methods * t.problems >= k_parallel_from) {
+    workers = std::min<std::size_t>(k_workers, methods);
+  }
+  // A worker caches fractions when it formats more than one method.
+  const bool cache = methods >= 2 * workers && t.problems < k_cache_limit;
+  std::vector<CsvWorker> work(workers);
+  for (CsvWorker& w : work) {
+    if (cache) w.fractions.emplace(t.problems);
+  }
+  for (std::size_t turn = 0; turn < methods; turn += workers) {
+    const std::size_t in_turn = std::min(workers, methods - turn);
+    std::vector<std::thread> threads;
+    for (std::size_t k = 1; k < in_turn; ++k) {
+      try {
+        threads.emplace_back([&, k] { work[k].format_method(t, best, turn + k); });
+      } catch (const std::system_error&) {
+        work[k].format_method(t, best, turn + k);  // no thread: on this one
+      }
     }
-    out.write(rows.data(), static_cast<std::streamsize>(rows.size()));
+    // Alone, the worker writes as it goes, so its buffer stays small.
+    work[0].format_method(t, best, turn, in_turn == 1 ? &out : nullptr);
+    for (std::thread& thread : threads) thread.join();
+    for (std::size_t k = 0; k < in_turn; ++k) work[k].flush(out);
   }
 }
 

@@ -7,6 +7,7 @@
 #define PROFCMP_CURVES_STAIRCASE_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "analysis/figures.h"
@@ -22,6 +23,17 @@ struct Staircase {
   std::vector<double> log2_ratio;
   std::vector<double> fraction;
 };
+
+// Sorts `values` ascending, in the order std::sort gives for values that are
+// not NaN (zeros of either sign compare equal and may change places); large
+// vectors are sorted by radix on their bit patterns. `scratch` is reused.
+void sort_doubles(std::vector<double>& values, std::vector<std::uint64_t>& scratch);
+
+// Method m's log2 ratios, one per problem, sorted ascending (+infinity for
+// failures last), into `ratios`.
+void sorted_log2_ratios_of(const table::MeasureTable& t, const analysis::ProblemBest& best,
+                           std::size_t m, std::vector<double>& ratios,
+                           std::vector<std::uint64_t>& scratch);
 
 // Method m's staircase; `best` is analysis::best_measures(t). Memory and
 // time O(problems log problems).

@@ -1,14 +1,19 @@
 #include "table/results_table.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <functional>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 
 #include "records/record_format.h"
+#include "table/large_pages.h"
 
 namespace table {
 namespace {
@@ -55,14 +60,25 @@ bool RecordReader::fill() {
     m_end = kept;
   }
   if (m_end == m_buffer.size()) {
-    m_buffer.resize(m_buffer.empty() ? k_first_block : m_buffer.size() * 2);
+    // Positional readers work on large files: whole blocks from the start.
+    const std::size_t first = m_positional ? k_read_block : k_first_block;
+    m_buffer.resize(m_buffer.empty() ? first : m_buffer.size() * 2);
   }
   std::size_t room = m_buffer.size() - m_end;
   if (room > k_read_block) room = k_read_block;
+  if (m_positional && room > m_limit - m_offset)
+    room = static_cast<std::size_t>(m_limit - m_offset);
+  if (m_positional && room == 0) {
+    m_exhausted = true;
+    return true;
+  }
   for (;;) {
-    const ssize_t got = ::read(m_fd, m_buffer.data() + m_end, room);
+    const ssize_t got =
+        m_positional ? ::pread(m_fd, m_buffer.data() + m_end, room, static_cast<off_t>(m_offset))
+                     : ::read(m_fd, m_buffer.data() + m_end, room);
     if (got > 0) {
       m_end += static_cast<std::size_t>(got);
+      m_offset += static_cast<std::uint64_t>(got);
       return true;
     }
     if (got == 0) {
@@ -104,6 +120,7 @@ bool RecordReader::next(std::string_view& record) {
     ++m_line;
     if (length == 1 && begin[0] == '\x1a') {
       m_end_met = true;
+      m_end_marker = true;
       return false;
     }
     record = std::string_view(begin, length);
@@ -229,6 +246,202 @@ MeasureTable measures_of(const ResultsTable& table, int measure_index, FailureRu
     }
   }
   return measures;
+}
+
+namespace {
+
+// The records of one stretch of the file, as read_measures needs them.
+struct Stretch {
+  struct Method {
+    char name[k_name_width];
+    std::size_t first = 0;  // index of its first measure
+    std::size_t length = 0;
+  };
+  std::vector<std::int32_t> measures;  // every problem record's measure, in order
+  std::size_t orphans = 0;             // problem records ahead of the stretch's first method
+  std::vector<Method> methods;
+  std::uint64_t records = 0;
+  bool end_marker = false;
+  int read_error = 0;
+  bool conversion_failed = false;
+  ConversionError first_error;  // line counted from the stretch's first record
+};
+
+void read_stretch(RecordReader& reader, int count_index, FailureRule rule,
+                  std::size_t expected_records, Stretch& out) {
+  out.measures.reserve(expected_records);
+  advise_large_pages(out.measures.data(), out.measures.capacity() * sizeof(std::int32_t));
+  char key[k_key_width];
+  char name[k_name_width];
+  std::int32_t counts[k_counts] = {};
+  records::FieldFailure failure;
+  std::string_view record;
+  while (reader.next(record)) {
+    ++out.records;
+    std::int32_t count = 0;
+    bool method = false;
+    if (records::try_read_record(record, records::formats::k_results_record,
+                                 {records::in_text(key, static_cast<int>(k_key_width)),
+                                  records::in_text(name, static_cast<int>(k_name_width)),
+                                  records::in_integers(counts, k_counts)},
+                                 records::BlankMode::null, failure)) {
+      count = counts[count_index];
+      method = std::memcmp(key, k_method_key.data(), k_key_width) == 0;
+    } else {
+      // The rare path: the whole record again, for the error's details.
+      ParsedRecord parsed;
+      parse_record(record, reader.line(), parsed);
+      if (!out.conversion_failed) {
+        const int k = parsed.failed_field;
+        out.conversion_failed = true;
+        out.first_error = {parsed.line, parsed.fields[k].column, k,
+                           std::string(parsed.field_text(k)), parsed.out_of_range};
+      }
+      count = parsed.counts[count_index];
+      method = parsed.is_method();
+      std::memcpy(name, parsed.name, k_name_width);
+    }
+    if (method) {
+      Stretch::Method& m = out.methods.emplace_back();
+      std::memcpy(m.name, name, k_name_width);
+      m.first = out.measures.size();
+    } else {
+      if (out.methods.empty()) {
+        ++out.orphans;
+      } else {
+        ++out.methods.back().length;
+      }
+      out.measures.push_back(measure_of(count, rule));
+    }
+  }
+  out.end_marker = reader.end_marker();
+  out.read_error = reader.error();
+}
+
+// Where the second half of [start, size) begins: after the first LF at or
+// past the middle, or `size` when there is none.
+std::uint64_t split_point(int fd, std::uint64_t start, std::uint64_t size) {
+  std::uint64_t at = start + (size - start) / 2;
+  char block[1 << 16];
+  while (at < size) {
+    const ssize_t got = ::pread(fd, block, sizeof block, static_cast<off_t>(at));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return size;
+    const void* line_feed = std::memchr(block, '\n', static_cast<std::size_t>(got));
+    if (line_feed != nullptr) {
+      return at + static_cast<std::uint64_t>(static_cast<const char*>(line_feed) - block) + 1;
+    }
+    at += static_cast<std::uint64_t>(got);
+  }
+  return size;
+}
+
+// Problem records are rarely shorter than this; the measures are reserved for it.
+constexpr std::size_t k_typical_record = 64;
+
+}  // namespace
+
+MeasureRead read_measures(int fd, int measure_index, FailureRule rule, std::size_t split_bytes) {
+  const int count_index = measure_index - 1;
+  Stretch first;
+  Stretch second;
+  bool halves = false;
+  struct stat status {};
+  const off_t start = ::lseek(fd, 0, SEEK_CUR);
+  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && start >= 0 &&
+      status.st_size > start && split_bytes > 0 &&
+      static_cast<std::uint64_t>(status.st_size - start) >= split_bytes) {
+    const auto from = static_cast<std::uint64_t>(start);
+    const auto size = static_cast<std::uint64_t>(status.st_size);
+    const std::uint64_t middle = split_point(fd, from, size);
+    if (middle < size) {
+      halves = true;
+      RecordReader head(fd, from, middle);
+      RecordReader tail(fd, middle, UINT64_MAX);
+      const auto expected = [](std::uint64_t bytes) {
+        return static_cast<std::size_t>(bytes / k_typical_record);
+      };
+      const auto read_tail = [&] {
+        read_stretch(tail, count_index, rule, expected(size - middle), second);
+      };
+      std::thread worker;
+      try {
+        worker = std::thread(read_tail);
+      } catch (const std::system_error&) {
+        // No second thread: both halves on this one, one after the other.
+      }
+      // The first half's measures are reserved for the whole table: they
+      // take the second half's after it without moving.
+      read_stretch(head, count_index, rule, expected(size - from), first);
+      if (worker.joinable()) {
+        worker.join();
+      } else {
+        read_tail();
+      }
+      // The file offset ends where a reader in order would leave it.
+      ::lseek(fd, 0, SEEK_END);
+    }
+  }
+  if (!halves) {
+    RecordReader reader(fd);
+    std::size_t expected = 0;
+    if (S_ISREG(status.st_mode) && start >= 0 && status.st_size > start) {
+      expected = static_cast<std::size_t>(status.st_size - start) / k_typical_record;
+    }
+    read_stretch(reader, count_index, rule, expected, first);
+  }
+
+  MeasureRead result;
+  // A lone Ctrl-Z or a read error in the first half ends the file there.
+  const bool use_second = halves && !first.end_marker && first.read_error == 0;
+  result.records = first.records + (use_second ? second.records : 0);
+  result.read_error = first.read_error != 0 ? first.read_error : use_second ? second.read_error : 0;
+  if (first.conversion_failed) {
+    result.conversion_failed = true;
+    result.first_error = std::move(first.first_error);
+  } else if (use_second && second.conversion_failed) {
+    result.conversion_failed = true;
+    result.first_error = std::move(second.first_error);
+    result.first_error.line += first.records;
+  }
+
+  // Every group's measures one after the other; records ahead of the first
+  // method record belong to no group.
+  std::vector<std::int32_t> flat = std::move(first.measures);
+  flat.erase(flat.begin(), flat.begin() + static_cast<std::ptrdiff_t>(first.orphans));
+  std::vector<Stretch::Method> methods = std::move(first.methods);
+  for (Stretch::Method& m : methods) m.first -= first.orphans;
+  if (use_second) {
+    const std::size_t skipped = methods.empty() ? second.orphans : 0;
+    if (!methods.empty()) methods.back().length += second.orphans;
+    const std::size_t base = flat.size();
+    flat.insert(flat.end(), second.measures.begin() + static_cast<std::ptrdiff_t>(skipped),
+                second.measures.end());
+    for (Stretch::Method m : second.methods) {
+      m.first = m.first + base - skipped;
+      methods.push_back(m);
+    }
+  }
+  second = Stretch();
+
+  MeasureTable& t = result.measures;
+  t.names.reserve(methods.size());
+  for (const Stretch::Method& m : methods) {
+    t.names.push_back(trim_name(std::string_view(m.name, k_name_width)));
+    t.problems = std::max(t.problems, m.length);
+  }
+  // Short groups: spread the groups out to rows of `problems`, the last
+  // group first so that no group is overwritten before it moves.
+  flat.resize(methods.size() * t.problems, k_failed);
+  for (std::size_t g = methods.size(); g-- > 0;) {
+    const Stretch::Method& m = methods[g];
+    std::int32_t* row = flat.data() + g * t.problems;
+    if (m.first != g * t.problems)
+      std::memmove(row, flat.data() + m.first, m.length * sizeof(std::int32_t));
+    std::fill(row + m.length, row + t.problems, k_failed);
+  }
+  t.measures = std::move(flat);
+  return result;
 }
 
 std::string trim_name(std::string_view name) {

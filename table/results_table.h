@@ -30,15 +30,24 @@ inline constexpr std::string_view k_method_key = "METHOD";
 class RecordReader {
  public:
   explicit RecordReader(int fd) : m_fd(fd) {}
+  // Reads bytes `offset` up to `limit` (or to the end of the file when
+  // `limit` is past it) with positional reads; the file offset is not moved.
+  RecordReader(int fd, std::uint64_t offset, std::uint64_t limit)
+      : m_fd(fd), m_positional(true), m_offset(offset), m_limit(limit) {}
   // The next record, or false at the end of the file (a lone byte 26 as a
   // record is the end too) or after a read error (then error() is its errno).
   bool next(std::string_view& record);
   std::uint64_t line() const { return m_line; }  // line of the last record, from 1
   int error() const { return m_error; }
+  bool end_marker() const { return m_end_marker; }  // a lone byte 26 ended the records
 
  private:
   bool fill();
   int m_fd;
+  bool m_positional = false;
+  std::uint64_t m_offset = 0;
+  std::uint64_t m_limit = 0;
+  bool m_end_marker = false;
   std::vector<char> m_buffer;
   std::size_t m_start = 0;
   std::size_t m_end = 0;
@@ -142,6 +151,26 @@ inline std::int32_t measure_of(std::int32_t count, FailureRule rule) {
 // The measures of count `measure_index` (1..5), method-major; the problems a
 // short group lacks are failures of its method.
 MeasureTable measures_of(const ResultsTable& table, int measure_index, FailureRule rule);
+
+// What read_measures gives: the measure table of one criterion and what
+// stops a run on the way.
+struct MeasureRead {
+  MeasureTable measures;
+  std::uint64_t records = 0;  // every record read (up to a lone Ctrl-Z)
+  bool conversion_failed = false;
+  ConversionError first_error;  // the first count that does not convert, when conversion_failed
+  int read_error = 0;           // errno of a failed read, else 0
+};
+
+// Reads the results table on `fd` straight into the measures of count
+// `measure_index` (1..5): the same records, groups, measures and first
+// conversion error as read_results followed by measures_of, without keeping
+// problem names or the other counts. A regular file of at least
+// `split_bytes` is read as two halves on two threads (positional reads, one
+// block buffer each); anything else is read in order from where it stands.
+// Memory: the measures plus one block buffer per thread.
+MeasureRead read_measures(int fd, int measure_index, FailureRule rule,
+                          std::size_t split_bytes = std::size_t{8} << 20);
 
 // `name` without its trailing blanks.
 std::string trim_name(std::string_view name);
