@@ -58,7 +58,17 @@ inline int write_results_table(const std::string& path, int methods, int problem
         state = state * 1664525u + 1013904223u;
         count = 1 + static_cast<long>(state >> 16) % 5000;
       }
-      std::snprintf(line, sizeof line, "  P%03d                %10ld%10ld%10ld%10ld%10ld\r\n", p,
+      // The key fills its six columns whatever the problem's number, so the
+      // counts stay in their columns.
+      char key[16];
+      if (p < 1000) {
+        std::snprintf(key, sizeof key, "  P%03d", p);
+      } else if (p < 100000) {
+        std::snprintf(key, sizeof key, "P%05d", p);
+      } else {
+        std::snprintf(key, sizeof key, "%06d", p % 1000000);
+      }
+      std::snprintf(line, sizeof line, "%.6s                %10ld%10ld%10ld%10ld%10ld\r\n", key,
                     counts[0], counts[1], counts[2], counts[3], counts[4]);
       out << line;
       ++records;
