@@ -6,6 +6,7 @@
 // stack buffers, and output records are built in the unit's record buffer.
 #include "records/record_format.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -273,6 +274,44 @@ struct BoundField {
 
 constexpr std::size_t k_bound_items = 4;
 
+// Where the target of an item of `kind` lies within the item.
+std::uint8_t target_offset(ItemKind kind) {
+  switch (kind) {
+    case ItemKind::text:
+      return offsetof(InItem, text);
+    case ItemKind::short_integer:
+      return offsetof(InItem, short_integer);
+    case ItemKind::integer:
+      return offsetof(InItem, integer);
+    case ItemKind::real:
+      break;
+  }
+  return offsetof(InItem, real);
+}
+
+// What of an item its binding depends on: kind and count (one word), length,
+// and the target its kind stores into (at `target_at` within the item).
+struct ItemKey {
+  std::uint64_t kind_count;
+  std::int64_t length;
+  const void* target;
+  std::uint8_t target_at;
+
+  bool operator==(const ItemKey& other) const {
+    return kind_count == other.kind_count && length == other.length && target == other.target;
+  }
+};
+
+ItemKey key_of(const InItem& item, std::uint8_t target_at) {
+  static_assert(offsetof(InItem, count) == sizeof(ItemKind) && sizeof(ItemKind) == 4);
+  ItemKey key{};
+  std::memcpy(&key.kind_count, &item, sizeof key.kind_count);
+  key.length = item.length;
+  std::memcpy(&key.target, reinterpret_cast<const char*>(&item) + target_at, sizeof key.target);
+  key.target_at = target_at;
+  return key;
+}
+
 // A count field of the quick pass: its column, where its last eight columns
 // begin, its lead mask and its target.
 struct QuickCount {
@@ -295,7 +334,7 @@ struct Binding {
   bool m_valid = false;
   bool m_usable = false;  // the items end within the plan's fields
   std::size_t m_items = 0;
-  InItem m_list[k_bound_items];  // the items bound, byte for byte
+  ItemKey m_keys[k_bound_items];  // the items bound
   int m_count = 0;
   BoundField m_fields[k_plan_fields];
   // The quick pass, when every field has a quick action and the targets do
@@ -312,8 +351,12 @@ struct Binding {
   std::uintptr_t m_high = 0;
 
   bool binds(std::initializer_list<InItem> items) const {
-    return m_valid && items.size() == m_items &&
-           std::memcmp(m_list, items.begin(), m_items * sizeof(InItem)) == 0;
+    if (!m_valid || items.size() != m_items) return false;
+    const InItem* item = items.begin();
+    for (std::size_t k = 0; k < m_items; ++k) {
+      if (!(key_of(item[k], m_keys[k].target_at) == m_keys[k])) return false;
+    }
+    return true;
   }
 };
 
@@ -414,7 +457,12 @@ inline Plan* plan_of(const RecordFormat& format) {
   PlanTable& table = plan_table();
   if (table.m_enabled && table.m_last < table.m_count) {
     Plan& plan = table.m_plans[table.m_last];
-    if (plan.describes(format)) return plan.m_usable ? &plan : nullptr;
+    // A constant format's descriptors are what they were when it was prepared.
+    const bool same =
+        format.storage == Storage::constant
+            ? plan.m_key == format.descriptors.data() && plan.m_size == format.descriptors.size()
+            : plan.describes(format);
+    if (same) return plan.m_usable ? &plan : nullptr;
   }
   return find_plan(format);
 }
@@ -483,7 +531,10 @@ void bind(const Plan& plan, std::initializer_list<InItem> items, Binding& bindin
   binding.m_count = 0;
   if (items.size() > k_bound_items) return;
   binding.m_items = items.size();
-  std::memcpy(binding.m_list, items.begin(), items.size() * sizeof(InItem));
+  for (std::size_t k = 0; k < items.size(); ++k) {
+    const InItem& item = items.begin()[k];
+    binding.m_keys[k] = key_of(item, target_offset(item.kind));
+  }
   int position = 0;
   for (const InItem& item : items) {
     for (int index = 0; index < item.count; ++index) {

@@ -63,9 +63,18 @@ constexpr EditDescriptor lit(std::string_view text) {
   return {Edit::literal, 1, static_cast<int>(text.size()), 0, text};
 }
 
-// The ordered edit descriptors of one format, fixed at build time.
+// Whether the descriptors of a format may change while the program runs.
+enum class Storage : std::uint8_t {
+  changeable,  // built at run time: they are checked against what they were
+  constant,    // a constexpr list, such as every format below: never changes
+};
+
+// The ordered edit descriptors of one format. Input statements prepare a
+// format once and find it again by the address of its descriptors; those of
+// a changeable format are compared with the prepared ones every time.
 struct RecordFormat {
   std::span<const EditDescriptor> descriptors;
+  Storage storage = Storage::changeable;
 };
 
 namespace formats {
@@ -143,32 +152,32 @@ static_assert(data_field(lists::profile_values, 7) == FieldPlace{70, 10} &&
               "profile values are written and read eight to a record, ten columns each");
 
 // (D10.3): the bound text of the command line.
-inline constexpr RecordFormat k_bound_text{lists::bound_text};
+inline constexpr RecordFormat k_bound_text{lists::bound_text, Storage::constant};
 // (A6,2X,A14,5I10): a results-table record.
-inline constexpr RecordFormat k_results_record{lists::results_record};
+inline constexpr RecordFormat k_results_record{lists::results_record, Storage::constant};
 // (A21,3X,A4,3X,'BOUND =',F10.4,3X,'STEP =',F10.4,3X,'NMETH =',I3): the report header.
-inline constexpr RecordFormat k_report_header{lists::report_header};
+inline constexpr RecordFormat k_report_header{lists::report_header, Storage::constant};
 // (A1): a record of one blank on output; passes over a record on input.
-inline constexpr RecordFormat k_one_character{lists::one_character};
+inline constexpr RecordFormat k_one_character{lists::one_character, Storage::constant};
 // (A6,3X,I3,3X,A14,3X,A12,F10.4,3X,A12,F10.4): a method record of the report.
-inline constexpr RecordFormat k_method_record{lists::method_record};
+inline constexpr RecordFormat k_method_record{lists::method_record, Storage::constant};
 // (8F10.4): profile values of a method.
-inline constexpr RecordFormat k_profile_values{lists::profile_values};
+inline constexpr RecordFormat k_profile_values{lists::profile_values, Storage::constant};
 // (77X,I3): the method count of the report header.
-inline constexpr RecordFormat k_method_count{lists::method_count};
+inline constexpr RecordFormat k_method_count{lists::method_count, Storage::constant};
 // (15X,A14): the method name of a method record.
-inline constexpr RecordFormat k_method_name{lists::method_name};
+inline constexpr RecordFormat k_method_name{lists::method_name, Storage::constant};
 // (A4,F8.5,A1,F8.5,A1): the abscissa line of the plot script.
-inline constexpr RecordFormat k_abscissa_line{lists::abscissa_line};
+inline constexpr RecordFormat k_abscissa_line{lists::abscissa_line, Storage::constant};
 // (10F8.5): up to ten values rendered into an 80-character text.
-inline constexpr RecordFormat k_value_line{lists::value_line};
+inline constexpr RecordFormat k_value_line{lists::value_line, Storage::constant};
 // (A), (A,A), (3A), (5A), (7A), (9A): script lines built from texts.
-inline constexpr RecordFormat k_texts_1{lists::texts_1};
-inline constexpr RecordFormat k_texts_2{lists::texts_2};
-inline constexpr RecordFormat k_texts_3{lists::texts_3};
-inline constexpr RecordFormat k_texts_5{lists::texts_5};
-inline constexpr RecordFormat k_texts_7{lists::texts_7};
-inline constexpr RecordFormat k_texts_9{lists::texts_9};
+inline constexpr RecordFormat k_texts_1{lists::texts_1, Storage::constant};
+inline constexpr RecordFormat k_texts_2{lists::texts_2, Storage::constant};
+inline constexpr RecordFormat k_texts_3{lists::texts_3, Storage::constant};
+inline constexpr RecordFormat k_texts_5{lists::texts_5, Storage::constant};
+inline constexpr RecordFormat k_texts_7{lists::texts_7, Storage::constant};
+inline constexpr RecordFormat k_texts_9{lists::texts_9, Storage::constant};
 }  // namespace formats
 
 enum class ItemKind : std::int32_t { text, short_integer, integer, real };
