@@ -1,12 +1,7 @@
 // profkit export: every method's exact profile as CSV rows, an SVG plot or a
 // pgfplots picture.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,35 +19,6 @@ struct ExportOptions {
   std::string format = "csv";
   double bound = 0;
 };
-
-// The table as load_table reads it, with the same diagnostics, but read
-// straight into the measures of the criterion (see table::read_measures).
-LoadedTable load_measures(const TableOptions& options) {
-  LoadedTable loaded;
-  loaded.measure_index = measure_index_of(options.criterion);
-  if (loaded.measure_index == 0) {
-    fail("--criterion: '" + options.criterion + "' is not one of NIT, NFV, NFG, NCGR, TIME");
-  }
-  loaded.criterion = std::string(table::k_count_names[loaded.measure_index - 1]);
-  loaded.criterion.resize(4, ' ');
-  const std::string& file = options.file;
-  const bool standard_input = file == "-";
-  int fd = 0;
-  if (!standard_input) {
-    do {
-      fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) fail(file + ": " + std::strerror(errno));
-  }
-  table::MeasureRead read = table::read_measures(
-      fd, loaded.measure_index,
-      options.failures_nonpositive ? table::FailureRule::nonpositive : table::FailureRule::clamp);
-  if (!standard_input) ::close(fd);
-  if (read.read_error != 0) fail(file + ": " + std::strerror(read.read_error));
-  if (read.conversion_failed) fail(conversion_message(file, read.first_error));
-  loaded.measures = std::move(read.measures);
-  return loaded;
-}
 
 void run_export(const ExportOptions& options, bool bound_given) {
   if (bound_given && options.format == "csv") {

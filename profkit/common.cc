@@ -71,25 +71,26 @@ void add_output_option(CLI::App& sub, std::string& output) {
       ->type_name("OUT");
 }
 
-table::ResultsTable read_table_file(
-    const std::string& file, const std::function<void(const table::ParsedRecord&)>& observer) {
-  const bool standard_input = file == "-";
-  int fd = 0;
-  if (!standard_input) {
-    do {
-      fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) fail(file + ": " + std::strerror(errno));
-  }
-  table::RecordReader reader(fd);
-  table::ResultsTable results;
-  const bool read = table::read_results(reader, results, observer);
-  if (!standard_input) ::close(fd);
-  if (!read) fail(file + ": " + std::strerror(reader.error()));
-  return results;
+namespace {
+
+// The descriptor to read `file` from: 0 for "-" (standard input), else the
+// file opened for reading; a file that cannot be opened ends the process.
+int open_table(const std::string& file) {
+  if (file == "-") return 0;
+  int fd = -1;
+  do {
+    fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) fail(file + ": " + std::strerror(errno));
+  return fd;
 }
 
-LoadedTable load_table(const TableOptions& options) {
+void close_table(const std::string& file, int fd) {
+  if (file != "-") ::close(fd);
+}
+
+// A LoadedTable with the criterion of the options and no measures yet.
+LoadedTable criterion_of(const TableOptions& options) {
   LoadedTable loaded;
   loaded.measure_index = measure_index_of(options.criterion);
   if (loaded.measure_index == 0) {
@@ -97,13 +98,45 @@ LoadedTable load_table(const TableOptions& options) {
   }
   loaded.criterion = std::string(table::k_count_names[loaded.measure_index - 1]);
   loaded.criterion.resize(4, ' ');
+  return loaded;
+}
+
+table::FailureRule failure_rule_of(const TableOptions& options) {
+  return options.failures_nonpositive ? table::FailureRule::nonpositive : table::FailureRule::clamp;
+}
+
+}  // namespace
+
+table::ResultsTable read_table_file(
+    const std::string& file, const std::function<void(const table::ParsedRecord&)>& observer) {
+  const int fd = open_table(file);
+  table::RecordReader reader(fd);
+  table::ResultsTable results;
+  const bool read = table::read_results(reader, results, observer);
+  close_table(file, fd);
+  if (!read) fail(file + ": " + std::strerror(reader.error()));
+  return results;
+}
+
+LoadedTable load_measures(const TableOptions& options) {
+  LoadedTable loaded = criterion_of(options);
+  const int fd = open_table(options.file);
+  table::MeasureRead read =
+      table::read_measures(fd, loaded.measure_index, failure_rule_of(options));
+  close_table(options.file, fd);
+  if (read.read_error != 0) fail(options.file + ": " + std::strerror(read.read_error));
+  if (read.conversion_failed) fail(conversion_message(options.file, read.first_error));
+  loaded.measures = std::move(read.measures);
+  return loaded;
+}
+
+LoadedTable load_table(const TableOptions& options) {
+  LoadedTable loaded = criterion_of(options);
   const table::ResultsTable results = read_table_file(options.file);
   if (!results.conversion_errors.empty()) {
     fail(conversion_message(options.file, results.conversion_errors.front()));
   }
-  loaded.measures = table::measures_of(
-      results, loaded.measure_index,
-      options.failures_nonpositive ? table::FailureRule::nonpositive : table::FailureRule::clamp);
+  loaded.measures = table::measures_of(results, loaded.measure_index, failure_rule_of(options));
   return loaded;
 }
 

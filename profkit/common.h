@@ -60,6 +60,11 @@ table::ResultsTable read_table_file(
 // (profcmp stops here with message 64); 'profkit check' lists every problem" and status 2.
 LoadedTable load_table(const TableOptions& options);
 
+// Reads the table the options name as load_table() does, with the same
+// diagnostics, but straight into the criterion's measures (see
+// table::read_measures): no problem names, no other counts.
+LoadedTable load_measures(const TableOptions& options);
+
 // Runs `write` on the output file `path` (standard output when empty or "-").
 // An output that cannot be written ends the process with
 // "profkit: error: OUT: <reason>" and status 2.

@@ -467,22 +467,24 @@ inline Plan* plan_of(const RecordFormat& format) {
   return find_plan(format);
 }
 
+// Copies `width` characters, sizeof(Word) to twice that, as two words that
+// may overlap.
+template <typename Word>
+void copy_two_words(char* to, const char* from, std::int64_t width) {
+  Word first;
+  Word last;
+  std::memcpy(&first, from, sizeof first);
+  std::memcpy(&last, from + width - static_cast<std::int64_t>(sizeof last), sizeof last);
+  std::memcpy(to, &first, sizeof first);
+  std::memcpy(to + width - static_cast<std::int64_t>(sizeof last), &last, sizeof last);
+}
+
 // Copies a field of `width` characters; up to 16 without a call.
 void copy_field(char* to, const char* from, std::int64_t width) {
   if (width >= 8 && width <= 16) {
-    std::uint64_t first;
-    std::uint64_t last;
-    std::memcpy(&first, from, sizeof first);
-    std::memcpy(&last, from + width - 8, sizeof last);
-    std::memcpy(to, &first, sizeof first);
-    std::memcpy(to + width - 8, &last, sizeof last);
+    copy_two_words<std::uint64_t>(to, from, width);
   } else if (width >= 4 && width < 8) {
-    std::uint32_t first;
-    std::uint32_t last;
-    std::memcpy(&first, from, sizeof first);
-    std::memcpy(&last, from + width - 4, sizeof last);
-    std::memcpy(to, &first, sizeof first);
-    std::memcpy(to + width - 4, &last, sizeof last);
+    copy_two_words<std::uint32_t>(to, from, width);
   } else if (width > 0) {
     std::memcpy(to, from, static_cast<std::size_t>(width));
   }

@@ -471,11 +471,10 @@ void write_record(int unit, std::size_t length) {
 
 namespace {
 
-// The record that ends at the line feed at offset `length` of the pending bytes.
-ReadResult take_line(Connection& connection, std::size_t length, std::string_view& record) {
-  const char* begin = connection.m_read + connection.m_read_start;
-  connection.m_read_start += length + 1;
-  if (length > 0 && begin[length - 1] == '\r') --length;
+// Serves the `length` bytes at `begin` as the next record: a record over the
+// limit stops the run, and a lone Ctrl-Z is the end of the file.
+ReadResult serve(Connection& connection, const char* begin, std::size_t length,
+                 std::string_view& record) {
   if (length > k_max_record_length) stop_for_long_record(connection);
   if (length == 1 && begin[0] == '\x1a') {
     connection.m_end_met = true;
@@ -483,6 +482,14 @@ ReadResult take_line(Connection& connection, std::size_t length, std::string_vie
   }
   record = std::string_view(begin, length);
   return ReadResult::record;
+}
+
+// The record that ends at the line feed at offset `length` of the pending bytes.
+ReadResult take_line(Connection& connection, std::size_t length, std::string_view& record) {
+  const char* begin = connection.m_read + connection.m_read_start;
+  connection.m_read_start += length + 1;
+  if (length > 0 && begin[length - 1] == '\r') --length;
+  return serve(connection, begin, length, record);
 }
 
 // read_record() when the pending bytes hold no whole line: fills the buffer
@@ -507,15 +514,8 @@ ReadResult take_line(Connection& connection, std::size_t length, std::string_vie
         return ReadResult::end_of_file;
       }
       // The last line has no line feed.
-      const std::size_t length = pending;
       connection.m_read_start = connection.m_read_end;
-      if (length > k_max_record_length) stop_for_long_record(connection);
-      if (length == 1 && begin[0] == '\x1a') {
-        connection.m_end_met = true;
-        return ReadResult::end_of_file;
-      }
-      record = std::string_view(begin, length);
-      return ReadResult::record;
+      return serve(connection, begin, pending, record);
     }
     fill_read_buffer(connection);
     // The bytes held before the fill have been searched already.
