@@ -101,7 +101,7 @@ TEST(CsvRows, NoProblemsGiveNanFractions) {
 
 std::vector<std::uint64_t> bits_of(const std::vector<double>& values) {
   std::vector<std::uint64_t> bits(values.size());
-  std::memcpy(bits.data(), values.data(), values.size() * sizeof(double));
+  for (std::size_t i = 0; i < values.size(); ++i) std::memcpy(&bits[i], &values[i], sizeof(double));
   return bits;
 }
 
