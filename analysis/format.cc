@@ -1,6 +1,7 @@
 #include "analysis/format.h"
 
 #include <charconv>
+#include <cmath>
 
 #include "records/record_format.h"
 
@@ -17,10 +18,20 @@ std::string csv_field(std::string_view text) {
   return quoted;
 }
 
-std::string shortest(double value) {
+void append_shortest(std::string& out, double value) {
+  if (std::isnan(value)) {
+    out += "nan";
+    return;
+  }
   char buffer[64];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, result.ptr);
+  out.append(buffer, result.ptr);
+}
+
+std::string shortest(double value) {
+  std::string out;
+  append_shortest(out, value);
+  return out;
 }
 
 std::string fixed(double value, int decimals) {

@@ -12,8 +12,13 @@ namespace analysis {
 // comma, a quote, CR or LF; as it is otherwise.
 std::string csv_field(std::string_view text);
 
-// The shortest decimal form that reads back as `value` (std::to_chars).
+// The shortest decimal form that reads back as `value` (std::to_chars); a
+// NaN (0/0 of a table without problems) is "nan" whatever its sign bit,
+// which differs between platforms.
 std::string shortest(double value);
+
+// Appends shortest(value) to `out`.
+void append_shortest(std::string& out, double value);
 
 // `value` with `decimals` digits as P.PRO prints it (Fw.d rounding of the
 // exact binary value), without leading blanks: 0.44047619 -> "0.4405".

@@ -1,7 +1,6 @@
 #include "bootstrap/bootstrap.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -9,7 +8,6 @@
 
 #include "analysis/figures.h"
 #include "analysis/format.h"
-#include "records/record_format.h"
 
 namespace bootstrap {
 namespace {
@@ -48,26 +46,6 @@ std::size_t lower_rank(std::size_t n) {
 
 std::size_t upper_rank(std::size_t n) {
   return (39 * (n - 1) + 39) / 40;
-}
-
-void append_number(std::string& out, double value) {
-  if (std::isnan(value)) {  // the sign of a NaN differs between platforms
-    out += "nan";
-    return;
-  }
-  char text[64];
-  const auto result = std::to_chars(text, text + sizeof text, value);
-  out.append(text, result.ptr);
-}
-
-std::string fixed4(double value) {
-  char field[10];
-  records::render_fixed(value, 10, 4, field);
-  std::size_t start = 0;
-  std::size_t end = sizeof field;
-  while (start < end && field[start] == ' ') ++start;
-  while (end > start && field[end - 1] == ' ') --end;  // after "NaN" and "Infinity"
-  return std::string(field + start, field + end);
 }
 
 Result run(const table::MeasureTable& t, const Options& options) {
@@ -185,11 +163,11 @@ void write_csv(std::ostream& out, const table::MeasureTable& t, const Result& r)
       text += ',';
       text += statistic;
       text += ',';
-      append_number(text, i.estimate);
+      analysis::append_shortest(text, i.estimate);
       text += ',';
-      append_number(text, i.lower);
+      analysis::append_shortest(text, i.lower);
       text += ',';
-      append_number(text, i.upper);
+      analysis::append_shortest(text, i.upper);
       text += "\r\n";
     };
     row("mean_value", mr.mean_value);
@@ -210,14 +188,15 @@ void write_text(std::ostream& out, const table::MeasureTable& t, const Result& r
          "tied method counts).\n\n";
 
   const auto cell = [](const Interval& i) {
-    return fixed4(i.estimate) + " [" + fixed4(i.lower) + ", " + fixed4(i.upper) + "]";
+    return analysis::fixed(i.estimate, 4) + " [" + analysis::fixed(i.lower, 4) + ", " +
+           analysis::fixed(i.upper, 4) + "]";
   };
   std::vector<std::vector<std::string>> rows;
   rows.push_back({"#", "method", "MEAN VALUE", "rho at 0", "rho at " + bound, "first"});
   for (std::size_t m = 0; m < r.methods.size(); ++m) {
     const MethodResult& mr = r.methods[m];
     rows.push_back({std::to_string(m + 1), printable(t.names[m]), cell(mr.mean_value),
-                    cell(mr.rho_0), cell(mr.rho_bound), fixed4(mr.p_first)});
+                    cell(mr.rho_0), cell(mr.rho_bound), analysis::fixed(mr.p_first, 4)});
   }
   std::vector<std::size_t> width(rows.front().size(), 0);
   for (const auto& row : rows) {

@@ -88,12 +88,6 @@ void write_csv(std::ostream& out, const table::MeasureTable& t, const Result& r)
 // 4 decimals.
 void write_text(std::ostream& out, const table::MeasureTable& t, const Result& r);
 
-// `value` in shortest round-trip form (std::to_chars): "0.5", "1", "nan".
-void append_number(std::string& out, double value);
-
-// `value` as profcmp writes an F10.4 field, without its blanks ("0.7381", "NaN").
-std::string fixed4(double value);
-
 }  // namespace bootstrap
 
 #endif  // PROFCMP_BOOTSTRAP_BOOTSTRAP_H_

@@ -22,24 +22,6 @@
 namespace curves {
 namespace {
 
-// Shortest round-trip form; NaN (0/0 of a table without problems) as "nan"
-// whatever its sign bit.
-void append_number(std::string& out, double v) {
-  if (std::isnan(v)) {
-    out += "nan";
-    return;
-  }
-  char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
-  out.append(buffer, result.ptr);
-}
-
-std::string number(double v) {
-  std::string out;
-  append_number(out, v);
-  return out;
-}
-
 // CSV rows of more values than this are formatted on k_workers threads.
 constexpr std::size_t k_parallel_from = std::size_t{1} << 16;
 constexpr std::size_t k_workers = 2;
@@ -214,7 +196,7 @@ std::string tikz_dash(const std::string& dash) {
   for (int k = 0; std::getline(in, length, ','); ++k) {
     pattern += (k == 0 ? "" : " ");
     pattern += (k % 2 == 0 ? "on " : "off ");
-    pattern += number(std::stod(length) / 2) + "pt";
+    pattern += analysis::shortest(std::stod(length) / 2) + "pt";
   }
   return pattern;
 }
@@ -223,7 +205,7 @@ std::string joined(const std::vector<double>& values) {
   std::string out;
   for (std::size_t i = 0; i < values.size(); ++i) {
     if (i > 0) out += ',';
-    append_number(out, values[i]);
+    analysis::append_shortest(out, values[i]);
   }
   return out;
 }
@@ -304,7 +286,7 @@ void write_tex(std::ostream& out, const table::MeasureTable& t, const PlotOption
       << "  title={" << tex_escape(chart.title) << "},\n"
       << "  xlabel={$\\log_2$ of the ratio to the best count},\n"
       << "  ylabel={" << tex_escape(chart.y_label) << "},\n"
-      << "  xmin=0, xmax=" << number(axis.bound) << ", ymin=-0.02, ymax=1.02,\n"
+      << "  xmin=0, xmax=" << analysis::shortest(axis.bound) << ", ymin=-0.02, ymax=1.02,\n"
       << "  xtick={" << joined(axis.ticks) << "},\n"
       << "  ytick={0,0.2,0.4,0.6,0.8,1},\n"
       << "  width=12cm, height=8cm, grid=major,\n"
@@ -320,7 +302,8 @@ void write_tex(std::ostream& out, const table::MeasureTable& t, const PlotOption
     } else {
       out << "\\addplot[const plot, no marks, " << look << "] coordinates {";
       for (std::size_t k = 0; k < s.x.size(); ++k) {
-        out << (k == 0 ? "" : " ") << "(" << number(s.x[k]) << "," << number(s.y[k]) << ")";
+        out << (k == 0 ? "" : " ") << "(" << analysis::shortest(s.x[k]) << ","
+            << analysis::shortest(s.y[k]) << ")";
       }
       out << "};\n";
     }

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "analysis/figures.h"
+#include "analysis/format.h"
 #include "bootstrap/bootstrap.h"
 #include "budget/budget.h"
 #include "compare/pairs.h"
@@ -46,8 +47,9 @@ svg{max-width:100%;height:auto}
 
 constexpr const char* k_no_method = "The table holds no method.";
 
+// `value` as profcmp writes an F10.4 field, without its blanks ("0.7381", "NaN").
 std::string fixed4(double value) {
-  return bootstrap::fixed4(value);
+  return analysis::fixed(value, 4);
 }
 
 std::string one_decimal(double value) {
@@ -133,7 +135,7 @@ void write_profiles(std::ostream& out, const table::MeasureTable& t, const Setti
          "0 to the bound "
       << bound << " (ratios up to " << ratio << "), at 21 abscissae in steps of " << step;
   if (f.bound != s.bound) {
-    out << "; the bound asked for, " << html_escape(bootstrap::fixed4(s.bound))
+    out << "; the bound asked for, " << html_escape(fixed4(s.bound))
         << ", is rounded up to a multiple of 0.5 within 0.5 to 5.0 as profcmp does";
   }
   out << ".</p>\n</section>\n";

@@ -2,6 +2,7 @@
 // replicates against a recomputation of each resampled table with
 // compute_figures(), the estimates, and the exact CSV and text of a small table.
 #include "bootstrap/bootstrap.h"
+#include "analysis/format.h"
 
 #include <gtest/gtest.h>
 
@@ -315,9 +316,15 @@ TEST(Output, NumbersInShortestRoundTripFormAndFixedFourDecimals) {
                        Case{2.0 / 3.0, "0.6666666666666666", "0.6667"},
                        Case{0.00005, "5e-05", "0.0001"}, Case{0.0, "0", "0.0000"}}) {
     std::string s;
-    bootstrap::append_number(s, c.value);
+    analysis::append_shortest(s, c.value);
     EXPECT_EQ(s, c.shortest);
-    EXPECT_EQ(bootstrap::fixed4(c.value), c.fixed);
+    EXPECT_EQ(analysis::fixed(c.value, 4), c.fixed);
+  }
+  // A NaN of either sign is "nan" in shortest form, "NaN" as F10.4 shows it.
+  for (const double nan :
+       {std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::quiet_NaN()}) {
+    EXPECT_EQ(analysis::shortest(nan), "nan");
+    EXPECT_EQ(analysis::fixed(nan, 4), "NaN");
   }
 }
 
