@@ -72,9 +72,10 @@ std::string read_file(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void write_file(const std::string& path, const std::string& bytes) {
+void write_file(const std::string& path, std::string_view bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) ADD_FAILURE() << "cannot write " << path;
 }
 
 std::vector<std::string> crlf_records(const std::string& bytes) {

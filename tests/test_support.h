@@ -4,6 +4,7 @@
 #define PROFCMP_TESTS_TEST_SUPPORT_H_
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace test_support {
@@ -37,7 +38,7 @@ class ScopedChdir {
 
 bool file_exists(const std::string& path);
 std::string read_file(const std::string& path);
-void write_file(const std::string& path, const std::string& bytes);
+void write_file(const std::string& path, std::string_view bytes);
 
 // Splits bytes at CR LF into records; fails the test (records a failure) when
 // a line end is not CR LF or the last record has none.

@@ -10,12 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace kit_support {
 namespace {
@@ -33,32 +29,6 @@ std::string i10(std::int64_t value) {
 }
 
 }  // namespace
-
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "profkit-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    ADD_FAILURE() << "mkdtemp failed: " << std::strerror(errno);
-  }
-  char resolved[PATH_MAX];
-  m_path = ::realpath(pattern.c_str(), resolved) != nullptr ? resolved : pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(m_path, ignored);
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) ADD_FAILURE() << "cannot read " << path;
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void write_file(const std::string& path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) ADD_FAILURE() << "cannot write " << path;
-}
 
 RunResult run(const std::vector<std::string>& argv, std::string_view input,
               const std::string& dir) {

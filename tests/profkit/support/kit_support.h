@@ -10,26 +10,14 @@
 #include <vector>
 
 #include "table/measure_table.h"
+#include "test_support.h"
 
 namespace kit_support {
 
-// A fresh directory under the system's temporary directory (its physical
-// path), removed with its contents on destruction.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return m_path; }
-  std::string file(const std::string& name) const { return m_path + "/" + name; }
-
- private:
-  std::string m_path;
-};
-
-std::string read_file(const std::string& path);
-void write_file(const std::string& path, std::string_view bytes);
+// Scratch directories and whole-file reads and writes, as profcmp's tests have them.
+using test_support::read_file;
+using test_support::TempDir;
+using test_support::write_file;
 
 struct RunResult {
   int status = -1;  // exit status, or -1 when a signal ended the process
