@@ -15,22 +15,12 @@
 
 namespace {
 
+using kit_support::on_path;
 using kit_support::read_file;
 using kit_support::run;
 using kit_support::run_profkit;
 using kit_support::TempDir;
 using kit_support::write_file;
-
-// The program `name` found on PATH, or "" when it is not installed.
-std::string on_path(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::stringstream dirs(path == nullptr ? "/usr/bin:/bin" : path);
-  for (std::string dir; std::getline(dirs, dir, ':');) {
-    const std::string candidate = dir + "/" + name;
-    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-  }
-  return "";
-}
 
 // xmllint's verdict on `document` ("" when well-formed), or skips the test.
 #define EXPECT_WELL_FORMED(dir, document)                                            \

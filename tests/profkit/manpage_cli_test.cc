@@ -18,23 +18,13 @@
 namespace {
 
 using kit_support::example_table;
+using kit_support::on_path;
 using kit_support::read_file;
 using kit_support::run;
 using kit_support::run_profkit;
 
 std::string page_path() {
   return std::string(PROFCMP_SOURCE_DIR) + "/docs/profkit.1";
-}
-
-// The program `name` found on PATH, or "" when it is not installed.
-std::string on_path(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::stringstream dirs(path == nullptr ? "/usr/bin:/bin" : path);
-  for (std::string dir; std::getline(dirs, dir, ':');) {
-    const std::string candidate = dir + "/" + name;
-    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-  }
-  return "";
 }
 
 std::vector<std::string> lines_of(const std::string& text) {

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 
 namespace kit_support {
 namespace {
@@ -29,6 +30,16 @@ std::string i10(std::int64_t value) {
 }
 
 }  // namespace
+
+std::string on_path(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::stringstream dirs(path == nullptr ? "/usr/bin:/bin" : path);
+  for (std::string dir; std::getline(dirs, dir, ':');) {
+    const std::string candidate = dir + "/" + name;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return "";
+}
 
 RunResult run(const std::vector<std::string>& argv, std::string_view input,
               const std::string& dir) {

@@ -36,6 +36,9 @@ RunResult run_profkit(const std::vector<std::string>& args, std::string_view inp
                       const std::string& dir = {});
 
 // The path of tests/profkit/data/<relative>, and of the source tree's examples/P.PER.
+// The program `name` found on PATH, or "" when it is not installed.
+std::string on_path(const std::string& name);
+
 std::string test_data(const std::string& relative);
 std::string example_table();
 
