@@ -644,6 +644,18 @@ bool run_quick(const Binding& binding, const char* data) {
   return true;
 }
 
+// The quick pass of `binding` on `record` when it may be taken: every field
+// whole in the record, and the record apart from the targets.
+template <Staging staging>
+bool quick_pass(const Binding& binding, std::string_view record) {
+  if (!binding.m_quick || static_cast<std::int64_t>(record.size()) < binding.m_whole_from) {
+    return false;
+  }
+  const auto start = reinterpret_cast<std::uintptr_t>(record.data());
+  if (binding.m_high > start && binding.m_low < start + record.size()) return false;
+  return run_quick<staging>(binding, record.data());
+}
+
 // Applies `plan` to `record` when the statement is one the plan serves: items
 // that end within the format (items left over would go on in another record)
 // and a record without commas in the numeric fields it reaches. Otherwise
@@ -653,15 +665,15 @@ bool run_quick(const Binding& binding, const char* data) {
 InputEnd run_plan(Plan& plan, const Source& source, std::string_view record,
                   std::initializer_list<InItem> items, BlankMode mode, FieldFailure* failed) {
   Binding& binding = plan.m_binding;
-  if (!binding.binds(items)) bind(plan, items, binding);
+  if (!binding.binds(items)) {
+    // Items met for the first time: their quick pass has not been tried yet
+    // (a bound one has, by quick_statement(), before the statement came here).
+    bind(plan, items, binding);
+    if (quick_pass<Staging::staged>(binding, record)) return InputEnd::complete;
+  }
   if (!binding.m_usable) return InputEnd::general;
   const auto length = static_cast<std::int64_t>(record.size());
   const char* const data = record.data();
-  if (binding.m_quick && length >= binding.m_whole_from) {
-    const auto start = reinterpret_cast<std::uintptr_t>(data);
-    const bool apart = binding.m_high <= start || binding.m_low >= start + record.size();
-    if (apart && run_quick<Staging::staged>(binding, data)) return InputEnd::complete;
-  }
   const int count = binding.m_count;
   for (int f = 0; f < count; ++f) {
     const BoundField& field = binding.m_fields[f];
@@ -702,11 +714,7 @@ bool quick_statement(const RecordFormat& format, std::initializer_list<InItem> i
   const Plan* plan = plan_of(format);
   if (plan == nullptr) return false;
   const Binding& binding = plan->m_binding;
-  if (!binding.m_quick || !binding.binds(items)) return false;
-  if (static_cast<std::int64_t>(record.size()) < binding.m_whole_from) return false;
-  const auto start = reinterpret_cast<std::uintptr_t>(record.data());
-  if (binding.m_high > start && binding.m_low < start + record.size()) return false;
-  return run_quick<staging>(binding, record.data());
+  return binding.m_quick && binding.binds(items) && quick_pass<staging>(binding, record);
 }
 
 // Applies `format` to `record`, the first record of the statement, and to
@@ -858,6 +866,8 @@ void read_internal(const char* text, int length, const RecordFormat& format,
                    std::initializer_list<InItem> items) {
   if (length < 0) length = 0;
   const std::string_view record(text, static_cast<std::size_t>(length));
+  // A conversion error stops the run: the targets need no staging.
+  if (quick_statement<Staging::direct>(format, items, record)) return;
   Source source{k_internal_unit, record, true};
   if (run_input(source, record, format, items, BlankMode::null) == InputEnd::end_of_file) {
     failure_stop(Message::end_of_file, k_internal_unit, k_internal_read_name);
