@@ -56,6 +56,31 @@ void check_field(std::string_view field) {
       fail("the count word conversion differs from the general one", field);
     }
   }
+  if (field.size() >= 8 && field.size() <= 16) {
+    // Two at a time, beside a count of the usual shape, in either half: the
+    // pair takes what the single conversion takes, with the same value.
+    std::int32_t single = 0;
+    const bool single_ok = records::detail::parse_count_word(
+        field.data(), field.size(), records::detail::count_word_lead_mask(field.size()), single);
+    const std::string pair = std::string(field) + "     12345";
+    const auto width = static_cast<std::int64_t>(field.size());
+    const std::int64_t heads[] = {0, width, 0};
+    const std::int64_t tails[] = {width - 8, width + 2, width - 8};
+    const std::uint64_t masks[] = {records::detail::count_word_lead_mask(field.size()),
+                                   records::detail::count_word_lead_mask(10),
+                                   records::detail::count_word_lead_mask(field.size())};
+    for (const int first : {0, 1}) {
+      const records::detail::CountFields fields{heads + first, tails + first, masks + first};
+      std::int32_t values[2] = {0, 0};
+      const bool pair_ok =
+          records::detail::count_words_values(
+              pair.data(), fields, 2, [&values](int k, std::int32_t v) { values[k] = v; }) == 0;
+      if (pair_ok != single_ok) fail("the paired count conversion takes other fields", field);
+      if (pair_ok && (values[first] != single || values[1 - first] != 12345)) {
+        fail("the paired count conversion gives other values", field);
+      }
+    }
+  }
   if (records::detail::parse_integer_digits(field, IntegerTarget::int32, quick)) {
     if (!ok32 || quick != value32 || !zero_ok || quick != zero_value) {
       fail("the digits conversion differs from the general one", field);

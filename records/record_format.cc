@@ -312,15 +312,6 @@ ItemKey key_of(const InItem& item, std::uint8_t target_at) {
   return key;
 }
 
-// A count field of the quick pass: its column, where its last eight columns
-// begin, its lead mask and its target.
-struct QuickCount {
-  std::int64_t column;
-  std::int64_t tail;
-  std::uint64_t lead_mask;
-  std::int32_t* target;
-};
-
 // A text field of the quick pass.
 struct QuickText {
   std::int64_t column;
@@ -345,7 +336,13 @@ struct Binding {
   std::int64_t m_whole_from = 0;
   int m_quick_counts = 0;
   int m_quick_texts = 0;
-  QuickCount m_counts[k_plan_fields];
+  // The count fields of the quick pass: where each begins, where its last
+  // eight columns begin, its lead mask and its target. An odd number of them
+  // is followed by a copy of the last, so that they go in pairs.
+  std::int64_t m_count_heads[k_plan_fields + 1];
+  std::int64_t m_count_tails[k_plan_fields + 1];
+  std::uint64_t m_count_masks[k_plan_fields + 1];
+  std::int32_t* m_count_targets[k_plan_fields + 1];
   QuickText m_texts[k_plan_fields];
   std::uintptr_t m_low = 0;
   std::uintptr_t m_high = 0;
@@ -597,14 +594,24 @@ void prepare_quick_pass(Binding& binding) {
     }
     if (field.end > binding.m_whole_from) binding.m_whole_from = field.end;
     if (field.action == Action::count_word) {
-      binding.m_counts[binding.m_quick_counts++] = {field.column, field.end - 8, field.lead_mask,
-                                                    static_cast<std::int32_t*>(field.target)};
+      const int c = binding.m_quick_counts++;
+      binding.m_count_heads[c] = field.column;
+      binding.m_count_tails[c] = field.end - 8;
+      binding.m_count_masks[c] = field.lead_mask;
+      binding.m_count_targets[c] = static_cast<std::int32_t*>(field.target);
     } else {
       binding.m_texts[binding.m_quick_texts++] = {field.column, field.end - field.column,
                                                   static_cast<char*>(field.target)};
     }
     if (span.low < binding.m_low) binding.m_low = span.low;
     if (span.high > binding.m_high) binding.m_high = span.high;
+  }
+  const int last = binding.m_quick_counts - 1;
+  if (binding.m_quick_counts % 2 != 0) {
+    binding.m_count_heads[last + 1] = binding.m_count_heads[last];
+    binding.m_count_tails[last + 1] = binding.m_count_tails[last];
+    binding.m_count_masks[last + 1] = binding.m_count_masks[last];
+    binding.m_count_targets[last + 1] = binding.m_count_targets[last];
   }
 }
 
@@ -621,22 +628,23 @@ enum class Staging : std::uint8_t { direct, staged };
 template <Staging staging>
 bool run_quick(const Binding& binding, const char* data) {
   const int counts = binding.m_quick_counts;
-  const QuickCount* const fields = binding.m_counts;
-  std::uint64_t bad = 0;
+  const detail::CountFields fields{binding.m_count_heads, binding.m_count_tails,
+                                   binding.m_count_masks};
   if constexpr (staging == Staging::direct) {
-    for (int c = 0; c < counts; ++c) {
-      bad |= detail::count_word_value(data + fields[c].column, data + fields[c].tail,
-                                      fields[c].lead_mask, *fields[c].target);
+    std::int32_t* const* const targets = binding.m_count_targets;
+    if (detail::count_words_values(data, fields, counts, [targets](int c, std::int32_t value) {
+          *targets[c] = value;
+        }) != 0) {
+      return false;
     }
-    if (bad != 0) return false;
   } else {
-    std::int32_t values[k_plan_fields];
-    for (int c = 0; c < counts; ++c) {
-      bad |= detail::count_word_value(data + fields[c].column, data + fields[c].tail,
-                                      fields[c].lead_mask, values[c]);
+    std::int32_t values[k_plan_fields + 1];
+    if (detail::count_words_values(data, fields, counts, [&values](int c, std::int32_t value) {
+          values[c] = value;
+        }) != 0) {
+      return false;
     }
-    if (bad != 0) return false;
-    for (int c = 0; c < counts; ++c) *fields[c].target = values[c];
+    for (int c = 0; c < counts; ++c) *binding.m_count_targets[c] = values[c];
   }
   const int texts = binding.m_quick_texts;
   const QuickText* const text = binding.m_texts;

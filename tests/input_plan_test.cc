@@ -323,6 +323,28 @@ TEST(InputPlan, CountWordTakesOnlyBlanksThenDigits) {
                            records::detail::count_word_lead_mask(c.field.size()), value);
     EXPECT_EQ(taken, c.taken);
     EXPECT_EQ(value, c.taken ? c.value : -99);
+    // Two at a time, beside a count of the usual shape, in either half.
+    if (c.field.size() >= 8 && c.field.size() <= 16) {
+      const std::string pair = std::string(c.field) + "  12345678";
+      const auto width = static_cast<std::int64_t>(c.field.size());
+      const std::int64_t heads[] = {0, width, 0};
+      const std::int64_t tails[] = {width - 8, width + 2, width - 8};
+      const std::uint64_t masks[] = {records::detail::count_word_lead_mask(c.field.size()),
+                                     records::detail::count_word_lead_mask(10),
+                                     records::detail::count_word_lead_mask(c.field.size())};
+      for (const int first : {0, 1}) {
+        const records::detail::CountFields fields{heads + first, tails + first, masks + first};
+        std::int32_t values[2] = {-99, -99};
+        const bool both =
+            records::detail::count_words_values(
+                pair.data(), fields, 2, [&values](int k, std::int32_t v) { values[k] = v; }) == 0;
+        EXPECT_EQ(both, c.taken) << "first " << first;
+        if (both) {
+          EXPECT_EQ(values[first], c.value);
+          EXPECT_EQ(values[1 - first], 12345678);
+        }
+      }
+    }
     // What it takes, the general conversion gives in either blank mode.
     if (taken) {
       for (const BlankMode mode : {BlankMode::null, BlankMode::zero}) {
