@@ -554,6 +554,36 @@ void render_fixed(double value, int width, int decimals, char* out) {
 
   // q = floor(magnitude * 10^(d + 1)), one digit more than shown, so that the
   // last digit decides the rounding: 5 or more rounds the magnitude up.
+  if (exponent <= 0 && decimals + 1 < k_powers_in_word) {
+    // mantissa < 2^53 and 10^(d + 1) < 2^64: the product fits in 128 bits,
+    // and mostly q fits in 64; its digits are then written from the right.
+    const Wide product = static_cast<Wide>(mantissa) * k_pow10_word[decimals + 1];
+    const Wide q = -exponent >= 128 ? 0 : product >> -exponent;
+    if (q <= Wide{UINT64_MAX}) {
+      const auto q64 = static_cast<std::uint64_t>(q);
+      const std::uint64_t rounded = q64 / 10 + (q64 % 10 >= 5 ? 1 : 0);
+      std::uint64_t whole = rounded / k_pow10_word[decimals];
+      std::uint64_t fraction = rounded % k_pow10_word[decimals];
+      if (rounded == 0) negative = false;
+      int integer_digits = 0;
+      for (std::uint64_t rest = whole; rest != 0; rest /= 10) ++integer_digits;
+      const int mandatory = (negative ? 1 : 0) + integer_digits + 1 + decimals;
+      if (mandatory > width) return fill(out, width, '*');
+      const bool leading_zero = integer_digits == 0 && mandatory + 1 <= width;
+      const int text_length = mandatory + (leading_zero ? 1 : 0);
+      fill(out, width - text_length, ' ');
+      char* at = out + width;
+      for (int k = 0; k < decimals; ++k) {
+        *--at = static_cast<char>('0' + fraction % 10);
+        fraction /= 10;
+      }
+      *--at = '.';
+      for (; whole != 0; whole /= 10) *--at = static_cast<char>('0' + whole % 10);
+      if (leading_zero) *--at = '0';
+      if (negative) *--at = '-';
+      return;
+    }
+  }
   const int exact_decimals =
       decimals < k_exact_fraction_digits ? decimals : k_exact_fraction_digits;
   char digits[k_max_digits + 2];
