@@ -382,7 +382,9 @@ struct Plan {
 struct PlanTable {
   Plan m_plans[k_plans];
   int m_count = 0;
-  int m_last = 0;  // the plan found last: a run of reads mostly uses one format
+  // The plan found last, null while plans are off: a run of reads mostly
+  // uses one format.
+  Plan* m_last = nullptr;
   bool m_enabled = true;
 };
 
@@ -438,12 +440,12 @@ void prepare_plan(const RecordFormat& format, Plan& plan) {
     }
     // Same storage, other descriptors: prepare it again in place.
     if (!plan.describes(format)) prepare_plan(format, plan);
-    table.m_last = i;
+    table.m_last = &plan;
     return plan.m_usable ? &plan : nullptr;
   }
   if (table.m_count == k_plans) return nullptr;
-  table.m_last = table.m_count;
   Plan& plan = table.m_plans[table.m_count++];
+  table.m_last = &plan;
   prepare_plan(format, plan);
   return plan.m_usable ? &plan : nullptr;
 }
@@ -452,8 +454,8 @@ void prepare_plan(const RecordFormat& format, Plan& plan) {
 // off. A run of statements mostly uses the format of the one before.
 inline Plan* plan_of(const RecordFormat& format) {
   PlanTable& table = plan_table();
-  if (table.m_enabled && table.m_last < table.m_count) {
-    Plan& plan = table.m_plans[table.m_last];
+  if (table.m_last != nullptr) {
+    Plan& plan = *table.m_last;
     // A constant format's descriptors are what they were when it was prepared.
     const bool same =
         format.storage == Storage::constant
@@ -793,11 +795,15 @@ InputEnd run_input(Source& source, std::string_view record, const RecordFormat& 
 }  // namespace
 
 void detail::set_input_plans(bool enabled) {
-  plan_table().m_enabled = enabled;
+  PlanTable& table = plan_table();
+  table.m_enabled = enabled;
+  table.m_last = nullptr;
 }
 
 void detail::forget_input_plans() {
-  plan_table().m_count = 0;
+  PlanTable& table = plan_table();
+  table.m_count = 0;
+  table.m_last = nullptr;
 }
 
 // ---------------------------------------------------------------------------
