@@ -47,11 +47,12 @@ void read_results_table(ProfileTables& t) {
   std::memset(key, ' ', sizeof key);
   std::memset(name, ' ', sizeof name);
 
-  while (records::read_formatted(
-             k_results_unit, records::formats::k_results_record,
-             {records::in_text(key, k_key_length), records::in_text(name, k_name_length),
-              records::in_integers(counts, k_count_fields)},
-             records::EndOfFile::branch) == 0) {
+  // The same targets for every record: the item list is built once.
+  const records::InItem items[] = {records::in_text(key, k_key_length),
+                                   records::in_text(name, k_name_length),
+                                   records::in_integers(counts, k_count_fields)};
+  while (records::read_formatted(k_results_unit, records::formats::k_results_record, items,
+                                 records::EndOfFile::branch) == 0) {
     if (std::string_view(key, k_key_length) == k_method_key) {
       if (t.method_count == k_max_methods) stop_beyond_capacity();
       ++t.method_count;

@@ -347,9 +347,9 @@ struct Binding {
   std::uintptr_t m_low = 0;
   std::uintptr_t m_high = 0;
 
-  bool binds(std::initializer_list<InItem> items) const {
+  bool binds(InItems items) const {
     if (!m_valid || items.size() != m_items) return false;
-    const InItem* item = items.begin();
+    const InItem* item = items.data();
     for (std::size_t k = 0; k < m_items; ++k) {
       if (!(key_of(item[k], m_keys[k].target_at) == m_keys[k])) return false;
     }
@@ -525,7 +525,7 @@ void prepare_quick_pass(Binding& binding);
 
 // Binds the plan's fields to `items`: which element each field fills and
 // how. The binding is usable when every element has a field of the plan.
-void bind(const Plan& plan, std::initializer_list<InItem> items, Binding& binding) {
+void bind(const Plan& plan, InItems items, Binding& binding) {
   binding.m_valid = false;
   binding.m_usable = false;
   binding.m_quick = false;
@@ -533,7 +533,7 @@ void bind(const Plan& plan, std::initializer_list<InItem> items, Binding& bindin
   if (items.size() > k_bound_items) return;
   binding.m_items = items.size();
   for (std::size_t k = 0; k < items.size(); ++k) {
-    const InItem& item = items.begin()[k];
+    const InItem& item = items[k];
     binding.m_keys[k] = key_of(item, target_offset(item.kind));
   }
   int position = 0;
@@ -672,8 +672,8 @@ bool quick_pass(const Binding& binding, std::string_view record) {
 // returns InputEnd::general, and the statement loop reads the record again
 // from its start: every target it stores, it stores anew. Stores and fails
 // exactly as the statement loop does.
-InputEnd run_plan(Plan& plan, const Source& source, std::string_view record,
-                  std::initializer_list<InItem> items, BlankMode mode, FieldFailure* failed) {
+InputEnd run_plan(Plan& plan, const Source& source, std::string_view record, InItems items,
+                  BlankMode mode, FieldFailure* failed) {
   Binding& binding = plan.m_binding;
   if (!binding.binds(items)) {
     // Items met for the first time: their quick pass has not been tried yet
@@ -701,8 +701,8 @@ InputEnd run_plan(Plan& plan, const Source& source, std::string_view record,
       }
     }
     FieldFailure where;
-    switch (store_planned(plan.m_fields[f], record, items.begin()[field.item], field.index, mode,
-                          where)) {
+    switch (store_planned(plan.m_fields[f], record, items[static_cast<std::size_t>(field.item)],
+                          field.index, mode, where)) {
       case Planned::stored:
         continue;
       case Planned::general:
@@ -719,8 +719,7 @@ InputEnd run_plan(Plan& plan, const Source& source, std::string_view record,
 // The quick pass of a statement whose format has a plan bound to these very
 // items: true when it read the whole statement from `record`.
 template <Staging staging>
-bool quick_statement(const RecordFormat& format, std::initializer_list<InItem> items,
-                     std::string_view record) {
+bool quick_statement(const RecordFormat& format, InItems items, std::string_view record) {
   const Plan* plan = plan_of(format);
   if (plan == nullptr) return false;
   const Binding& binding = plan->m_binding;
@@ -733,13 +732,12 @@ bool quick_statement(const RecordFormat& format, std::initializer_list<InItem> i
 // field's place is stored there and the statement ends with
 // InputEnd::conversion_error.
 InputEnd run_input(Source& source, std::string_view record, const RecordFormat& format,
-                   std::initializer_list<InItem> items, BlankMode mode,
-                   FieldFailure* failed = nullptr) {
+                   InItems items, BlankMode mode, FieldFailure* failed = nullptr) {
   if (Plan* plan = plan_of(format)) {
     const InputEnd end = run_plan(*plan, source, record, items, mode, failed);
     if (end != InputEnd::general) return end;
   }
-  Cursor<InItem> cursor(items.begin(), items.end());
+  Cursor<InItem> cursor(items.data(), items.data() + items.size());
   for (;;) {
     const auto record_length = static_cast<std::int64_t>(record.size());
     // One search per record: a record without a comma needs none per field.
@@ -834,8 +832,7 @@ void write_formatted(int unit, const RecordFormat& format, std::initializer_list
   }
 }
 
-int read_formatted(int unit, const RecordFormat& format, std::initializer_list<InItem> items,
-                   EndOfFile eof) {
+int read_formatted(int unit, const RecordFormat& format, InItems items, EndOfFile eof) {
   std::string_view record;
   if (read_record(unit, record) == ReadResult::record) {
     // A conversion error stops the run: the targets need no staging.
@@ -867,8 +864,8 @@ void write_internal(char* text, int length, const RecordFormat& format,
     failure_stop(Message::output_overflow, k_internal_unit, k_internal_write_name);
 }
 
-bool try_read_record(std::string_view record, const RecordFormat& format,
-                     std::initializer_list<InItem> items, BlankMode mode, FieldFailure& failed) {
+bool try_read_record(std::string_view record, const RecordFormat& format, InItems items,
+                     BlankMode mode, FieldFailure& failed) {
   failed = FieldFailure{};
   if (quick_statement<Staging::staged>(format, items, record)) return true;
   Source source{k_internal_unit, record, true};
@@ -876,8 +873,7 @@ bool try_read_record(std::string_view record, const RecordFormat& format,
   return run_input(source, record, format, items, mode, &failed) != InputEnd::conversion_error;
 }
 
-void read_internal(const char* text, int length, const RecordFormat& format,
-                   std::initializer_list<InItem> items) {
+void read_internal(const char* text, int length, const RecordFormat& format, InItems items) {
   if (length < 0) length = 0;
   const std::string_view record(text, static_cast<std::size_t>(length));
   // A conversion error stops the run: the targets need no staging.

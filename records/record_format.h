@@ -256,11 +256,18 @@ enum class IntegerTarget : std::uint8_t { int32, int16 };
 // Writes the items to `unit` with `format`, one completed record per line.
 void write_formatted(int unit, const RecordFormat& format, std::initializer_list<OutItem> items);
 
+// The items of an input statement: a braced list, or an array that a read
+// loop builds once.
+using InItems = std::span<const InItem>;
+
 // Reads the targets from `unit` with `format`. Returns 0 when every target was
 // read, -1 when the end of the file was met and `eof` is EndOfFile::branch;
 // without a branch the end of the file stops the run with message 24.
-int read_formatted(int unit, const RecordFormat& format, std::initializer_list<InItem> items,
-                   EndOfFile eof);
+int read_formatted(int unit, const RecordFormat& format, InItems items, EndOfFile eof);
+inline int read_formatted(int unit, const RecordFormat& format, std::initializer_list<InItem> items,
+                          EndOfFile eof) {
+  return read_formatted(unit, format, InItems(items.begin(), items.size()), eof);
+}
 
 // Sets text[0..length) to blanks, then writes exactly one record into it.
 // A field ending beyond column `length` stops with message 66 on unit -5.
@@ -269,8 +276,11 @@ void write_internal(char* text, int length, const RecordFormat& format,
 
 // Reads the targets from text[0..length) as the only record; failures name
 // unit -5 and "Internal Formatted Read".
-void read_internal(const char* text, int length, const RecordFormat& format,
-                   std::initializer_list<InItem> items);
+void read_internal(const char* text, int length, const RecordFormat& format, InItems items);
+inline void read_internal(const char* text, int length, const RecordFormat& format,
+                          std::initializer_list<InItem> items) {
+  read_internal(text, length, format, InItems(items.begin(), items.size()));
+}
 
 // Where a field that did not convert lies in its record: 0-based column and
 // the number of record characters it covers (0 when it lies beyond the end).
@@ -283,8 +293,12 @@ struct FieldFailure {
 // `mode`, but never stops the run: returns false at the first field that does
 // not convert and describes it in `failed`; the targets before it are stored.
 [[nodiscard]] bool try_read_record(std::string_view record, const RecordFormat& format,
-                                   std::initializer_list<InItem> items, BlankMode mode,
-                                   FieldFailure& failed);
+                                   InItems items, BlankMode mode, FieldFailure& failed);
+[[nodiscard]] inline bool try_read_record(std::string_view record, const RecordFormat& format,
+                                          std::initializer_list<InItem> items, BlankMode mode,
+                                          FieldFailure& failed) {
+  return try_read_record(record, format, InItems(items.begin(), items.size()), mode, failed);
+}
 
 // Field rendering: each writes exactly `width` characters to `out`.
 // Text of `length` characters: right-aligned when the field is wider, else its first `width`.

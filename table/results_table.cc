@@ -275,15 +275,16 @@ void read_stretch(RecordReader& reader, int count_index, FailureRule rule,
   char name[k_name_width];
   std::int32_t counts[k_counts] = {};
   records::FieldFailure failure;
+  // The same targets for every record: the item list is built once.
+  const records::InItem items[] = {records::in_text(key, static_cast<int>(k_key_width)),
+                                   records::in_text(name, static_cast<int>(k_name_width)),
+                                   records::in_integers(counts, k_counts)};
   std::string_view record;
   while (reader.next(record)) {
     ++out.records;
     std::int32_t count = 0;
     bool method = false;
-    if (records::try_read_record(record, records::formats::k_results_record,
-                                 {records::in_text(key, static_cast<int>(k_key_width)),
-                                  records::in_text(name, static_cast<int>(k_name_width)),
-                                  records::in_integers(counts, k_counts)},
+    if (records::try_read_record(record, records::formats::k_results_record, items,
                                  records::BlankMode::null, failure)) {
       count = counts[count_index];
       method = std::memcmp(key, k_method_key.data(), k_key_width) == 0;
