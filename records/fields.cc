@@ -520,6 +520,59 @@ void render_integer(std::int32_t value, int width, char* out) {
   for (int k = count - 1; k >= 0; --k) *at++ = digits[k];
 }
 
+namespace {
+
+// "00" to "99": two decimal digits at a time.
+constexpr auto k_digit_pairs = [] {
+  std::array<char, 200> pairs{};
+  for (int i = 0; i < 100; ++i) {
+    pairs[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
+    pairs[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
+  }
+  return pairs;
+}();
+
+// Writes `count` digits of `value` (its last ones, with leading zeros) ending
+// just before `end`; returns where they begin.
+char* put_digits_before(char* end, std::uint64_t value, int count) {
+  for (; count >= 2; count -= 2) {
+    end -= 2;
+    std::memcpy(end, &k_digit_pairs[static_cast<std::size_t>(2 * (value % 100))], 2);
+    value /= 100;
+  }
+  if (count == 1) *--end = static_cast<char>('0' + value % 10);
+  return end;
+}
+
+// Fw.d of a magnitude already rounded to `rounded` units of 10^-decimals,
+// decimals below 20.
+void render_fixed_digits(std::uint64_t rounded, bool negative, int width, int decimals, char* out) {
+  std::uint64_t whole = rounded / k_pow10_word[static_cast<std::size_t>(decimals)];
+  const std::uint64_t fraction = rounded % k_pow10_word[static_cast<std::size_t>(decimals)];
+  if (rounded == 0) negative = false;
+  int integer_digits = 0;
+  for (std::uint64_t rest = whole; rest != 0; rest /= 10) ++integer_digits;
+  const int mandatory = (negative ? 1 : 0) + integer_digits + 1 + decimals;
+  if (mandatory > width) return fill(out, width, '*');
+  const bool leading_zero = integer_digits == 0 && mandatory + 1 <= width;
+  const int text_length = mandatory + (leading_zero ? 1 : 0);
+  if (width >= 8 && width <= 16) {
+    // The whole field blank, as two words; the text overwrites its end.
+    constexpr std::uint64_t k_blanks = 0x2020202020202020ULL;
+    std::memcpy(out, &k_blanks, sizeof k_blanks);
+    std::memcpy(out + width - 8, &k_blanks, sizeof k_blanks);
+  } else {
+    fill(out, width - text_length, ' ');
+  }
+  char* at = put_digits_before(out + width, fraction, decimals);
+  *--at = '.';
+  at = put_digits_before(at, whole, integer_digits);
+  if (leading_zero) *--at = '0';
+  if (negative) *--at = '-';
+}
+
+}  // namespace
+
 void render_fixed(double value, int width, int decimals, char* out) {
   if (width <= 0) return;
   if (std::isnan(value)) return render_word("NaN", width, out);
@@ -562,26 +615,7 @@ void render_fixed(double value, int width, int decimals, char* out) {
     if (q <= Wide{UINT64_MAX}) {
       const auto q64 = static_cast<std::uint64_t>(q);
       const std::uint64_t rounded = q64 / 10 + (q64 % 10 >= 5 ? 1 : 0);
-      std::uint64_t whole = rounded / k_pow10_word[decimals];
-      std::uint64_t fraction = rounded % k_pow10_word[decimals];
-      if (rounded == 0) negative = false;
-      int integer_digits = 0;
-      for (std::uint64_t rest = whole; rest != 0; rest /= 10) ++integer_digits;
-      const int mandatory = (negative ? 1 : 0) + integer_digits + 1 + decimals;
-      if (mandatory > width) return fill(out, width, '*');
-      const bool leading_zero = integer_digits == 0 && mandatory + 1 <= width;
-      const int text_length = mandatory + (leading_zero ? 1 : 0);
-      fill(out, width - text_length, ' ');
-      char* at = out + width;
-      for (int k = 0; k < decimals; ++k) {
-        *--at = static_cast<char>('0' + fraction % 10);
-        fraction /= 10;
-      }
-      *--at = '.';
-      for (; whole != 0; whole /= 10) *--at = static_cast<char>('0' + whole % 10);
-      if (leading_zero) *--at = '0';
-      if (negative) *--at = '-';
-      return;
+      return render_fixed_digits(rounded, negative, width, decimals, out);
     }
   }
   const int exact_decimals =
