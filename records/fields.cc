@@ -293,27 +293,25 @@ bool parse_plain_real(std::string_view text, int decimals, double& value) {
     negative = *c == '-';
     ++c;
   }
+  // Digits and at most one point; up to 19 digits the whole number cannot
+  // wrap, and it has more than 15 significant digits when it reaches 10^15.
+  const char* const first = c;
+  const char* point = nullptr;
   std::uint64_t whole = 0;
-  int significant = 0;
-  int fraction = 0;
-  bool point = false;
-  bool any_digit = false;
   for (; c != end; ++c) {
     const unsigned digit = static_cast<unsigned char>(*c) - static_cast<unsigned>('0');
     if (digit <= 9) {
-      any_digit = true;
-      if (whole != 0 || digit != 0) ++significant;
       whole = whole * 10 + digit;
-      if (point) ++fraction;
-    } else if (*c == '.' && !point) {
-      point = true;
+    } else if (*c == '.' && point == nullptr) {
+      point = c;
     } else {
       return false;
     }
-    if (significant > 15) return false;
   }
-  const int places = point ? fraction : decimals;
-  if (!any_digit || places < 0 || places > 22) return false;
+  const auto digits = (end - first) - (point != nullptr ? 1 : 0);
+  if (digits < 1 || digits > 19 || whole >= k_pow10_word[15]) return false;
+  const auto places = point != nullptr ? end - point - 1 : decimals;
+  if (places < 0 || places > 22) return false;
   const double quotient = static_cast<double>(whole) / k_exact_pow10[places];
   value = negative ? -quotient : quotient;
   return true;
