@@ -179,9 +179,7 @@ inline std::uint64_t count_words_values(const char* data, const CountFields& fie
   if constexpr (std::endian::native == std::endian::little) {
     const __m128i blanks = _mm_set1_epi8(' ');
     const __m128i zeros = _mm_set1_epi8('0');
-    const __m128i sixes = _mm_set1_epi8(6);
-    const __m128i sixteens = _mm_set1_epi8(0x10);
-    const __m128i high_nibbles = _mm_set1_epi8(static_cast<char>(0xF0));
+    const __m128i nines = _mm_set1_epi8(9);
     const __m128i ones = _mm_set1_epi64x(1);
     const __m128i low_bytes = _mm_set1_epi16(0x00FF);
     const __m128i tens = _mm_set1_epi16(10);
@@ -197,15 +195,15 @@ inline std::uint64_t count_words_values(const char* data, const CountFields& fie
       const __m128i tail = _mm_unpacklo_epi64(load(fields.tails[a]), load(fields.tails[b]));
       const __m128i lead = _mm_set_epi64x(static_cast<long long>(fields.lead_masks[b]),
                                           static_cast<long long>(fields.lead_masks[a]));
-      // The same steps as count_word_value(), on two words at once.
+      // The columns ahead of the last eight are blanks.
       bad = _mm_or_si128(bad, _mm_and_si128(_mm_xor_si128(head, blanks), lead));
-      const __m128i differs = _mm_xor_si128(tail, blanks);
-      const __m128i lowest = _mm_and_si128(differs, _mm_sub_epi64(_mm_setzero_si128(), differs));
-      const __m128i below = _mm_sub_epi64(lowest, ones);
-      const __m128i values =
-          _mm_xor_si128(_mm_or_si128(tail, _mm_and_si128(sixteens, below)), zeros);
-      bad = _mm_or_si128(
-          bad, _mm_and_si128(_mm_or_si128(values, _mm_add_epi8(values, sixes)), high_nibbles));
+      // In the last eight, the blanks (all ones) come first: each 64-bit
+      // lane is then of the form 2^k - 1, which shares no bit with itself + 1.
+      const __m128i blank = _mm_cmpeq_epi8(tail, blanks);
+      bad = _mm_or_si128(bad, _mm_and_si128(blank, _mm_add_epi64(blank, ones)));
+      // Every other byte is a digit: its value from '0' is at most 9.
+      const __m128i values = _mm_andnot_si128(blank, _mm_sub_epi8(tail, zeros));
+      bad = _mm_or_si128(bad, _mm_subs_epu8(values, nines));
       // Digit pairs (the first column is the low byte), then groups of four,
       // then eight: each value ends in the low half of its 64-bit lane.
       const __m128i pairs = _mm_add_epi16(_mm_mullo_epi16(_mm_and_si128(values, low_bytes), tens),
