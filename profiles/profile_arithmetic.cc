@@ -49,10 +49,6 @@ int accumulate_abscissae(double bound, double step, double* x, int capacity) {
   }
 }
 
-double log2_ratio(double ratio) {
-  return ratio <= 1.0 ? 0.0 : std::log(ratio) * k_inverse_ln2;
-}
-
 double efficiency_of(double score, double score_max) {
   if (std::isinf(score) && score > 0.0) return 1.0;
   return score / score_max;

@@ -5,6 +5,7 @@
 #ifndef PROFCMP_PROFILES_PROFILE_ARITHMETIC_H_
 #define PROFCMP_PROFILES_PROFILE_ARITHMETIC_H_
 
+#include <cmath>
 #include <cstdint>
 #include <string_view>
 
@@ -50,7 +51,9 @@ inline double performance_ratio(std::int32_t measure, std::int32_t best) {
 
 // The log2 ratio a profile compares: 0 for ratios up to 1 (no logarithm is
 // taken), else ln(ratio) * k_inverse_ln2. +infinity stays +infinity.
-double log2_ratio(double ratio);
+inline double log2_ratio(double ratio) {
+  return ratio <= 1.0 ? 0.0 : std::log(ratio) * k_inverse_ln2;
+}
 
 // (measure - best) / sum, the excess relative to the total of every method.
 inline double relative_excess(std::int32_t measure, std::int32_t best, std::int64_t sum) {
