@@ -284,7 +284,61 @@ constexpr int k_kept_digits = 800;
 // nothing; when it returns true, `value` is the one the general conversion
 // gives: the digits as a whole number are a double exactly, and so is the
 // power of ten, so their quotient is the nearest double.
+namespace {
+
+// The bytes of `word` that are zero, as 0x80 in each such byte.
+constexpr std::uint64_t zero_bytes(std::uint64_t word) {
+  constexpr std::uint64_t k_low7 = 0x7F7F7F7F7F7F7F7FULL;
+  return ~(((word & k_low7) + k_low7) | word) & ~k_low7;
+}
+
+// Every byte 0xFF where `marks` has 0x80.
+constexpr std::uint64_t byte_mask(std::uint64_t marks) {
+  return (marks >> 7) * 0xFF;
+}
+
+// parse_plain_real() for a field of 8 to 16 columns whose columns ahead of
+// the last eight are blanks and whose last eight are blanks, then digits with
+// at most one point among them: the digits are checked and converted as one
+// word. Returns false, storing nothing, for any other shape.
+bool parse_short_real(std::string_view text, int decimals, double& value) {
+  if constexpr (std::endian::native != std::endian::little) return false;
+  constexpr std::uint64_t k_blanks = 0x2020202020202020ULL;
+  constexpr std::uint64_t k_points = 0x2E2E2E2E2E2E2E2EULL;
+  std::uint64_t head;
+  std::uint64_t tail;
+  std::memcpy(&head, text.data(), sizeof head);
+  std::memcpy(&tail, text.data() + text.size() - 8, sizeof tail);
+  if (((head ^ k_blanks) & count_word_lead_mask(text.size())) != 0) return false;
+  const std::uint64_t blanks = byte_mask(zero_bytes(tail ^ k_blanks));
+  const std::uint64_t point = zero_bytes(tail ^ k_points);
+  const std::uint64_t digits = ~(blanks | byte_mask(point));
+  // Blanks first (2^k - 1 as a word), at most one point, at least one digit.
+  if ((blanks & (blanks + 1)) != 0 || (point & (point - 1)) != 0 || digits == 0) return false;
+  const std::uint64_t values = (tail ^ 0x3030303030303030ULL) & digits;
+  if (((values | (values + 0x0606060606060606ULL)) & 0xF0F0F0F0F0F0F0F0ULL) != 0) return false;
+  // The point counts as a zero digit: the number is whole * 10 + the digits
+  // after it, which the division takes apart again.
+  const std::uint64_t number = eight_digit_values(values);
+  std::uint64_t whole = number;
+  int places = decimals;
+  if (point != 0) {
+    places = 7 - std::countr_zero(point) / 8;
+    const std::uint64_t scale = k_pow10_word[static_cast<std::size_t>(places)];
+    whole = number - 9 * (number / (scale * 10)) * scale;
+  } else if (places < 0 || places > 22) {
+    return false;
+  }
+  value = static_cast<double>(whole) / k_exact_pow10[places];
+  return true;
+}
+
+}  // namespace
+
 bool parse_plain_real(std::string_view text, int decimals, double& value) {
+  if (text.size() >= 8 && text.size() <= 16 && parse_short_real(text, decimals, value)) {
+    return true;
+  }
   const char* c = text.data();
   const char* const end = c + text.size();
   while (c != end && *c == ' ') ++c;
