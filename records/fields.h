@@ -233,6 +233,12 @@ inline std::uint64_t count_words_values(const char* data, const CountFields& fie
   return bad;
 }
 
+// Fw.d and Dw.d input of a field whole in its record in the usual shape:
+// blanks, an optional sign, up to 15 significant digits with at most one
+// point. False for any other shape, storing nothing; parse_real_field() then
+// decides. When true, `value` is the one parse_real_field() gives.
+bool parse_plain_real(std::string_view text, int decimals, double& value);
+
 // Fw.d and Dw.d input with `decimals` implied decimal places; false for a
 // conversion error.
 bool parse_real_field(const Field& field, int decimals, BlankMode mode, double& value);
