@@ -51,22 +51,28 @@ void read_results_table(ProfileTables& t) {
   const records::InItem items[] = {records::in_text(key, k_key_length),
                                    records::in_text(name, k_name_length),
                                    records::in_integers(counts, k_count_fields)};
+  // The counters live in locals while the table is read: the statements
+  // between records cannot change them, and the compiler cannot know that.
+  std::int32_t methods = t.method_count;
+  std::int32_t problems = t.problem_count;
+  const std::int32_t measure_index = t.measure_index;
   while (records::read_formatted(k_results_unit, records::formats::k_results_record, items,
                                  records::EndOfFile::branch) == 0) {
     if (std::string_view(key, k_key_length) == k_method_key) {
-      if (t.method_count == k_max_methods) stop_beyond_capacity();
-      ++t.method_count;
-      std::memcpy(t.method_names[t.method_count], name, k_name_length);
-      t.problem_count = 0;
-    } else if (t.method_count == 0) {
-      if (t.problem_count < std::numeric_limits<std::int32_t>::max()) ++t.problem_count;
+      if (methods == k_max_methods) stop_beyond_capacity();
+      ++methods;
+      std::memcpy(t.method_names[methods], name, k_name_length);
+      problems = 0;
+    } else if (methods == 0) {
+      if (problems < std::numeric_limits<std::int32_t>::max()) ++problems;
     } else {
-      if (t.problem_count == k_max_problems) stop_beyond_capacity();
-      ++t.problem_count;
-      t.measure_table[t.problem_count][t.method_count] = measure_of(counts, t.measure_index);
-      t.group_length[t.method_count] = t.problem_count;
+      if (problems == k_max_problems) stop_beyond_capacity();
+      ++problems;
+      t.measure_table[problems][methods] = measure_of(counts, measure_index);
+      t.group_length[methods] = problems;
     }
   }
+  t.method_count = methods;
 
   // A shorter group did not report the problems beyond its end: they count as
   // its failures, and the problems run to the end of the longest group. With
