@@ -93,24 +93,30 @@ bool reported(const ProfileTables& t, int p, int m) {
 // Every problem up to problem_count is reported by the longest group, so the
 // best measure is at least 1 and no ratio divides by zero.
 void compute_ratios(ProfileTables& t) {
-  for (int p = 1; p <= t.problem_count; ++p) {
+  // Bounds and per-problem figures in locals: the logarithm's call would
+  // otherwise make the compiler load them again from the tables.
+  const int methods = t.method_count;
+  const int problems = t.problem_count;
+  for (int p = 1; p <= problems; ++p) {
     bool have_best = false;
-    t.best_measure[p] = 0;
-    t.measure_sum[p] = 0;
-    for (int m = 1; m <= t.method_count; ++m) {
+    std::int32_t best = 0;
+    std::int64_t sum = 0;
+    for (int m = 1; m <= methods; ++m) {
       if (!reported(t, p, m)) continue;
       const std::int32_t measure = t.measure_table[p][m];
-      if (!have_best || measure < t.best_measure[p]) t.best_measure[p] = measure;
+      if (!have_best || measure < best) best = measure;
       have_best = true;
-      t.measure_sum[p] += measure;
+      sum += measure;
     }
-    for (int m = 1; m <= t.method_count; ++m) {
+    t.best_measure[p] = best;
+    t.measure_sum[p] = sum;
+    for (int m = 1; m <= methods; ++m) {
       double ratio = std::numeric_limits<double>::infinity();
       double excess = k_missing_excess;
       if (reported(t, p, m)) {
         const std::int32_t measure = t.measure_table[p][m];
-        ratio = performance_ratio(measure, t.best_measure[p]);
-        excess = relative_excess(measure, t.best_measure[p], t.measure_sum[p]);
+        ratio = performance_ratio(measure, best);
+        excess = relative_excess(measure, best, sum);
       }
       t.ratio_table[p][m] = ratio;
       t.log_ratio[p][m] = log2_ratio(ratio);
