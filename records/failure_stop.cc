@@ -5,10 +5,14 @@
 #include <execinfo.h>
 #include <fcntl.h>
 #include <fenv.h>
+#include <link.h>
 #include <setjmp.h>
 #include <signal.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -262,6 +266,165 @@ void* probe_address(void* const* frames, int index) {
   return reinterpret_cast<void*>(index > 0 ? address - 1 : address);
 }
 
+using ElfHeader = ElfW(Ehdr);
+using SegmentHeader = ElfW(Phdr);
+using SectionHeader = ElfW(Shdr);
+using ElfSymbol = ElfW(Sym);
+
+// Where the program itself is loaded, from its program headers.
+struct ProgramImage {
+  bool known;
+  std::uintptr_t bias;  // load address minus link address (0 in a static non-PIE program)
+  std::uintptr_t low;   // its lowest loaded address: where its file begins
+  std::uintptr_t high;  // one past its highest loaded address
+  char path[4096];      // its file, from /proc/self/exe; empty when unreadable
+};
+ProgramImage g_program{};
+
+// dl_iterate_phdr() reports the program first, then the shared objects.
+int take_program_headers(dl_phdr_info* info, std::size_t, void*) {
+  g_program.bias = info->dlpi_addr;
+  g_program.low = UINTPTR_MAX;
+  for (int i = 0; i < info->dlpi_phnum; ++i) {
+    const SegmentHeader& segment = info->dlpi_phdr[i];
+    if (segment.p_type != PT_LOAD) continue;
+    const std::uintptr_t start = g_program.bias + segment.p_vaddr;
+    if (start < g_program.low) g_program.low = start;
+    if (start + segment.p_memsz > g_program.high) g_program.high = start + segment.p_memsz;
+  }
+  return 1;
+}
+
+const ProgramImage& program_image() {
+  if (!g_program.known) {
+    g_program.known = true;
+    ::dl_iterate_phdr(take_program_headers, nullptr);
+    const ssize_t length = ::readlink("/proc/self/exe", g_program.path, sizeof g_program.path - 1);
+    g_program.path[length > 0 ? length : 0] = '\0';
+  }
+  return g_program;
+}
+
+// The program's own symbol table (.symtab), read from its file mapped
+// read-only: it holds the local routines that dladdr() cannot name, and in a
+// static program every routine. Nothing is allocated, since the stop may be
+// for lack of memory. A stripped or unreadable file has none.
+struct OwnSymbols {
+  int state;  // 0 not mapped yet, 1 mapped, -1 not available
+  const unsigned char* file;
+  std::size_t size;
+  const ElfSymbol* symbols;
+  std::size_t count;
+  const char* names;  // the string table, ending in NUL
+  std::size_t names_size;
+};
+OwnSymbols g_own{};
+
+// True when `section` lies within the file, aligned for `alignment`.
+bool section_in_file(const SectionHeader& section, std::size_t alignment) {
+  return section.sh_offset <= g_own.size && section.sh_size <= g_own.size - section.sh_offset &&
+         section.sh_offset % alignment == 0;
+}
+
+bool find_symbol_table() {
+  const auto* header = reinterpret_cast<const ElfHeader*>(g_own.file);
+  if (std::memcmp(header->e_ident, ELFMAG, SELFMAG) != 0 ||
+      header->e_shentsize != sizeof(SectionHeader) || header->e_shoff > g_own.size ||
+      header->e_shoff % alignof(SectionHeader) != 0 ||
+      header->e_shnum > (g_own.size - header->e_shoff) / sizeof(SectionHeader)) {
+    return false;
+  }
+  const auto* sections = reinterpret_cast<const SectionHeader*>(g_own.file + header->e_shoff);
+  for (std::size_t i = 0; i < header->e_shnum; ++i) {
+    if (sections[i].sh_type != SHT_SYMTAB) continue;
+    if (sections[i].sh_link >= header->e_shnum) return false;
+    const SectionHeader& names = sections[sections[i].sh_link];
+    if (!section_in_file(sections[i], alignof(ElfSymbol)) || !section_in_file(names, 1) ||
+        names.sh_size == 0 || g_own.file[names.sh_offset + names.sh_size - 1] != '\0') {
+      return false;
+    }
+    g_own.symbols = reinterpret_cast<const ElfSymbol*>(g_own.file + sections[i].sh_offset);
+    g_own.count = sections[i].sh_size / sizeof(ElfSymbol);
+    g_own.names = reinterpret_cast<const char*>(g_own.file + names.sh_offset);
+    g_own.names_size = names.sh_size;
+    return true;
+  }
+  return false;
+}
+
+void unmap_own_symbols() {
+  if (g_own.file != nullptr) ::munmap(const_cast<unsigned char*>(g_own.file), g_own.size);
+  g_own = OwnSymbols{};
+}
+
+bool map_own_symbols() {
+  if (g_own.state != 0) return g_own.state > 0;
+  g_own.state = -1;
+  const int fd = ::open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat status {};
+  void* file = MAP_FAILED;
+  if (::fstat(fd, &status) == 0 && status.st_size >= static_cast<off_t>(sizeof(ElfHeader))) {
+    file = ::mmap(nullptr, static_cast<std::size_t>(status.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+  }
+  ::close(fd);
+  if (file == MAP_FAILED) return false;
+  g_own.file = static_cast<const unsigned char*>(file);
+  g_own.size = static_cast<std::size_t>(status.st_size);
+  if (!find_symbol_table()) {
+    unmap_own_symbols();
+    g_own.state = -1;
+    return false;
+  }
+  g_own.state = 1;
+  return true;
+}
+
+// The routine of the program's symbol table whose code holds `address`, or
+// nullptr.
+const ElfSymbol* own_routine(std::uintptr_t address) {
+  if (!map_own_symbols()) return nullptr;
+  const std::uintptr_t linked = address - program_image().bias;
+  for (std::size_t i = 0; i < g_own.count; ++i) {
+    const ElfSymbol& symbol = g_own.symbols[i];
+    if (ELF64_ST_TYPE(symbol.st_info) == STT_FUNC && symbol.st_shndx != SHN_UNDEF &&
+        symbol.st_name < g_own.names_size && linked - symbol.st_value < symbol.st_size) {
+      return &symbol;
+    }
+  }
+  return nullptr;
+}
+
+// What the traceback knows of a code address; null texts and zero addresses
+// are unknown.
+struct CodePlace {
+  const char* image;     // the file it lies in
+  std::uintptr_t base;   // where that file is loaded
+  const char* routine;   // the symbol name of its routine
+  std::uintptr_t start;  // that routine's first address
+};
+
+// dladdr() first; for a routine it cannot name in the program itself, the
+// program's own symbol table.
+CodePlace code_place(const void* probe) {
+  CodePlace place{};
+  Dl_info info{};
+  if (::dladdr(probe, &info) != 0) {
+    place = {info.dli_fname, reinterpret_cast<std::uintptr_t>(info.dli_fbase), info.dli_sname,
+             reinterpret_cast<std::uintptr_t>(info.dli_saddr)};
+    if (place.routine != nullptr) return place;
+  }
+  const auto address = reinterpret_cast<std::uintptr_t>(probe);
+  const ProgramImage& program = program_image();
+  if (address < program.low || address >= program.high) return place;
+  if (place.image == nullptr) place = {program.path, program.low, nullptr, 0};
+  if (const ElfSymbol* symbol = own_routine(address)) {
+    place.routine = g_own.names + symbol->st_name;
+    place.start = program.bias + symbol->st_value;
+  }
+  return place;
+}
+
 // Writes one line per frame outside this layer, innermost first. Frames up to
 // and including the innermost failure_stop() are the stop's own and are left
 // out; when that frame cannot be found, only the walk's own frame is.
@@ -272,13 +435,10 @@ void* probe_address(void* const* frames, int index) {
   const auto because_address = reinterpret_cast<std::uintptr_t>(&failure_stop_because);
   int first = 1;
   for (int i = 0; i < count && i < k_own_frames; ++i) {
-    Dl_info info{};
-    if (::dladdr(probe_address(frames, i), &info) != 0 &&
-        reinterpret_cast<std::uintptr_t>(info.dli_saddr) == stop_address) {
+    if (code_place(probe_address(frames, i)).start == stop_address) {
       first = i + 1;
       // A stop for a reason of the tool's own enters through one more routine.
-      if (first < count && ::dladdr(probe_address(frames, first), &info) != 0 &&
-          reinterpret_cast<std::uintptr_t>(info.dli_saddr) == because_address) {
+      if (first < count && code_place(probe_address(frames, first)).start == because_address) {
         ++first;
       }
       break;
@@ -288,15 +448,12 @@ void* probe_address(void* const* frames, int index) {
   for (int i = first; i < count && i < first + k_traceback_frames; ++i) {
     const auto pc = reinterpret_cast<std::uintptr_t>(frames[i]);
     TraceFrame frame{{}, static_cast<std::uint32_t>(pc), {}};
-    Dl_info info{};
-    if (::dladdr(probe_address(frames, i), &info) != 0) {
-      if (info.dli_fname != nullptr && info.dli_fname[0] != '\0') {
-        frame.image = base_name(info.dli_fname);
-      }
-      frame.pc_offset =
-          static_cast<std::uint32_t>(pc - reinterpret_cast<std::uintptr_t>(info.dli_fbase));
-      if (info.dli_sname != nullptr) frame.routine = routine_name(info.dli_sname);
+    const CodePlace place = code_place(probe_address(frames, i));
+    if (place.image != nullptr) {
+      frame.image = base_name(place.image);
+      frame.pc_offset = static_cast<std::uint32_t>(pc - place.base);
     }
+    if (place.routine != nullptr) frame.routine = routine_name(place.routine);
     put(block, std::string_view(line, format_traceback_frame(line, sizeof line, frame)));
   }
 }
@@ -320,14 +477,16 @@ void append_traceback(Text& block) {
   } else {
     put(block, "\nStack trace terminated abnormally.\n");
   }
+  unmap_own_symbols();
   ::sigaction(SIGSEGV, &previous_segv, nullptr);
   ::sigaction(SIGBUS, &previous_bus, nullptr);
 }
 
 // The demangler wants a buffer; it is taken at start-up so that a stop for
-// lack of memory can still name its routines. The unwinder itself is loaded
-// by the first stack walk, at the stop: loading it at every start-up would
-// cost each successful run more than its whole table work.
+// lack of memory can still name its routines. In a dynamic program the
+// unwinder itself is loaded by the first stack walk, at the stop: loading it
+// at every start-up would cost each successful run more than its whole table
+// work. The program's symbol table, too, is read only at a stop.
 void prepare_traceback() {
   if (g_demangle_buffer == nullptr) {
     g_demangle_buffer = static_cast<char*>(std::malloc(k_initial_demangle_length));
@@ -592,5 +751,24 @@ void install_failure_handling() {
     ::sigaction(k_interrupt_events[i].signal_number, &action, nullptr);
   }
 }
+
+namespace detail {
+
+bool find_own_routine(std::uintptr_t address, char* name, std::size_t capacity,
+                      std::uintptr_t& start) {
+  const ElfSymbol* symbol = own_routine(address);
+  const bool found = symbol != nullptr && capacity > 0;
+  if (found) {
+    const char* text = g_own.names + symbol->st_name;
+    const std::size_t length = std::min(std::strlen(text), capacity - 1);
+    std::memcpy(name, text, length);
+    name[length] = '\0';
+    start = g_program.bias + symbol->st_value;
+  }
+  unmap_own_symbols();
+  return found;
+}
+
+}  // namespace detail
 
 }  // namespace records

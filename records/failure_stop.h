@@ -114,6 +114,18 @@ struct TraceFrame {
 // Returns the bytes written, cut at `capacity`.
 std::size_t format_traceback_frame(char* buffer, std::size_t capacity, const TraceFrame& frame);
 
+namespace detail {
+
+// Looks `address` up in the running program's own symbol table (.symtab, read
+// from /proc/self/exe), as the traceback does for the routines that dladdr()
+// cannot name: on success writes the routine's symbol name, cut to fit and
+// NUL-terminated, into name[0..capacity) and its first address into `start`.
+// False when no routine holds the address or the table cannot be read.
+bool find_own_routine(std::uintptr_t address, char* name, std::size_t capacity,
+                      std::uintptr_t& start);
+
+}  // namespace detail
+
 }  // namespace records
 
 #endif  // PROFCMP_RECORDS_FAILURE_STOP_H_

@@ -39,6 +39,21 @@ volatile bool g_stop = true;
 }
 }  // namespace deep
 
+// Routines with internal linkage: not in the dynamic symbol table even of a
+// program that exports its symbols, so only the program's own symbol table
+// names them.
+namespace hidden {
+volatile int g_data = 0;
+
+[[gnu::noipa]] static int twice(int value) {
+  return 2 * value + g_data;
+}
+
+[[gnu::noipa]] static void stop() {
+  records::failure_stop(records::Message::end_of_file, 8, "/w/P.PRO");
+}
+}  // namespace hidden
+
 namespace {
 
 using records::Message;
@@ -275,6 +290,34 @@ TEST(FailureStop, TracebackOfALiveStop) {
   EXPECT_LE(shallow_lines.size(), 1u + records::k_traceback_frames);
   EXPECT_EQ(shallow.err.find("records::failure"), std::string::npos) << shallow.err;
   EXPECT_NE(shallow.err.find("  main        "), std::string::npos) << shallow.err;
+}
+
+TEST(FailureStop, OwnSymbolTableNamesLocalRoutines) {
+  using records::detail::find_own_routine;
+  const auto start_of_twice = reinterpret_cast<std::uintptr_t>(&hidden::twice);
+  char name[64] = {};
+  std::uintptr_t start = 0;
+  ASSERT_TRUE(find_own_routine(start_of_twice + 1, name, sizeof name, start));
+  EXPECT_STREQ(name, "_ZN6hiddenL5twiceEi");
+  EXPECT_EQ(start, start_of_twice);
+  char cut[8];
+  ASSERT_TRUE(find_own_routine(start_of_twice, cut, sizeof cut, start));
+  EXPECT_STREQ(cut, "_ZN6hid");
+  // Data and addresses outside the program lie in no routine.
+  start = 1;
+  EXPECT_FALSE(find_own_routine(reinterpret_cast<std::uintptr_t>(&hidden::g_data), name,
+                                sizeof name, start));
+  EXPECT_FALSE(find_own_routine(0, name, sizeof name, start));
+  EXPECT_EQ(start, 1u);
+
+  // A live stop names the local routine it came from, in the program's image.
+  const ChildResult stop =
+      run_in_child([] { hidden::stop(); }, with(quiet_environment(), {"RTD_DISABLE_STACK_TRACE"}));
+  EXPECT_EQ(stop.exit_code, 24);
+  const std::vector<std::string> lines = lf_lines(stop.err);
+  ASSERT_GE(lines.size(), 3u) << stop.err;
+  EXPECT_EQ(lines[2].substr(0, 19), "failure_stop_test  ") << stop.err;
+  EXPECT_EQ(lines[2].substr(27, 19), "  hidden::stop()   ") << stop.err;
 }
 
 TEST(FailureStop, UnwritableDiagnosticChangesNothingElse) {
