@@ -45,11 +45,11 @@ volatile bool g_stop = true;
 namespace hidden {
 volatile int g_data = 0;
 
-[[gnu::noipa]] static int twice(int value) {
+[[gnu::noinline]] static int twice(int value) {
   return 2 * value + g_data;
 }
 
-[[gnu::noipa]] static void stop() {
+[[gnu::noinline]] static void stop() {
   records::failure_stop(records::Message::end_of_file, 8, "/w/P.PRO");
 }
 }  // namespace hidden
