@@ -421,6 +421,36 @@ TEST(InputPlan, EachStatementStoresIntoItsOwnTargets) {
 
 // Targets that overlap take their values in the order of the fields, and a
 // target inside the record itself sees the record as the fields before it left it.
+// A read loop passes one item array to every statement. Whatever it changes
+// in the array between statements (a target, a count, a text length), the
+// next statement follows: the binding is proved on the array's contents, not
+// on its address.
+TEST(InputPlan, OneItemArrayChangedBetweenStatements) {
+  const records::RecordFormat& format = records::formats::k_results_record;
+  const std::string record =
+      "P1      PROB-1                11        12        13        14        15";
+  char key[6], name[14];
+  std::int32_t first[5] = {}, second[5] = {-1, -1, -1, -1, -1};
+  records::InItem items[] = {records::in_text(key, 6), records::in_text(name, 14),
+                             records::in_integers(first, 5)};
+  FieldFailure failure;
+  for (int pass = 0; pass < 2; ++pass) {
+    ASSERT_TRUE(records::try_read_record(record, format, items, BlankMode::null, failure));
+  }
+  EXPECT_EQ(first[4], 15);
+  items[2] = records::in_integers(second, 3);
+  ASSERT_TRUE(records::try_read_record(record, format, items, BlankMode::null, failure));
+  EXPECT_EQ(second[2], 13);
+  EXPECT_EQ(second[3], -1);
+  first[0] = -1;
+  items[2] = records::in_integers(first, 5);
+  char short_name[4] = {'x', 'x', 'x', 'x'};
+  items[1] = records::in_text(short_name, 4);  // A14 into 4 characters: its last 4
+  ASSERT_TRUE(records::try_read_record(record, format, items, BlankMode::null, failure));
+  EXPECT_EQ(first[0], 11);
+  EXPECT_EQ(std::string_view(short_name, 4), "    ");
+}
+
 TEST(InputPlan, OverlappingTargetsAreStoredInFieldOrder) {
   const EditDescriptor text_then_count[] = {records::Aw(4), records::I(10)};
   const records::RecordFormat format{text_then_count};

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "records/fields.h"
 #include "records/units.h"
 #include "test_support.h"
 
@@ -422,6 +423,49 @@ TEST(ParseReal, ShortAndLongConversionsMeetExactly) {
   double value = 0.0;
   ASSERT_TRUE(records::parse_real("12345", 25, BlankMode::null, value));
   EXPECT_EQ(value, 1.2345e-21);
+}
+
+// The plain conversion of a real field: a field of 8 to 16 columns whose
+// last eight hold its digits and point is converted as one word, any other
+// plain shape digit by digit, and anything else is left to the general
+// conversion (false). The value is the nearest double either way.
+TEST(ParseReal, PlainFieldsAsOneWordAndDigitByDigit) {
+  struct Case {
+    std::string_view text;
+    int decimals;
+    bool taken;
+    double value;
+  };
+  const Case cases[] = {
+      {"    0.5234", 4, true, 0.5234},
+      {"    1.0000", 4, true, 1.0},
+      {" 0.50000", 5, true, 0.5},
+      {"12.50000", 5, true, 12.5},
+      {"  12345678", 4, true, 1234.5678},  // no point: the implied decimals
+      {"  1234567.", 4, true, 1234567.0},
+      {"  .1234567", 4, true, 0.1234567},
+      {"        1.234567", 2, true, 1.234567},
+      {"       7", 0, true, 7.0},
+      {"1234567.8", 4, true, 1234567.8},          // a digit ahead of the last eight
+      {"0000000.00000001", 0, true, 0.00000001},  // digit by digit
+      {"  -1.2345", 4, true, -1.2345},
+      {"  +0.2500", 4, true, 0.25},
+      {"  12.34.5", 4, false, 0},
+      {"  1 2.345", 4, false, 0},
+      {"  12.3 45", 4, false, 0},
+      {"       .", 4, false, 0},
+      {"          ", 4, false, 0},
+      {"    0,5000", 4, false, 0},
+      {"   1.5E+0", 4, false, 0},
+      {"1234567890123456", 0, false, 0},  // more than 15 significant digits
+      {"  Infinity", 4, false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.text));
+    double value = -99.0;
+    EXPECT_EQ(records::detail::parse_plain_real(c.text, c.decimals, value), c.taken);
+    EXPECT_EQ(value, c.taken ? c.value : -99.0);
+  }
 }
 
 TEST(ParseReal, LongDigitStringsAreNearestAndSafe) {
