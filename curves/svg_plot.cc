@@ -163,12 +163,14 @@ std::string step_path(const Series& s, const Axis& xa, const Axis& ya) {
     if (std::lround(px * 4) != at_quarter) {
       at_quarter = std::lround(px * 4);
       at_x = coordinate(px);
-      d += "H" + at_x;
+      d += 'H';
+      d += at_x;
     }
     const double py = clamp_y(y);
     if (std::lround(py * 100) != std::lround(at_py * 100)) {
       at_py = py;
-      d += "V" + coordinate(py);
+      d += 'V';
+      d += coordinate(py);
     }
   }
   if (d.empty() && before) start(xa.from, left_value);
