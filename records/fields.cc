@@ -371,8 +371,7 @@ bool parse_plain_real(std::string_view text, int decimals, double& value) {
   return true;
 }
 
-bool parse_real_field(const Field& field, int decimals, BlankMode mode, double& value) {
-  if (field.m_pad == 0 && parse_plain_real(field.m_text, decimals, value)) return true;
+bool parse_general_real(const Field& field, int decimals, BlankMode mode, double& value) {
   const std::int64_t length = field.length();
   std::int64_t i = 0;
   while (i < length) {

@@ -235,13 +235,21 @@ inline std::uint64_t count_words_values(const char* data, const CountFields& fie
 
 // Fw.d and Dw.d input of a field whole in its record in the usual shape:
 // blanks, an optional sign, up to 15 significant digits with at most one
-// point. False for any other shape, storing nothing; parse_real_field() then
-// decides. When true, `value` is the one parse_real_field() gives.
+// point. False for any other shape, storing nothing; parse_general_real()
+// then decides. When true, `value` is the one parse_general_real() gives.
 bool parse_plain_real(std::string_view text, int decimals, double& value);
 
-// Fw.d and Dw.d input with `decimals` implied decimal places; false for a
-// conversion error.
-bool parse_real_field(const Field& field, int decimals, BlankMode mode, double& value);
+// Fw.d and Dw.d input of any shape (words, exponents, blanks as the mode
+// says); false for a conversion error.
+bool parse_general_real(const Field& field, int decimals, BlankMode mode, double& value);
+
+// Fw.d and Dw.d input with `decimals` implied decimal places: the usual shape
+// by parse_plain_real(), anything else by parse_general_real(). Inline, so
+// that a statement's real fields reach the usual shape without a call.
+inline bool parse_real_field(const Field& field, int decimals, BlankMode mode, double& value) {
+  if (field.m_pad == 0 && parse_plain_real(field.m_text, decimals, value)) return true;
+  return parse_general_real(field, decimals, mode, value);
+}
 
 // Aw input: the field of `width` columns (text then blanks) into the target.
 void store_text(const Field& field, std::int64_t width, char* target, int length);

@@ -771,14 +771,8 @@ InputEnd run_input(Source& source, std::string_view record, const RecordFormat& 
             next_column = column + static_cast<std::int64_t>(comma) + 1;
           }
         }
-        // A real of the usual shape goes straight into its target, as
-        // store_item() would put it there.
-        const bool stored =
-            (descriptor.kind == Edit::fixed || descriptor.kind == Edit::real_d) &&
-            item.kind == ItemKind::real && item.real != nullptr && field.m_pad == 0 &&
-            detail::parse_plain_real(field.m_text, descriptor.decimals, item.real[cursor.m_index]);
-        if (!stored && !store_item(descriptor.kind, descriptor.decimals, field, width, item,
-                                   cursor.m_index, mode)) {
+        if (!store_item(descriptor.kind, descriptor.decimals, field, width, item, cursor.m_index,
+                        mode)) {
           if (failed == nullptr) conversion_error(source);
           failed->column = column;
           failed->width = static_cast<std::int64_t>(field.m_text.size());
