@@ -658,25 +658,21 @@ void render_fixed(double value, int width, int decimals, char* out) {
 
   // q = floor(magnitude * 10^(d + 1)), one digit more than shown, so that the
   // last digit decides the rounding: 5 or more rounds the magnitude up.
-  if (exponent <= 0 && decimals + 1 < k_powers_in_word) {
-    // mantissa < 2^53 and 10^(d + 1) < 2^64: the product fits in 128 bits,
-    // and mostly q fits in 64; its digits are then written from the right.
-    const Wide product = static_cast<Wide>(mantissa) * k_pow10_word[decimals + 1];
-    const Wide q = -exponent >= 128 ? 0 : product >> -exponent;
-    if (q <= Wide{UINT64_MAX}) {
-      const auto q64 = static_cast<std::uint64_t>(q);
-      const std::uint64_t rounded = q64 / 10 + (q64 % 10 >= 5 ? 1 : 0);
-      return render_fixed_digits(rounded, negative, width, decimals, out);
-    }
-  }
   const int exact_decimals =
       decimals < k_exact_fraction_digits ? decimals : k_exact_fraction_digits;
   char digits[k_max_digits + 2];
   int count = 0;
-  if (exponent <= 0 && exact_decimals + 1 < k_powers_in_word) {
+  if (exponent <= 0 && decimals + 1 < k_powers_in_word) {
     // mantissa < 2^53 and 10^(d + 1) < 2^64: the product fits in 128 bits.
-    const Wide product = static_cast<Wide>(mantissa) * k_pow10_word[exact_decimals + 1];
-    count = wide_to_decimal(-exponent >= 128 ? 0 : product >> -exponent, digits + 1);
+    const Wide product = static_cast<Wide>(mantissa) * k_pow10_word[decimals + 1];
+    const Wide q = -exponent >= 128 ? 0 : product >> -exponent;
+    if (q <= Wide{UINT64_MAX}) {
+      // Mostly q fits in 64 bits: rounded at once, its digits written from the right.
+      const auto q64 = static_cast<std::uint64_t>(q);
+      const std::uint64_t rounded = q64 / 10 + (q64 % 10 >= 5 ? 1 : 0);
+      return render_fixed_digits(rounded, negative, width, decimals, out);
+    }
+    count = wide_to_decimal(q, digits + 1);
   } else {
     BigUint big;
     big_set(big, mantissa);
