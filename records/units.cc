@@ -493,10 +493,11 @@ ReadResult take_line(Connection& connection, std::size_t length, std::string_vie
 }
 
 // read_record() when the pending bytes hold no whole line: fills the buffer
-// until they do, or the file ends.
-[[gnu::noinline]] ReadResult read_record_filling(Connection& connection, std::string_view& record) {
+// until they do, or the file ends. The bytes before offset `searched` of the
+// buffer hold no line feed.
+[[gnu::noinline]] ReadResult read_record_filling(Connection& connection, std::string_view& record,
+                                                 std::size_t searched) {
   if (connection.m_end_met) return ReadResult::end_of_file;
-  std::size_t searched = connection.m_read_start;
   for (;;) {
     const char* begin = connection.m_read + connection.m_read_start;
     const std::size_t pending = connection.m_read_end - connection.m_read_start;
@@ -538,7 +539,8 @@ ReadResult read_record(int unit, std::string_view& record) {
       }
     }
   }
-  return read_record_filling(connection, record);
+  // Every pending byte has been searched (none when the end was met).
+  return read_record_filling(connection, record, connection.m_read_end);
 }
 
 void GETARG(std::int16_t index, char* buffer, int length, std::int16_t& status) {
