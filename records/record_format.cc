@@ -232,11 +232,13 @@ enum class InputEnd : std::uint8_t { complete, end_of_file, conversion_error, ge
 // holds has no plan and always takes the statement loop.
 
 // The quick conversions a plan tries first for a field whole in its record;
-// anything they decline takes the statement loop's conversion.
+// anything they decline takes the statement loop's conversion. A plan field
+// has the one its descriptor allows; a bound field keeps it only when its
+// target suits it too.
 enum class QuickPath : std::uint8_t {
   none,
-  count_word,  // Iw of 8 to 16 columns: blanks then digits
-  text,        // Aw into a target exactly as long as the field
+  count_word,  // Iw of 8 to 16 columns into an int32: blanks then digits
+  text,        // Aw into a target exactly as long as the field: copied
 };
 
 struct PlanField {
@@ -254,16 +256,9 @@ constexpr int k_plans = 8;
 
 constexpr std::size_t k_plan_descriptors = 12;
 
-// What a bound field does first when it lies whole in its record.
-enum class Action : std::uint8_t {
-  count_word,  // an I field of 8 to 16 columns into an int32: parse_count_word()
-  text,        // an A field into a target exactly as long: copied
-  other,       // the statement loop's conversion
-};
-
 // A data field of the plan bound to the element of an item list it fills.
 struct BoundField {
-  Action action;
+  QuickPath quick;
   int item;   // position of the item in the list
   int index;  // element within the item
   std::int64_t column;
@@ -545,16 +540,16 @@ void bind(const Plan& plan, InItems items, Binding& binding) {
       }
       const PlanField& place = plan.m_fields[binding.m_count];
       BoundField& field = binding.m_fields[binding.m_count++];
-      field = {Action::other, position, index, place.column, place.column + place.width, 0,
+      field = {QuickPath::none, position, index, place.column, place.column + place.width, 0,
                nullptr};
       if (place.quick == QuickPath::count_word && item.kind == ItemKind::integer &&
           item.integer != nullptr) {
-        field.action = Action::count_word;
+        field.quick = QuickPath::count_word;
         field.lead_mask = detail::count_word_lead_mask(static_cast<std::size_t>(place.width));
         field.target = item.integer + index;
       } else if (place.quick == QuickPath::text && item.kind == ItemKind::text &&
                  item.text != nullptr && item.length == place.width) {
-        field.action = Action::text;
+        field.quick = QuickPath::text;
         field.target = item.text + static_cast<std::ptrdiff_t>(index) * item.length;
       }
     }
@@ -573,7 +568,7 @@ struct Span {
 
 Span target_span(const BoundField& field) {
   const auto low = reinterpret_cast<std::uintptr_t>(field.target);
-  return {low, low + (field.action == Action::count_word
+  return {low, low + (field.quick == QuickPath::count_word
                           ? sizeof(std::int32_t)
                           : static_cast<std::size_t>(field.end - field.column))};
 }
@@ -588,14 +583,14 @@ void prepare_quick_pass(Binding& binding) {
   for (int f = 0; f < binding.m_count && binding.m_quick; ++f) {
     const BoundField& field = binding.m_fields[f];
     const Span span = target_span(field);
-    if (field.action == Action::other) binding.m_quick = false;
+    if (field.quick == QuickPath::none) binding.m_quick = false;
     // Stores in another order than the fields' must not be told apart.
     for (int g = 0; g < f && binding.m_quick; ++g) {
       const Span other = target_span(binding.m_fields[g]);
       if (span.low < other.high && other.low < span.high) binding.m_quick = false;
     }
     if (field.end > binding.m_whole_from) binding.m_whole_from = field.end;
-    if (field.action == Action::count_word) {
+    if (field.quick == QuickPath::count_word) {
       const int c = binding.m_quick_counts++;
       binding.m_count_heads[c] = field.column;
       binding.m_count_tails[c] = field.end - 8;
@@ -690,12 +685,12 @@ InputEnd run_plan(Plan& plan, const Source& source, std::string_view record, InI
     if (field.end <= length) {
       const char* const text = data + field.column;
       const auto width = static_cast<std::size_t>(field.end - field.column);
-      if (field.action == Action::count_word) {
+      if (field.quick == QuickPath::count_word) {
         if (detail::parse_count_word(text, width, field.lead_mask,
                                      *static_cast<std::int32_t*>(field.target))) {
           continue;
         }
-      } else if (field.action == Action::text) {
+      } else if (field.quick == QuickPath::text) {
         copy_field(static_cast<char*>(field.target), text, static_cast<std::int64_t>(width));
         continue;
       }
