@@ -316,7 +316,7 @@ bool parse_short_real(std::string_view text, int decimals, double& value) {
   // Blanks first (2^k - 1 as a word), at most one point, at least one digit.
   if ((blanks & (blanks + 1)) != 0 || (point & (point - 1)) != 0 || digits == 0) return false;
   const std::uint64_t values = (tail ^ 0x3030303030303030ULL) & digits;
-  if (((values | (values + 0x0606060606060606ULL)) & 0xF0F0F0F0F0F0F0F0ULL) != 0) return false;
+  if (above_nine(values) != 0) return false;
   // The point counts as a zero digit: the number is whole * 10 + the digits
   // after it, which the division takes apart again.
   const std::uint64_t number = eight_digit_values(values);

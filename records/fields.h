@@ -47,11 +47,16 @@ inline std::uint32_t eight_digits_value(std::uint64_t word) {
   return eight_digit_values(word & 0x0F0F0F0F0F0F0F0FULL);
 }
 
-// Whether every byte of `word` is a digit character: its high nibble is 3,
-// and adding 6 keeps it 3.
+// The bytes of `values` above 9, as non-zero bits: a value from 0 to 9 has
+// no high nibble and keeps none when 6 is added. (A carry out of a byte
+// comes only from a byte that fails on its own.)
+constexpr std::uint64_t above_nine(std::uint64_t values) {
+  return (values | (values + 0x0606060606060606ULL)) & 0xF0F0F0F0F0F0F0F0ULL;
+}
+
+// Whether every byte of `word` is a digit character.
 inline bool all_digits(std::uint64_t word) {
-  return ((word & 0xF0F0F0F0F0F0F0F0ULL) |
-          (((word + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >> 4)) == 0x3333333333333333ULL;
+  return above_nine(word ^ 0x3030303030303030ULL) == 0;
 }
 
 // Iw input for the usual shape of a field that lies whole in its record:
@@ -136,26 +141,21 @@ inline std::uint64_t count_word_value(const char* field, const char* last_eight,
   const std::uint64_t differs = tail ^ k_blanks;
   const std::uint64_t below = (differs & (0 - differs)) - 1;
   const std::uint64_t digits = tail | (0x1010101010101010ULL & below);
-  // Every byte must now be a digit: as a value from '0' it is below 16, and
-  // adding 6 leaves it below 16. (A carry out of a byte comes only from a
-  // byte that fails on its own.)
+  // Every byte must now be a digit.
   const std::uint64_t values = digits ^ 0x3030303030303030ULL;
-  bad |= (values | (values + 0x0606060606060606ULL)) & 0xF0F0F0F0F0F0F0F0ULL;
+  bad |= above_nine(values);
   value = static_cast<std::int32_t>(eight_digit_values(values));
   return bad;
 }
 
-inline bool parse_count_word_at(const char* field, const char* last_eight, std::uint64_t lead_mask,
-                                std::int32_t& value) {
-  std::int32_t converted = 0;
-  if (count_word_value(field, last_eight, lead_mask, converted) != 0) return false;
-  value = converted;
-  return true;
-}
-
+// count_word_value() of a field of `width` columns, storing into `value`
+// only when it takes the field.
 inline bool parse_count_word(const char* field, std::size_t width, std::uint64_t lead_mask,
                              std::int32_t& value) {
-  return parse_count_word_at(field, field + width - 8, lead_mask, value);
+  std::int32_t converted = 0;
+  if (count_word_value(field, field + width - 8, lead_mask, converted) != 0) return false;
+  value = converted;
+  return true;
 }
 
 // Count fields of one record for count_words_values(), field k beginning at
