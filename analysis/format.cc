@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 #include "records/record_format.h"
 
@@ -18,14 +19,17 @@ std::string csv_field(std::string_view text) {
   return quoted;
 }
 
-void append_shortest(std::string& out, double value) {
+char* put_shortest(char* at, double value) {
   if (std::isnan(value)) {
-    out += "nan";
-    return;
+    std::memcpy(at, "nan", 3);
+    return at + 3;
   }
-  char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out.append(buffer, result.ptr);
+  return std::to_chars(at, at + k_shortest_room, value).ptr;
+}
+
+void append_shortest(std::string& out, double value) {
+  char buffer[k_shortest_room];
+  out.append(buffer, put_shortest(buffer, value));
 }
 
 std::string shortest(double value) {

@@ -3,6 +3,7 @@
 #ifndef PROFCMP_ANALYSIS_FORMAT_H_
 #define PROFCMP_ANALYSIS_FORMAT_H_
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,13 @@ std::string csv_field(std::string_view text);
 // NaN (0/0 of a table without problems) is "nan" whatever its sign bit,
 // which differs between platforms.
 std::string shortest(double value);
+
+// Room enough for shortest() of any double ("-2.2250738585072014e-308").
+inline constexpr std::size_t k_shortest_room = 32;
+
+// Writes shortest(value) at `at`, which has k_shortest_room bytes; returns
+// the end.
+char* put_shortest(char* at, double value);
 
 // Appends shortest(value) to `out`.
 void append_shortest(std::string& out, double value);

@@ -1,7 +1,6 @@
 #include "curves/export.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -27,23 +26,11 @@ constexpr std::size_t k_parallel_from = std::size_t{1} << 16;
 constexpr std::size_t k_workers = 2;
 // Fractions are cached for tables of fewer problems than this.
 constexpr std::size_t k_cache_limit = std::size_t{1} << 28;
-// The longest shortest form of a double ("-2.2250738585072014e-308") and more.
-constexpr std::size_t k_number_room = 32;
 // A buffer that writes as it goes is written at this size.
 constexpr std::size_t k_flush_at = std::size_t{1} << 20;
 // A worker's first row buffer: a method's rows fit in it up to about 100,000
 // problems, and pages that are never written cost no memory.
 constexpr std::size_t k_first_rows = std::size_t{8} << 20;
-
-// Writes `v` in shortest round-trip form at `at` (k_number_room bytes); NaN
-// as "nan" whatever its sign bit. Returns the end.
-char* put_number(char* at, double v) {
-  if (std::isnan(v)) {
-    std::memcpy(at, "nan", 3);
-    return at + 3;
-  }
-  return std::to_chars(at, at + k_number_room, v).ptr;
-}
 
 // The shortest forms of k / problems, each made once: a fraction recurs in
 // every method that reaches the same count.
@@ -54,8 +41,8 @@ class FractionText {
   std::string_view of(std::size_t count) {
     std::uint64_t place = m_place[count];
     if (place == 0) {
-      char buffer[k_number_room];
-      char* const end = put_number(buffer, static_cast<double>(count) / m_problems);
+      char buffer[analysis::k_shortest_room];
+      char* const end = analysis::put_shortest(buffer, static_cast<double>(count) / m_problems);
       place = (static_cast<std::uint64_t>(m_text.size()) << 8) |
               static_cast<std::uint64_t>(end - buffer);
       m_text.insert(m_text.end(), buffer, end);
@@ -103,36 +90,27 @@ struct CsvWorker {
                      std::ostream* out = nullptr) {
     sorted_log2_ratios_of(t, best, m, ratios, scratch);
     const std::string prefix = std::to_string(m + 1) + "," + analysis::csv_field(t.names[m]) + ",";
-    const std::size_t row_room = prefix.size() + 2 * k_number_room + 3;
+    const std::size_t row_room = prefix.size() + 2 * analysis::k_shortest_room + 3;
     const double problems = static_cast<double>(t.problems);
     const auto row = [&](double log2_ratio, std::size_t count) {
       char* at = room(row_room);
       char* const begin = at;
       std::memcpy(at, prefix.data(), prefix.size());
-      at = put_number(at + prefix.size(), log2_ratio);
+      at = analysis::put_shortest(at + prefix.size(), log2_ratio);
       *at++ = ',';
       if (fractions) {
         const std::string_view text = fractions->of(count);
         std::memcpy(at, text.data(), text.size());
         at += text.size();
       } else {
-        at = put_number(at, static_cast<double>(count) / problems);
+        at = analysis::put_shortest(at, static_cast<double>(count) / problems);
       }
       *at++ = '\r';
       *at++ = '\n';
       used += static_cast<std::size_t>(at - begin);
       if (out != nullptr && used >= k_flush_at) flush(*out);
     };
-    // The count at v is the number of sorted ratios <= v; log2 ratios are
-    // never below 0.
-    std::size_t count = 0;
-    while (count < ratios.size() && ratios[count] <= 0.0) ++count;
-    row(0.0, count);
-    while (count < ratios.size() && std::isfinite(ratios[count])) {
-      const double v = ratios[count];
-      while (count < ratios.size() && ratios[count] == v) ++count;
-      row(v, count);
-    }
+    for_each_step(ratios, row);
     if (out != nullptr) flush(*out);
   }
 };

@@ -84,18 +84,10 @@ Staircase staircase_of(const table::MeasureTable& t, const analysis::ProblemBest
   const double problems = static_cast<double>(t.problems);
 
   Staircase s;
-  // The count at v is the number of sorted ratios <= v, as compute_figures
-  // counts them; log2 ratios are never below 0.
-  std::size_t count = 0;
-  while (count < ratios.size() && ratios[count] <= 0.0) ++count;
-  s.log2_ratio.push_back(0.0);
-  s.fraction.push_back(static_cast<double>(count) / problems);
-  while (count < ratios.size() && std::isfinite(ratios[count])) {
-    const double v = ratios[count];
-    while (count < ratios.size() && ratios[count] == v) ++count;
-    s.log2_ratio.push_back(v);
+  for_each_step(ratios, [&](double log2_ratio, std::size_t count) {
+    s.log2_ratio.push_back(log2_ratio);
     s.fraction.push_back(static_cast<double>(count) / problems);
-  }
+  });
   return s;
 }
 

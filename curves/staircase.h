@@ -6,6 +6,7 @@
 #ifndef PROFCMP_CURVES_STAIRCASE_H_
 #define PROFCMP_CURVES_STAIRCASE_H_
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -34,6 +35,22 @@ void sort_doubles(std::vector<double>& values, std::vector<std::uint64_t>& scrat
 void sorted_log2_ratios_of(const table::MeasureTable& t, const analysis::ProblemBest& best,
                            std::size_t m, std::vector<double>& ratios,
                            std::vector<std::uint64_t>& scratch);
+
+// Calls step(log2_ratio, count) for each breakpoint of the staircase of
+// `sorted` (sorted_log2_ratios_of): 0 first, then every distinct finite
+// log2 ratio, with the number of ratios at or below it, as compute_figures
+// counts them (log2 ratios are never below 0).
+template <typename Step>
+void for_each_step(const std::vector<double>& sorted, Step&& step) {
+  std::size_t count = 0;
+  while (count < sorted.size() && sorted[count] <= 0.0) ++count;
+  step(0.0, count);
+  while (count < sorted.size() && std::isfinite(sorted[count])) {
+    const double v = sorted[count];
+    while (count < sorted.size() && sorted[count] == v) ++count;
+    step(v, count);
+  }
+}
 
 // Method m's staircase; `best` is analysis::best_measures(t). Memory and
 // time O(problems log problems).
