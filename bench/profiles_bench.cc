@@ -9,7 +9,7 @@
 #include <string>
 
 #include "bench_tables.h"
-#include "profiles/profiles.h"
+#include "profcmp/profiles.h"
 #include "records/record_format.h"
 #include "records/units.h"
 

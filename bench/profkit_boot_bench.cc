@@ -9,7 +9,7 @@
 #include <string>
 
 #include "bench_tables.h"
-#include "bootstrap/bootstrap.h"
+#include "profkit/bootstrap/bootstrap.h"
 
 namespace {
 

@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "bench_tables.h"
-#include "curves/export.h"
-#include "table/measure_table.h"
-#include "table/results_table.h"
+#include "profkit/curves/export.h"
+#include "profkit/table/measure_table.h"
+#include "profkit/table/results_table.h"
 
 namespace {
 

@@ -25,7 +25,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/run.h"
+#include "profcmp/run.h"
 #include "failure_seam.h"
 #include "records/units.h"
 #include "run_arguments.h"

@@ -1,6 +1,6 @@
 // The audit in-process: the cap per kind and its summary line, the order of
 // findings, and findings whose place depends on the whole table.
-#include "audit/audit.h"
+#include "profkit/audit/audit.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "support/kit_support.h"
+#include "kit_support.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "records/record_format.h"
-#include "support/kit_support.h"
+#include "kit_support.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The bootstrap over problems: the index mapping, the interval ranks, the
 // replicates against a recomputation of each resampled table with
 // compute_figures(), the estimates, and the exact CSV and text of a small table.
-#include "bootstrap/bootstrap.h"
-#include "analysis/format.h"
+#include "profkit/bootstrap/bootstrap.h"
+#include "profkit/analysis/format.h"
 
 #include <gtest/gtest.h>
 
@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "analysis/figures.h"
-#include "support/kit_support.h"
+#include "profkit/analysis/figures.h"
+#include "kit_support.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "budget/budget.h"
-#include "support/kit_support.h"
+#include "profkit/budget/budget.h"
+#include "kit_support.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "support/kit_support.h"
+#include "kit_support.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "support/kit_support.h"
+#include "kit_support.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <tuple>
 #include <vector>
 
-#include "analysis/figures.h"
-#include "analysis/format.h"
-#include "compare/pairs.h"
-#include "compare/stability.h"
-#include "support/kit_support.h"
+#include "profkit/analysis/figures.h"
+#include "profkit/analysis/format.h"
+#include "profkit/compare/pairs.h"
+#include "profkit/compare/stability.h"
+#include "kit_support.h"
 
 namespace {
 

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "analysis/figures.h"
-#include "curves/export.h"
-#include "curves/staircase.h"
-#include "support/kit_support.h"
+#include "profkit/analysis/figures.h"
+#include "profkit/curves/export.h"
+#include "profkit/curves/staircase.h"
+#include "kit_support.h"
 
 namespace {
 

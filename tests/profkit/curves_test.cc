@@ -2,7 +2,7 @@
 // profcmp's own profile values (through analysis::compute_figures for any
 // table, through profiles::compute_profiles for tables within its capacity),
 // golden CSV/SVG/TeX bytes, the axis rule and the escaping of names.
-#include "curves/staircase.h"
+#include "profkit/curves/staircase.h"
 
 #include <gtest/gtest.h>
 
@@ -20,15 +20,15 @@
 #include <string>
 #include <vector>
 
-#include "analysis/figures.h"
-#include "analysis/format.h"
-#include "curves/export.h"
-#include "curves/svg_plot.h"
-#include "curves/text_escape.h"
-#include "profiles/profiles.h"
+#include "profkit/analysis/figures.h"
+#include "profkit/analysis/format.h"
+#include "profkit/curves/export.h"
+#include "profkit/curves/svg_plot.h"
+#include "profkit/curves/text_escape.h"
+#include "profcmp/profiles.h"
 #include "records/units.h"
-#include "support/kit_support.h"
-#include "table/measure_table.h"
+#include "kit_support.h"
+#include "profkit/table/measure_table.h"
 
 namespace {
 

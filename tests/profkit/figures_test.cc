@@ -1,6 +1,6 @@
 // analysis::compute_figures against profcmp's own computation on the same
 // table: every profile value, mean value and efficiency equal as doubles.
-#include "analysis/figures.h"
+#include "profkit/analysis/figures.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <cstring>
 #include <limits>
 
-#include "table/measure_table.h"
+#include "profkit/table/measure_table.h"
 
 namespace {
 

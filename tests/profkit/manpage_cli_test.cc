@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "support/kit_support.h"
+#include "kit_support.h"
 
 namespace {
 

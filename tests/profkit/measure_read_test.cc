@@ -12,8 +12,8 @@
 #include <string>
 #include <thread>
 
-#include "support/kit_support.h"
-#include "table/results_table.h"
+#include "kit_support.h"
+#include "profkit/table/results_table.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // by tests/profkit/data/report/html_check.py and by tidy, every section once
 // with its heading and reading line, escaped names, hand-computed figures in
 // the summary and the pairs, and the same bytes on every run.
-#include "report/report.h"
+#include "profkit/html/report.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "support/kit_support.h"
+#include "kit_support.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The table reader against profcmp's own: record splitting, the layout, groups
 // and the measures of every criterion, for hand-made and random tables, and
 // tables far beyond profcmp's capacity.
-#include "table/results_table.h"
+#include "profkit/table/results_table.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -13,11 +13,11 @@
 #include <random>
 #include <string>
 
-#include "profiles/profile_arithmetic.h"
-#include "profiles/profiles.h"
+#include "arithmetic/profile_arithmetic.h"
+#include "profcmp/profiles.h"
 #include "records/record_format.h"
 #include "records/units.h"
-#include "support/kit_support.h"
+#include "kit_support.h"
 
 namespace {
 

@@ -1,0 +1,56 @@
+// Performance profiles of a measure table of any size, computed with exactly
+// profcmp's arithmetic (profiles/profile_arithmetic.h): the same best
+// measures, ratios, log2 ratios, accumulated abscissae, mean values and
+// efficiencies, so that the figures equal the ones P.PRO reports.
+#ifndef PROFCMP_PROFKIT_ANALYSIS_FIGURES_H_
+#define PROFCMP_PROFKIT_ANALYSIS_FIGURES_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "profkit/table/measure_table.h"
+
+namespace analysis {
+
+// Per problem: the best measure over the methods that solved it (k_failed
+// when none did) and the 64-bit sum of those measures.
+struct ProblemBest {
+  std::vector<std::int32_t> best;
+  std::vector<std::int64_t> sum;
+};
+ProblemBest best_measures(const table::MeasureTable& t);
+
+// log2 ratio of method m on problem p: as profcmp compares it, +infinity for a
+// failure or a problem that no method solved.
+double log2_ratio_at(const table::MeasureTable& t, const ProblemBest& b, std::size_t m,
+                     std::size_t p);
+
+// Relative excess of method m on problem p: (measure - best) / sum, or 1.0 for
+// a failure or a problem no method solved.
+double excess_at(const table::MeasureTable& t, const ProblemBest& b, std::size_t m, std::size_t p);
+
+struct Figures {
+  double bound = 0.0;  // normalised: 0.5 .. 5.0 in steps of 0.5
+  double step = 0.0;
+  std::vector<double> abscissae;  // accumulated, 21 values
+  // profile[m][j]: share of all problems with log2 ratio <= abscissae[j]
+  // (0/0, NaN, when there is no problem).
+  std::vector<std::vector<double>> profile;
+  std::vector<double> mean_value;        // sum of profile[m][0..] in order, / abscissa count
+  std::vector<double> efficiency_score;  // problems / sum of relative excesses
+  std::vector<double> efficiency;        // as reported: score / largest score, 1.0 for +inf
+};
+
+// The figures of every method, for `requested_bound` normalised as profcmp
+// does (2.0 is profcmp's default). O(methods x problems log problems).
+Figures compute_figures(const table::MeasureTable& t, double requested_bound);
+
+// Every method's log2 ratios, one vector per method, sorted ascending
+// (+infinity for failures last).
+std::vector<std::vector<double>> sorted_log2_ratios(const table::MeasureTable& t,
+                                                    const ProblemBest& b);
+
+}  // namespace analysis
+
+#endif  // PROFCMP_PROFKIT_ANALYSIS_FIGURES_H_

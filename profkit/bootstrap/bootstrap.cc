@@ -1,0 +1,224 @@
+#include "profkit/bootstrap/bootstrap.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <random>
+
+#include "profkit/analysis/figures.h"
+#include "profkit/analysis/format.h"
+
+namespace bootstrap {
+namespace {
+
+constexpr double k_nan = std::numeric_limits<double>::quiet_NaN();
+
+// The value of sorted replicate values at the interval's ranks.
+template <class T, class Convert>
+void fill_interval(std::vector<T>& values, Interval& interval, Convert convert) {
+  std::sort(values.begin(), values.end());
+  interval.lower = convert(values[lower_rank(values.size())]);
+  interval.upper = convert(values[upper_rank(values.size())]);
+}
+
+// A name for the terminal: control characters shown as '?'.
+std::string printable(const std::string& name) {
+  std::string s = name;
+  for (char& c : s) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7f) c = '?';
+  }
+  return s;
+}
+
+std::string bound_text(double bound) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", bound);
+  return text;
+}
+
+}  // namespace
+
+std::size_t lower_rank(std::size_t n) {
+  return (n - 1) / 40;
+}
+
+std::size_t upper_rank(std::size_t n) {
+  return (39 * (n - 1) + 39) / 40;
+}
+
+Result run(const table::MeasureTable& t, const Options& options) {
+  const analysis::Figures figures = analysis::compute_figures(t, options.bound);
+  const std::size_t methods = t.methods();
+  const std::size_t problems = t.problems;
+  const std::size_t abscissae = figures.abscissae.size();
+  const std::size_t replicates = options.replicates;
+
+  Result r;
+  r.bound = figures.bound;
+  r.replicates = replicates;
+  r.seed = options.seed;
+  r.problems = problems;
+  r.methods.resize(methods);
+  for (std::size_t m = 0; m < methods; ++m) {
+    MethodResult& mr = r.methods[m];
+    mr.mean_value.estimate = figures.mean_value[m];
+    mr.rho_0.estimate = figures.profile[m].front();
+    mr.rho_bound.estimate = figures.profile[m].back();
+  }
+  if (problems == 0 || replicates == 0) {
+    for (MethodResult& mr : r.methods) {
+      for (Interval* i : {&mr.mean_value, &mr.rho_0, &mr.rho_bound}) i->lower = i->upper = k_nan;
+      mr.p_first = k_nan;
+    }
+    return r;
+  }
+
+  // A problem's best measure is the same whichever problems are drawn, so
+  // each (method, problem) has a fixed first abscissa at which it counts
+  // (log2 ratio <= x, as profcmp compares); `abscissae` for never.
+  // Problem-major, so that one drawn problem is one contiguous row.
+  const analysis::ProblemBest best = analysis::best_measures(t);
+  std::vector<std::uint8_t> first(problems * methods);
+  for (std::size_t m = 0; m < methods; ++m) {
+    for (std::size_t p = 0; p < problems; ++p) {
+      const double ratio = analysis::log2_ratio_at(t, best, m, p);
+      first[p * methods + m] = static_cast<std::uint8_t>(
+          std::lower_bound(figures.abscissae.begin(), figures.abscissae.end(), ratio) -
+          figures.abscissae.begin());
+    }
+  }
+
+  const std::size_t columns = abscissae + 1;
+  const double problem_count = static_cast<double>(problems);
+  std::vector<std::uint32_t> histogram(methods * columns);
+  std::vector<double> means(methods * replicates);
+  std::vector<std::uint32_t> at_0(methods * replicates);
+  std::vector<std::uint32_t> at_bound(methods * replicates);
+  std::vector<std::uint64_t> wins(methods, 0);
+  std::vector<double> replicate_mean(methods);
+
+  std::mt19937_64 generator(options.seed);
+  for (std::size_t rep = 0; rep < replicates; ++rep) {
+    std::fill(histogram.begin(), histogram.end(), 0u);
+    for (std::size_t i = 0; i < problems; ++i) {
+      const std::size_t p = static_cast<std::size_t>(draw_index(generator, problems));
+      const std::uint8_t* row = first.data() + p * methods;
+      for (std::size_t m = 0; m < methods; ++m) ++histogram[m * columns + row[m]];
+    }
+    double largest = -std::numeric_limits<double>::infinity();
+    for (std::size_t m = 0; m < methods; ++m) {
+      // The same sums as compute_figures(): count / problems per abscissa,
+      // added in order, divided by the number of abscissae.
+      const std::uint32_t* h = histogram.data() + m * columns;
+      std::uint32_t count = 0;
+      double mean = 0.0;
+      for (std::size_t j = 0; j < abscissae; ++j) {
+        count += h[j];
+        mean += static_cast<double>(count) / problem_count;
+        if (j == 0) at_0[m * replicates + rep] = count;
+      }
+      at_bound[m * replicates + rep] = count;
+      mean /= static_cast<double>(abscissae);
+      means[m * replicates + rep] = mean;
+      replicate_mean[m] = mean;
+      largest = std::max(largest, mean);
+    }
+    for (std::size_t m = 0; m < methods; ++m) {
+      if (replicate_mean[m] == largest) ++wins[m];
+    }
+  }
+
+  const auto identity = [](double v) { return v; };
+  const auto share = [problem_count](std::uint32_t c) {
+    return static_cast<double>(c) / problem_count;
+  };
+  for (std::size_t m = 0; m < methods; ++m) {
+    MethodResult& mr = r.methods[m];
+    const auto slice = [&](auto& all) {
+      using T = typename std::remove_reference_t<decltype(all)>::value_type;
+      return std::vector<T>(all.begin() + static_cast<std::ptrdiff_t>(m * replicates),
+                            all.begin() + static_cast<std::ptrdiff_t>((m + 1) * replicates));
+    };
+    auto mean_values = slice(means);
+    auto zero_counts = slice(at_0);
+    auto bound_counts = slice(at_bound);
+    fill_interval(mean_values, mr.mean_value, identity);
+    fill_interval(zero_counts, mr.rho_0, share);
+    fill_interval(bound_counts, mr.rho_bound, share);
+    mr.p_first = static_cast<double>(wins[m]) / static_cast<double>(replicates);
+  }
+  return r;
+}
+
+void write_csv(std::ostream& out, const table::MeasureTable& t, const Result& r) {
+  std::string text = "method_number,method,statistic,estimate,lower,upper\r\n";
+  for (std::size_t m = 0; m < r.methods.size(); ++m) {
+    const MethodResult& mr = r.methods[m];
+    const auto row = [&](const char* statistic, const Interval& i) {
+      text += std::to_string(m + 1);
+      text += ',';
+      text += analysis::csv_field(t.names[m]);
+      text += ',';
+      text += statistic;
+      text += ',';
+      analysis::append_shortest(text, i.estimate);
+      text += ',';
+      analysis::append_shortest(text, i.lower);
+      text += ',';
+      analysis::append_shortest(text, i.upper);
+      text += "\r\n";
+    };
+    row("mean_value", mr.mean_value);
+    row("rho_0", mr.rho_0);
+    row("rho_bound", mr.rho_bound);
+    row("p_first", Interval{mr.p_first, mr.p_first, mr.p_first});
+  }
+  out << text;
+}
+
+void write_text(std::ostream& out, const table::MeasureTable& t, const Result& r) {
+  const std::string bound = bound_text(r.bound);
+  out << "Bootstrap over problems: " << r.replicates << " replicates of " << r.problems
+      << " problems drawn with replacement, seed " << r.seed << ", bound " << bound << ".\n"
+      << "Each figure: the estimate on the whole table [95 % percentile interval of the "
+         "replicates].\n"
+      << "first: share of replicates in which the method has the largest MEAN VALUE (every "
+         "tied method counts).\n\n";
+
+  const auto cell = [](const Interval& i) {
+    return analysis::fixed(i.estimate, 4) + " [" + analysis::fixed(i.lower, 4) + ", " +
+           analysis::fixed(i.upper, 4) + "]";
+  };
+  std::vector<std::vector<std::string>> rows;
+  rows.push_back({"#", "method", "MEAN VALUE", "rho at 0", "rho at " + bound, "first"});
+  for (std::size_t m = 0; m < r.methods.size(); ++m) {
+    const MethodResult& mr = r.methods[m];
+    rows.push_back({std::to_string(m + 1), printable(t.names[m]), cell(mr.mean_value),
+                    cell(mr.rho_0), cell(mr.rho_bound), analysis::fixed(mr.p_first, 4)});
+  }
+  std::vector<std::size_t> width(rows.front().size(), 0);
+  for (const auto& row : rows) {
+    for (std::size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
+  }
+  for (const auto& row : rows) {
+    std::string line;
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      const std::size_t pad = width[c] - row[c].size();
+      if (c > 0) line += "  ";
+      // Numbers are right-aligned; the name and the headings of the figures
+      // left-aligned.
+      if (c == 1 || (&row == &rows.front() && c > 0)) {
+        line += row[c];
+        if (c + 1 < row.size()) line.append(pad, ' ');
+      } else {
+        line.append(pad, ' ');
+        line += row[c];
+      }
+    }
+    out << line << '\n';
+  }
+}
+
+}  // namespace bootstrap

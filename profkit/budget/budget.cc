@@ -1,0 +1,214 @@
+#include "profkit/budget/budget.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <string_view>
+
+#include "profkit/analysis/figures.h"
+#include "profkit/analysis/format.h"
+#include "records/record_format.h"
+
+namespace budget {
+namespace {
+
+using analysis::csv_field;
+using analysis::fixed;
+using analysis::shortest;
+
+std::string padded_left(const std::string& text, std::size_t width) {
+  return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+
+std::string padded_right(const std::string& text, std::size_t width) {
+  return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
+// The distribution of `measures` (one per problem, k_failed for a failure).
+Curve curve_of(std::vector<std::int32_t> measures, std::size_t problems) {
+  Curve c;
+  measures.erase(std::remove(measures.begin(), measures.end(), table::k_failed), measures.end());
+  std::sort(measures.begin(), measures.end());
+  c.solved = measures.size();
+  const double total = static_cast<double>(problems);
+  for (std::size_t i = 0; i < measures.size(); ++i) {
+    if (i + 1 < measures.size() && measures[i + 1] == measures[i]) continue;
+    c.counts.push_back(measures[i]);
+    c.fractions.push_back(static_cast<double>(i + 1) / total);
+  }
+  return c;
+}
+
+// exp(mean(log(measure + shift))) - shift, a failure counted as `charge`.
+double geometric_mean(const std::int32_t* measures, std::size_t problems, double charge,
+                      double shift) {
+  double sum = 0.0;
+  for (std::size_t p = 0; p < problems; ++p) {
+    const double count = measures[p] == table::k_failed ? charge : static_cast<double>(measures[p]);
+    sum += std::log(count + shift);
+  }
+  return std::exp(sum / static_cast<double>(problems)) - shift;
+}
+
+std::size_t failures_of(const std::int32_t* measures, std::size_t problems) {
+  return static_cast<std::size_t>(std::count(measures, measures + problems, table::k_failed));
+}
+
+// The name of output method `number` (0: the virtual best).
+const std::string& name_of(const std::vector<std::string>& names, std::size_t number) {
+  static const std::string virtual_best = k_virtual_best_name;
+  return number == 0 ? virtual_best : names[number - 1];
+}
+
+const Curve& curve_at(const BudgetCurves& curves, std::size_t number) {
+  return number == 0 ? curves.virtual_best : curves.methods[number - 1];
+}
+
+void write_curve_text(std::ostream& out, const std::string& heading, const Curve& c,
+                      std::size_t problems) {
+  out << heading << ": " << c.solved << " of " << problems
+      << (problems == 1 ? " problem solved\n" : " problems solved\n");
+  if (c.counts.empty()) return;
+  const std::size_t count_width = std::max<std::size_t>(5, std::to_string(c.counts.back()).size());
+  out << "  " << padded_left("count", count_width) << "  fraction\n";
+  for (std::size_t i = 0; i < c.counts.size(); ++i) {
+    out << "  " << padded_left(std::to_string(c.counts[i]), count_width) << "  "
+        << padded_left(fixed(c.fractions[i], 4), 8) << '\n';
+  }
+}
+
+}  // namespace
+
+BudgetCurves compute(const table::MeasureTable& t) {
+  BudgetCurves curves;
+  curves.problems = t.problems;
+  for (std::size_t m = 0; m < t.methods(); ++m) {
+    const auto row = t.measures.begin() + static_cast<std::ptrdiff_t>(m * t.problems);
+    curves.methods.push_back(curve_of(
+        std::vector<std::int32_t>(row, row + static_cast<std::ptrdiff_t>(t.problems)), t.problems));
+  }
+  curves.virtual_best = curve_of(analysis::best_measures(t).best, t.problems);
+  return curves;
+}
+
+GeometricMeans shifted_geometric_means(const table::MeasureTable& t, double shift) {
+  GeometricMeans g;
+  g.shift = shift;
+  for (const std::int32_t measure : t.measures) g.largest = std::max(g.largest, measure);
+  g.failure_charge = 2.0 * static_cast<double>(g.largest);
+  const bool defined = t.problems > 0 && g.largest != table::k_failed;
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  for (std::size_t m = 0; m < t.methods(); ++m) {
+    const std::int32_t* row = t.measures.data() + m * t.problems;
+    g.methods.push_back(defined ? geometric_mean(row, t.problems, g.failure_charge, shift) : nan);
+    g.failures.push_back(failures_of(row, t.problems));
+  }
+  const std::vector<std::int32_t> best = analysis::best_measures(t).best;
+  g.virtual_best = defined ? geometric_mean(best.data(), t.problems, g.failure_charge, shift) : nan;
+  g.virtual_best_failures = failures_of(best.data(), t.problems);
+  return g;
+}
+
+void write_budget_csv(std::ostream& out, const std::vector<std::string>& names,
+                      const BudgetCurves& curves) {
+  out << "method_number,method,count,fraction\r\n";
+  for (std::size_t number = 0; number <= curves.methods.size(); ++number) {
+    const Curve& c = curve_at(curves, number);
+    const std::string name = csv_field(name_of(names, number));
+    for (std::size_t i = 0; i < c.counts.size(); ++i) {
+      out << number << ',' << name << ',' << c.counts[i] << ',' << shortest(c.fractions[i])
+          << "\r\n";
+    }
+  }
+}
+
+void write_budget_text(std::ostream& out, const std::vector<std::string>& names,
+                       const BudgetCurves& curves, const GeometricMeans& means) {
+  const std::size_t methods = curves.methods.size();
+  out << "Share of all " << curves.problems << (curves.problems == 1 ? " problem" : " problems")
+      << " solved within a budget of the count; failures never count.\n";
+  const std::size_t number_width = std::to_string(methods).size();
+  for (std::size_t number = 0; number <= methods; ++number) {
+    out << '\n';
+    write_curve_text(
+        out, padded_left(std::to_string(number), number_width) + "  " + name_of(names, number),
+        curve_at(curves, number), curves.problems);
+  }
+  out << '\n';
+  if (curves.problems == 0 || means.largest == table::k_failed) {
+    out << "Shifted geometric mean of the counts (shift " << shortest(means.shift)
+        << "): not defined, since the table holds no solved count.\n";
+    return;
+  }
+  out << "Shifted geometric mean of the counts (shift " << shortest(means.shift)
+      << "); a failure is charged at 2 x " << means.largest << " = "
+      << shortest(means.failure_charge) << ", twice the largest count in the table.\n";
+  std::size_t name_width = std::string("method").size();
+  for (std::size_t number = 0; number <= methods; ++number) {
+    name_width = std::max(name_width, name_of(names, number).size());
+  }
+  const std::string failures = "failures", mean = "geometric mean";
+  std::size_t failures_width = failures.size();
+  failures_width = std::max(failures_width, std::to_string(curves.problems).size());
+  out << "  " << padded_left("#", number_width) << "  " << padded_right("method", name_width)
+      << "  " << failures << "  " << mean << '\n';
+  for (std::size_t number = 0; number <= methods; ++number) {
+    const double value = number == 0 ? means.virtual_best : means.methods[number - 1];
+    const std::size_t failed =
+        number == 0 ? means.virtual_best_failures : means.failures[number - 1];
+    out << "  " << padded_left(std::to_string(number), number_width) << "  "
+        << padded_right(name_of(names, number), name_width) << "  "
+        << padded_left(std::to_string(failed), failures_width) << "  "
+        << padded_left(fixed(value, 2), mean.size()) << '\n';
+  }
+}
+
+curves::Chart budget_plot(const std::vector<std::string>& names, const BudgetCurves& curves,
+                          const std::string& criterion) {
+  std::string label = criterion;
+  while (!label.empty() && label.back() == ' ') label.pop_back();
+  curves::Chart chart;
+  chart.title = "Share of problems solved within a budget of " + label;
+  chart.x_label = label + " (logarithmic)";
+  chart.y_label = "share of all problems solved";
+  chart.log_x = true;
+  chart.y_min = 0.0;
+  chart.y_max = 1.0;
+  chart.note =
+      "Failures never count; the virtual best takes the smallest count of any method on each "
+      "problem.";
+
+  std::int64_t smallest = 0, largest = 0;
+  for (std::size_t number = 0; number <= curves.methods.size(); ++number) {
+    const Curve& c = curve_at(curves, number);
+    if (c.counts.empty()) continue;
+    if (smallest == 0 || c.counts.front() < smallest) smallest = c.counts.front();
+    largest = std::max<std::int64_t>(largest, c.counts.back());
+  }
+  // Powers of ten around the counts, with room after the largest for its last step.
+  std::int64_t low = 1, high = 10;
+  while (smallest > 0 && low * 10 <= smallest) low *= 10;
+  while (high < 2 * largest) high *= 10;
+  chart.x_min = static_cast<double>(low);
+  chart.x_max = static_cast<double>(high);
+
+  for (std::size_t number = 0; number <= curves.methods.size(); ++number) {
+    const Curve& c = curve_at(curves, number);
+    curves::Series series;
+    series.name =
+        number == 0 ? name_of(names, 0) : std::to_string(number) + " " + names[number - 1];
+    if (c.counts.empty() || c.counts.front() > low) {
+      series.x.push_back(chart.x_min);
+      series.y.push_back(0.0);
+    }
+    for (std::size_t i = 0; i < c.counts.size(); ++i) {
+      series.x.push_back(static_cast<double>(c.counts[i]));
+      series.y.push_back(c.fractions[i]);
+    }
+    chart.series.push_back(std::move(series));
+  }
+  return chart;
+}
+
+}  // namespace budget

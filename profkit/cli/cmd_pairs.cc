@@ -1,0 +1,67 @@
+// profkit pairs: wins, ties and losses of every ordered pair of methods on the
+// criterion, as CSV rows or a terminal matrix.
+#include <CLI/CLI.hpp>
+
+#include <charconv>
+#include <cmath>
+#include <memory>
+#include <string>
+
+#include "profkit/compare/pairs.h"
+#include "profkit/cli/commands.h"
+#include "profkit/cli/common.h"
+
+namespace kit {
+namespace {
+
+struct PairsOptions {
+  TableOptions table;
+  std::string output;
+  std::string format = "text";
+  std::string tie_tolerance = "0";
+};
+
+// --tie-tolerance: a decimal number >= 0 (infinity ties every two solved counts).
+double parse_tolerance(const std::string& text) {
+  double value = 0.0;
+  const char* end = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), end, value);
+  if (text.empty() || result.ec != std::errc() || result.ptr != end || std::isnan(value) ||
+      value < 0) {
+    usage_error("--tie-tolerance: '" + text + "' is not a number >= 0 (e.g. 0.05)");
+  }
+  return value;
+}
+
+}  // namespace
+
+void add_pairs_command(CLI::App& app) {
+  auto options = std::make_shared<PairsOptions>();
+  CLI::App* sub = app.add_subcommand(
+      "pairs",
+      "For every ordered pair of methods A, B: the problems on which A wins (a smaller count, or "
+      "solved where B failed), ties (equal counts, or both failed) and loses");
+  add_table_options(*sub, options->table);
+  add_output_option(*sub, options->output);
+  add_format_option(*sub, options->format,
+                    "text: a matrix of wins-ties-losses (row method against column method); csv: "
+                    "one row per ordered pair (RFC 4180)");
+  sub->add_option("--tie-tolerance", options->tie_tolerance,
+                  "two counts x, y tie when |x - y| <= REL x min(x, y)")
+      ->type_name("REL")
+      ->capture_default_str();
+  sub->callback([options] {
+    const double tolerance = parse_tolerance(options->tie_tolerance);
+    const LoadedTable loaded = load_table(options->table);
+    const compare::PairCounts counts = compare::count_pairs(loaded.measures, tolerance);
+    write_output(options->output, [&](std::ostream& out) {
+      if (options->format == "csv") {
+        compare::write_pairs_csv(out, loaded.measures.names, counts);
+      } else {
+        compare::write_pairs_text(out, loaded.measures.names, counts);
+      }
+    });
+  });
+}
+
+}  // namespace kit

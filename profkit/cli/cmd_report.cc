@@ -1,0 +1,99 @@
+// profkit report: one self-contained HTML page with the audit, the profiles,
+// the summary, pairs, stability, bootstrap and budget views of a table.
+#include <CLI/CLI.hpp>
+
+#include <cstdint>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "profkit/audit/audit.h"
+#include "profkit/bootstrap/bootstrap.h"
+#include "profkit/cli/commands.h"
+#include "profkit/cli/common.h"
+#include "profkit/html/report.h"
+
+namespace kit {
+namespace {
+
+struct ReportOptions {
+  TableOptions table;
+  std::string output;
+  std::string bound = "2.0";
+  std::string replicates = "1000";
+  std::string seed = "1";
+};
+
+void run_report(const ReportOptions& options) {
+  report::Settings settings;
+  settings.bound = parse_bound(options.bound);
+  settings.replicates = static_cast<std::size_t>(
+      parse_whole("--replicates", options.replicates, 1, bootstrap::k_max_replicates));
+  settings.seed = parse_whole("--seed", options.seed, 0, UINT64_MAX);
+  const std::string& file = options.table.file;
+  const int measure_index = measure_index_of(options.table.criterion);
+  if (measure_index == 0) {
+    fail("--criterion: '" + options.table.criterion + "' is not one of NIT, NFV, NFG, NCGR, TIME");
+  }
+  // One read feeds both the audit and the measures (standard input cannot be read twice).
+  audit::Options audit_options;
+  audit_options.measure_index = measure_index;
+  audit::Auditor auditor(audit_options);
+  const table::ResultsTable results = read_table_file(
+      file, [&auditor](const table::ParsedRecord& record) { auditor.observe(record); });
+  if (!results.conversion_errors.empty()) {
+    fail(conversion_message(file, results.conversion_errors.front()));
+  }
+  const audit::Audit found = auditor.finish(results);
+  for (const audit::Finding& f : found.findings) {
+    settings.audit.push_back(
+        {std::string(audit::severity_name(f.severity)),
+         "line " + std::to_string(f.line) + ", column " + std::to_string(f.column), f.message});
+  }
+  for (const audit::Hidden& h : found.hidden) {
+    settings.audit.push_back(
+        {std::string(audit::severity_name(h.severity)),
+         "lines " + std::to_string(h.line) + " to " + std::to_string(h.last_line),
+         std::to_string(h.count) + " more like the " + std::to_string(audit::k_shown_per_rule) +
+             " above of this kind, not shown"});
+  }
+  settings.audit_summary =
+      "Checked with --criterion " + std::string(table::k_count_names[measure_index - 1]) + ": " +
+      std::to_string(found.errors) + " errors, " + std::to_string(found.warnings) + " warnings, " +
+      std::to_string(found.notes) + " notes.";
+  const table::MeasureTable measures =
+      table::measures_of(results, measure_index,
+                         options.table.failures_nonpositive ? table::FailureRule::nonpositive
+                                                            : table::FailureRule::clamp);
+  settings.source = file == "-" ? "standard input" : file;
+  settings.criterion = std::string(table::k_count_names[measure_index - 1]);
+  settings.failures_nonpositive = options.table.failures_nonpositive;
+  write_output(options.output,
+               [&](std::ostream& out) { report::write_report(out, measures, settings); });
+}
+
+}  // namespace
+
+void add_report_command(CLI::App& app) {
+  auto options = std::make_shared<ReportOptions>();
+  CLI::App* sub = app.add_subcommand(
+      "report",
+      "One self-contained HTML page (inline CSS and SVG, no script): audit, profiles, summary, "
+      "pairs, stability, bootstrap and budget; written to standard output without -o");
+  add_table_options(*sub, options->table);
+  add_output_option(*sub, options->output);
+  sub->add_option("--bound", options->bound,
+                  "upper end of the abscissa (log2 of the ratio), normalised as profcmp does")
+      ->type_name("B")
+      ->capture_default_str();
+  sub->add_option("--replicates", options->replicates,
+                  "bootstrap replicates, 1 to " + std::to_string(bootstrap::k_max_replicates))
+      ->type_name("N")
+      ->capture_default_str();
+  sub->add_option("--seed", options->seed, "seed of the bootstrap's generator")
+      ->type_name("S")
+      ->capture_default_str();
+  sub->callback([options] { run_report(*options); });
+}
+
+}  // namespace kit

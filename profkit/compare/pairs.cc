@@ -1,0 +1,167 @@
+#include "profkit/compare/pairs.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string_view>
+
+#include "profkit/analysis/format.h"
+
+namespace compare {
+using analysis::csv_field;
+using analysis::shortest;
+namespace {
+
+// Problems compared per pass over all pairs, so that the slices of every
+// method stay in cache while each pair reads two of them.
+constexpr std::size_t k_block = 4096;
+
+// A measure as an unsigned key in which smaller is better and a failure is
+// the largest: count - 1 for counts >= 1, 0xFFFFFFFF for a failure.
+std::uint32_t key_of(std::int32_t measure) {
+  return static_cast<std::uint32_t>(measure) - 1u;
+}
+
+// Wins of a over b and ties on keys [0, n), exact comparison.
+void count_exact(const std::uint32_t* a, const std::uint32_t* b, std::size_t n, std::uint32_t& wins,
+                 std::uint32_t& ties) {
+  std::uint32_t w = 0, t = 0;
+  std::size_t p = 0;
+  // Runs of a fixed length, which the compiler turns into vector compares.
+  constexpr std::size_t k_run = 64;
+  for (; p + k_run <= n; p += k_run) {
+    for (std::size_t k = 0; k < k_run; ++k) {
+      w += a[p + k] < b[p + k] ? 1u : 0u;
+      t += a[p + k] == b[p + k] ? 1u : 0u;
+    }
+  }
+  for (; p < n; ++p) {
+    w += a[p] < b[p] ? 1u : 0u;
+    t += a[p] == b[p] ? 1u : 0u;
+  }
+  wins = w;
+  ties = t;
+}
+
+// The same with ties within `tolerance` relative to the smaller count.
+void count_tolerant(const std::uint32_t* a, const std::uint32_t* b, std::size_t n, double tolerance,
+                    std::uint32_t& wins, std::uint32_t& ties) {
+  constexpr std::uint32_t k_failed_key = 0xFFFFFFFFu;
+  std::uint32_t w = 0, t = 0;
+  for (std::size_t p = 0; p < n; ++p) {
+    const std::uint32_t x = a[p], y = b[p];
+    bool tie = x == y;
+    if (!tie && x != k_failed_key && y != k_failed_key) {
+      // Counts are key + 1; the difference of keys is the difference of counts.
+      const double smaller = static_cast<double>(std::min(x, y)) + 1.0;
+      const double difference = static_cast<double>(x > y ? x - y : y - x);
+      tie = difference <= tolerance * smaller;
+    }
+    if (tie) {
+      ++t;
+    } else if (x < y) {
+      ++w;
+    }
+  }
+  wins = w;
+  ties = t;
+}
+
+std::string cell_text(const PairCounts& c, std::size_t a, std::size_t b) {
+  if (a == b) return "-";
+  return std::to_string(c.wins(a, b)) + "-" + std::to_string(c.ties(a, b)) + "-" +
+         std::to_string(c.losses(a, b));
+}
+
+void pad_left(std::ostream& out, std::string_view text, std::size_t width) {
+  for (std::size_t k = text.size(); k < width; ++k) out << ' ';
+  out << text;
+}
+
+}  // namespace
+
+PairCounts count_pairs(const table::MeasureTable& t, double tie_tolerance) {
+  PairCounts c;
+  c.methods = t.methods();
+  c.problems = t.problems;
+  c.tie_tolerance = tie_tolerance;
+  const std::size_t m = c.methods;
+  c.win_counts.assign(m * m, 0);
+  c.tie_counts.assign(m * m, 0);
+  if (m < 2) return c;
+
+  std::vector<std::uint32_t> keys(t.measures.size());
+  std::transform(t.measures.begin(), t.measures.end(), keys.begin(), key_of);
+  const bool exact = tie_tolerance == 0.0;
+  for (std::size_t start = 0; start < t.problems; start += k_block) {
+    const std::size_t n = std::min(k_block, t.problems - start);
+    for (std::size_t a = 0; a < m; ++a) {
+      const std::uint32_t* ka = keys.data() + a * t.problems + start;
+      for (std::size_t b = a + 1; b < m; ++b) {
+        const std::uint32_t* kb = keys.data() + b * t.problems + start;
+        std::uint32_t wins = 0, ties = 0;
+        if (exact) {
+          count_exact(ka, kb, n, wins, ties);
+        } else {
+          count_tolerant(ka, kb, n, tie_tolerance, wins, ties);
+        }
+        c.win_counts[a * m + b] += wins;
+        c.win_counts[b * m + a] += n - wins - ties;
+        c.tie_counts[a * m + b] += ties;
+        c.tie_counts[b * m + a] += ties;
+      }
+    }
+  }
+  return c;
+}
+
+void write_pairs_csv(std::ostream& out, const std::vector<std::string>& names,
+                     const PairCounts& counts) {
+  out << "method_a_number,method_a,method_b_number,method_b,wins,ties,losses\r\n";
+  for (std::size_t a = 0; a < counts.methods; ++a) {
+    for (std::size_t b = 0; b < counts.methods; ++b) {
+      if (a == b) continue;
+      out << a + 1 << ',' << csv_field(names[a]) << ',' << b + 1 << ',' << csv_field(names[b])
+          << ',' << counts.wins(a, b) << ',' << counts.ties(a, b) << ',' << counts.losses(a, b)
+          << "\r\n";
+    }
+  }
+}
+
+void write_pairs_text(std::ostream& out, const std::vector<std::string>& names,
+                      const PairCounts& counts) {
+  const std::size_t m = counts.methods;
+  out << "Wins-ties-losses of the row method against the column method on " << counts.problems
+      << (counts.problems == 1 ? " problem" : " problems") << " (tie tolerance "
+      << shortest(counts.tie_tolerance) << ").\n";
+  if (m < 2) {
+    out << "No pairs: the table has " << m << (m == 1 ? " method.\n" : " methods.\n");
+    return;
+  }
+  const std::size_t number_width = std::to_string(m).size();
+  std::size_t name_width = 0;
+  for (const std::string& name : names) name_width = std::max(name_width, name.size());
+  std::size_t cell_width = number_width;
+  for (std::size_t a = 0; a < m; ++a) {
+    for (std::size_t b = 0; b < m; ++b)
+      cell_width = std::max(cell_width, cell_text(counts, a, b).size());
+  }
+  const std::size_t label_width = number_width + 2 + name_width;
+
+  out << std::string(label_width, ' ');
+  for (std::size_t b = 0; b < m; ++b) {
+    out << "  ";
+    pad_left(out, std::to_string(b + 1), cell_width);
+  }
+  out << '\n';
+  for (std::size_t a = 0; a < m; ++a) {
+    pad_left(out, std::to_string(a + 1), number_width);
+    out << "  " << names[a] << std::string(name_width - names[a].size(), ' ');
+    for (std::size_t b = 0; b < m; ++b) {
+      out << "  ";
+      pad_left(out, cell_text(counts, a, b), cell_width);
+    }
+    out << '\n';
+  }
+}
+
+}  // namespace compare

@@ -1,0 +1,49 @@
+// Pairwise verdicts: for every ordered pair of different methods, on how many
+// problems the first wins, ties with and loses to the second on the measure.
+// A count wins against a larger count or a failure; equal counts (or counts
+// within a relative tolerance of the smaller) and two failures tie.
+#ifndef PROFCMP_PROFKIT_COMPARE_PAIRS_H_
+#define PROFCMP_PROFKIT_COMPARE_PAIRS_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "profkit/table/measure_table.h"
+
+namespace compare {
+
+struct PairCounts {
+  std::size_t methods = 0;
+  std::size_t problems = 0;
+  double tie_tolerance = 0.0;
+  // Row-major methods x methods; the diagonal is 0.
+  std::vector<std::size_t> win_counts;
+  std::vector<std::size_t> tie_counts;
+
+  std::size_t wins(std::size_t a, std::size_t b) const { return win_counts[a * methods + b]; }
+  std::size_t ties(std::size_t a, std::size_t b) const { return tie_counts[a * methods + b]; }
+  std::size_t losses(std::size_t a, std::size_t b) const { return wins(b, a); }
+};
+
+// Counts every ordered pair. Two solved counts x, y tie when
+// |x - y| <= tie_tolerance * min(x, y); `tie_tolerance` must be >= 0 (not NaN).
+// O(methods^2 x problems) comparisons, memory O(methods^2 + table).
+PairCounts count_pairs(const table::MeasureTable& t, double tie_tolerance);
+
+// CSV (rows end CR LF): header
+// method_a_number,method_a,method_b_number,method_b,wins,ties,losses
+// and one row per ordered pair (1,2), (1,3), ..., (2,1), ...
+void write_pairs_csv(std::ostream& out, const std::vector<std::string>& names,
+                     const PairCounts& counts);
+
+// A terminal matrix of wins-ties-losses (row method against column method),
+// under a line saying how to read it; lines end LF.
+void write_pairs_text(std::ostream& out, const std::vector<std::string>& names,
+                      const PairCounts& counts);
+
+}  // namespace compare
+
+#endif  // PROFCMP_PROFKIT_COMPARE_PAIRS_H_

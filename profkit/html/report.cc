@@ -1,0 +1,368 @@
+#include "profkit/html/report.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <iterator>
+#include <sstream>
+
+#include "profkit/analysis/figures.h"
+#include "profkit/analysis/format.h"
+#include "profkit/bootstrap/bootstrap.h"
+#include "profkit/budget/budget.h"
+#include "profkit/compare/pairs.h"
+#include "profkit/compare/stability.h"
+#include "profkit/curves/export.h"
+#include "profkit/curves/svg_plot.h"
+#include "arithmetic/profile_arithmetic.h"
+
+namespace report {
+namespace {
+
+constexpr const char* k_style =
+    R"(body{font:15px/1.45 system-ui,-apple-system,"Segoe UI",sans-serif;color:#1a1a1a;background:#fff;max-width:72rem;margin:0 auto;padding:1rem 1.5rem}
+h1{font-size:1.6rem;margin:.5rem 0}
+h2{font-size:1.25rem;border-bottom:1px solid #bbb;padding-bottom:.2rem;margin:2.2rem 0 .3rem}
+h3{font-size:1.05rem;margin:1rem 0 .3rem}
+p.how{color:#444;font-style:italic;margin:.2rem 0 .8rem}
+p.meta{color:#333;margin:.2rem 0}
+p.note{color:#333;font-size:.92rem}
+nav ul{list-style:none;padding:0;margin:.6rem 0;display:flex;flex-wrap:wrap;gap:.2rem 1.2rem}
+table{border-collapse:collapse;margin:.4rem 0 .8rem;font-variant-numeric:tabular-nums}
+th,td{padding:.2rem .55rem;border-bottom:1px solid #ddd;text-align:left;vertical-align:top}
+thead th{border-bottom:2px solid #888}
+th[colspan]{text-align:center}
+th.n,td.n{text-align:right}
+td.n{white-space:nowrap}
+td.name,th.name{white-space:pre}
+td.msg{white-space:pre-wrap}
+figure{margin:.5rem 0}
+svg{max-width:100%;height:auto}
+.scroll{overflow-x:auto}
+.error{color:#a00020}
+.warning{color:#8a5200}
+@page{margin:15mm}
+@media print{body{max-width:none;font-size:10pt;padding:0}nav{display:none}.scroll{overflow:visible}h2{break-after:avoid}figure,tr{break-inside:avoid}a{color:inherit;text-decoration:none}}
+)";
+
+constexpr const char* k_no_method = "The table holds no method.";
+
+// `value` as profcmp writes an F10.4 field, without its blanks ("0.7381", "NaN").
+std::string fixed4(double value) {
+  return analysis::fixed(value, 4);
+}
+
+std::string one_decimal(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", value);
+  return text;
+}
+
+std::string two_decimals(double value) {
+  if (!std::isfinite(value)) return fixed4(value);
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2f", value);
+  return text;
+}
+
+// The line under a heading that says how to read the section.
+void how(std::ostream& out, std::string_view text) {
+  out << "<p class=\"how\">" << text << "</p>\n";
+}
+
+void open_section(std::ostream& out, std::string_view id, std::string_view title) {
+  out << "<section id=\"" << id << "\">\n<h2>" << title << "</h2>\n";
+}
+
+std::string number_cell(const std::string& text) {
+  return "<td class=\"n\">" + text + "</td>";
+}
+
+std::string name_cell(const std::string& name) {
+  return "<td class=\"name\">" + html_escape(name) + "</td>";
+}
+
+std::string interval_text(const bootstrap::Interval& i) {
+  return fixed4(i.lower) + "\xE2\x80\x93" + fixed4(i.upper);  // en dash
+}
+
+void write_audit(std::ostream& out, const Settings& s) {
+  open_section(out, "audit", "Audit of the table");
+  how(out,
+      "What <code>profkit check</code> finds in the table: errors change or stop what profcmp "
+      "computes, warnings point at entries it most likely reads not as meant, notes say what "
+      "is worth knowing.");
+  if (!s.audit_summary.empty()) out << "<p>" << html_escape(s.audit_summary) << "</p>\n";
+  if (s.audit.empty()) {
+    out << "<p>No findings.</p>\n";
+  } else {
+    out << "<div class=\"scroll\"><table>\n<thead><tr><th>kind</th><th>where</th>"
+           "<th>finding</th></tr></thead>\n<tbody>\n";
+    for (const AuditItem& item : s.audit) {
+      const std::string kind = html_escape(item.severity);
+      out << "<tr><td class=\"" << kind << "\">" << kind << "</td><td>" << html_escape(item.where)
+          << "</td><td class=\"msg\">" << html_escape(item.message) << "</td></tr>\n";
+    }
+    out << "</tbody>\n</table></div>\n";
+  }
+  out << "</section>\n";
+}
+
+// The exported SVG document without its XML prolog, as an element of the page.
+void write_profiles(std::ostream& out, const table::MeasureTable& t, const Settings& s,
+                    const analysis::Figures& f) {
+  open_section(out, "profiles", "Performance profiles");
+  how(out,
+      "At x, the share of problems on which the method's count is within a factor 2<sup>x</sup> "
+      "of the best count: higher is better; the value at 0 is the share of problems on which it "
+      "is best, the level far right the share it solved.");
+  std::ostringstream svg;
+  curves::PlotOptions options;
+  options.criterion = s.criterion;
+  options.failures_nonpositive = s.failures_nonpositive;
+  curves::write_svg(svg, t, options);
+  const std::string document = svg.str();
+  const std::size_t start = document.find("<svg");
+  out << "<figure>\n"
+      << (start == std::string::npos ? document : document.substr(start)) << "</figure>\n";
+  const std::string bound = one_decimal(f.bound);
+  char ratio[32];
+  std::snprintf(ratio, sizeof ratio, "%g", std::exp2(f.bound));
+  char step[32];
+  std::snprintf(step, sizeof step, "%g", f.step);
+  out << "<p class=\"note\">The plot shows each exact staircase over every ratio the table "
+         "holds. profcmp's figures (MEAN VALUE, and rho at the bound below) look only at x from "
+         "0 to the bound "
+      << bound << " (ratios up to " << ratio << "), at 21 abscissae in steps of " << step;
+  if (f.bound != s.bound) {
+    out << "; the bound asked for, " << html_escape(fixed4(s.bound))
+        << ", is rounded up to a multiple of 0.5 within 0.5 to 5.0 as profcmp does";
+  }
+  out << ".</p>\n</section>\n";
+}
+
+void write_summary(std::ostream& out, const table::MeasureTable& t, const analysis::Figures& f,
+                   const bootstrap::Result& boot) {
+  const std::string bound = one_decimal(f.bound);
+  open_section(out, "summary", "Summary");
+  how(out,
+      "MEAN VALUE and EFFICIENCY as profcmp reports them (larger is better, 1 at most); rho at 0: "
+      "share of problems on which the method is best; rho at the bound: share within the bound; "
+      "the ranges are 95 % bootstrap intervals.");
+  if (t.methods() == 0) {
+    out << "<p>" << k_no_method << "</p>\n</section>\n";
+    return;
+  }
+  out << "<div class=\"scroll\"><table>\n<thead><tr><th class=\"n\">#</th><th>method</th>"
+         "<th class=\"n\">MEAN VALUE</th><th class=\"n\">EFFICIENCY</th>"
+         "<th class=\"n\">rho at 0</th><th class=\"n\">rho at "
+      << bound
+      << "</th><th class=\"n\">failures</th><th class=\"n\">MEAN VALUE 95 %</th>"
+         "<th class=\"n\">rho at 0, 95 %</th><th class=\"n\">rho at "
+      << bound << ", 95 %</th></tr></thead>\n<tbody>\n";
+  for (std::size_t m = 0; m < t.methods(); ++m) {
+    std::size_t failures = 0;
+    for (std::size_t p = 0; p < t.problems; ++p) failures += t.solved(m, p) ? 0 : 1;
+    const bootstrap::MethodResult& b = boot.methods[m];
+    out << "<tr>" << number_cell(std::to_string(m + 1)) << name_cell(t.names[m])
+        << number_cell(fixed4(f.mean_value[m])) << number_cell(fixed4(f.efficiency[m]))
+        << number_cell(fixed4(f.profile[m].front())) << number_cell(fixed4(f.profile[m].back()))
+        << number_cell(std::to_string(failures)) << number_cell(interval_text(b.mean_value))
+        << number_cell(interval_text(b.rho_0)) << number_cell(interval_text(b.rho_bound))
+        << "</tr>\n";
+  }
+  out << "</tbody>\n</table></div>\n</section>\n";
+}
+
+void write_pairs(std::ostream& out, const table::MeasureTable& t) {
+  const compare::PairCounts pairs = compare::count_pairs(t, 0.0);
+  open_section(out, "pairs", "Pairwise verdicts");
+  how(out,
+      "Each cell: problems the row method wins, ties and loses against the column method. The "
+      "smaller count wins; a solved problem wins against a failure; equal counts and two "
+      "failures tie.");
+  if (t.methods() == 0) {
+    out << "<p>" << k_no_method << "</p>\n</section>\n";
+    return;
+  }
+  out << "<div class=\"scroll\"><table>\n<thead><tr><th class=\"n\">#</th><th>method</th>";
+  for (std::size_t b = 0; b < t.methods(); ++b) {
+    out << "<th class=\"n\" title=\"" << html_escape(t.names[b]) << "\">" << b + 1 << "</th>";
+  }
+  out << "</tr></thead>\n<tbody>\n";
+  for (std::size_t a = 0; a < t.methods(); ++a) {
+    out << "<tr>" << number_cell(std::to_string(a + 1)) << name_cell(t.names[a]);
+    for (std::size_t b = 0; b < t.methods(); ++b) {
+      if (a == b) {
+        out << number_cell("\xE2\x80\x94");  // em dash
+        continue;
+      }
+      out << number_cell(std::to_string(pairs.wins(a, b)) + "-" + std::to_string(pairs.ties(a, b)) +
+                         "-" + std::to_string(pairs.losses(a, b)));
+    }
+    out << "</tr>\n";
+  }
+  out << "</tbody>\n</table></div>\n</section>\n";
+}
+
+void write_stability(std::ostream& out, const table::MeasureTable& t, double bound) {
+  const compare::StabilityFindings s = compare::find_instabilities(t, bound);
+  open_section(out, "stability", "Stability of the verdict");
+  how(out,
+      "Whether the order by MEAN VALUE holds when one other method is left out, when the bound "
+      "is any of 0.5 to 5.0, and under EFFICIENCY. A reversal listed here means the verdict "
+      "depends on that choice.");
+  // The ranking itself: by MEAN VALUE, larger first, ties in table order.
+  std::vector<std::size_t> order(t.methods());
+  for (std::size_t m = 0; m < order.size(); ++m) order[m] = m;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return s.mean_value[a] > s.mean_value[b]; });
+  if (t.methods() == 0) {
+    out << "<p>" << k_no_method << "</p>\n</section>\n";
+    return;
+  }
+  out << "<p>Ranking by MEAN VALUE at the bound " << one_decimal(s.bound) << ":</p>\n<ol>\n";
+  for (const std::size_t m : order) {
+    out << "<li>" << html_escape(compare::method_label(t.names, m)) << ", "
+        << fixed4(s.mean_value[m]) << "</li>\n";
+  }
+  out << "</ol>\n";
+  if (s.stable()) {
+    out << "<p>No pair of methods changes order: leaving out any one method, moving the bound "
+           "between 0.5 and 5.0 and ranking by EFFICIENCY all keep the MEAN VALUE order.</p>\n";
+    out << "</section>\n";
+    return;
+  }
+  const struct {
+    compare::FindingKind kind;
+    const char* title;
+    const char* none;
+  } kinds[] = {
+      {compare::FindingKind::leave_one_out, "Leaving one method out",
+       "Leaving out any one method keeps the order of the others."},
+      {compare::FindingKind::bound, "Changing the bound",
+       "No pair changes order between the bounds 0.5 and 5.0."},
+      {compare::FindingKind::efficiency, "EFFICIENCY against MEAN VALUE",
+       "EFFICIENCY orders every pair as MEAN VALUE does."},
+  };
+  for (const auto& kind : kinds) {
+    out << "<h3>" << kind.title << "</h3>\n";
+    std::size_t listed = 0;
+    for (const compare::Finding& finding : s.findings) {
+      if (finding.kind != kind.kind) continue;
+      if (listed++ == 0) out << "<ul>\n";
+      out << "<li>" << html_escape(finding.sentence) << "</li>\n";
+    }
+    const std::size_t omitted = s.omitted[static_cast<std::size_t>(kind.kind)];
+    if (listed > 0) out << "</ul>\n";
+    if (omitted > 0) out << "<p>" << omitted << " more of this kind are not listed.</p>\n";
+    if (listed == 0 && omitted == 0) out << "<p>" << kind.none << "</p>\n";
+  }
+  out << "</section>\n";
+}
+
+void write_bootstrap(std::ostream& out, const table::MeasureTable& t, const bootstrap::Result& b,
+                     const analysis::Figures& f) {
+  const std::string bound = one_decimal(f.bound);
+  open_section(out, "bootstrap", "Bootstrap over problems");
+  how(out,
+      "The problems are a sample: each replicate draws as many problems with replacement and "
+      "recomputes. Estimate on the whole table, then the 95 % percentile interval; first: share "
+      "of replicates in which the method has the largest MEAN VALUE (tied methods all count).");
+  out << "<p class=\"meta\">" << b.replicates << " replicates of " << b.problems
+      << " problems, seed " << b.seed
+      << " (std::mt19937_64); interval ends: the sorted replicate values at ranks "
+         "floor(0.025 (N&#8722;1)) and ceil(0.975 (N&#8722;1)).</p>\n";
+  if (t.methods() == 0) {
+    out << "<p>" << k_no_method << "</p>\n</section>\n";
+    return;
+  }
+  out << "<div class=\"scroll\"><table>\n<thead>\n<tr><th class=\"n\" rowspan=\"2\">#</th>"
+         "<th rowspan=\"2\">method</th><th colspan=\"3\">MEAN VALUE</th><th colspan=\"3\">rho "
+         "at 0</th><th colspan=\"3\">rho at "
+      << bound << "</th><th class=\"n\" rowspan=\"2\">first</th></tr>\n<tr>";
+  for (int i = 0; i < 3; ++i) {
+    out << "<th class=\"n\">estimate</th><th class=\"n\">lower</th><th class=\"n\">upper</th>";
+  }
+  out << "</tr>\n</thead>\n<tbody>\n";
+  for (std::size_t m = 0; m < t.methods(); ++m) {
+    const bootstrap::MethodResult& r = b.methods[m];
+    out << "<tr>" << number_cell(std::to_string(m + 1)) << name_cell(t.names[m]);
+    for (const bootstrap::Interval* i : {&r.mean_value, &r.rho_0, &r.rho_bound}) {
+      out << number_cell(fixed4(i->estimate)) << number_cell(fixed4(i->lower))
+          << number_cell(fixed4(i->upper));
+    }
+    out << number_cell(fixed4(r.p_first)) << "</tr>\n";
+  }
+  out << "</tbody>\n</table></div>\n</section>\n";
+}
+
+void write_budget(std::ostream& out, const table::MeasureTable& t, const Settings& s) {
+  const budget::BudgetCurves curves = budget::compute(t);
+  const budget::GeometricMeans means = budget::shifted_geometric_means(t);
+  open_section(out, "budget", "Budget view");
+  how(out,
+      "Independent of which methods are compared: at a count c, the share of all problems the "
+      "method solved with at most c; the virtual best takes the smallest count of any method. "
+      "Smaller shifted geometric means are better.");
+  out << "<figure>\n";
+  curves::write_svg_element(out, budget::budget_plot(t.names, curves, s.criterion));
+  out << "</figure>\n";
+  out << "<table>\n<thead><tr><th class=\"n\">#</th><th>method</th>"
+         "<th class=\"n\">shifted geometric mean</th><th class=\"n\">failures</th></tr>"
+         "</thead>\n<tbody>\n";
+  out << "<tr>" << number_cell("0") << name_cell(budget::k_virtual_best_name)
+      << number_cell(two_decimals(means.virtual_best))
+      << number_cell(std::to_string(means.virtual_best_failures)) << "</tr>\n";
+  for (std::size_t m = 0; m < t.methods(); ++m) {
+    out << "<tr>" << number_cell(std::to_string(m + 1)) << name_cell(t.names[m])
+        << number_cell(two_decimals(means.methods[m]))
+        << number_cell(std::to_string(means.failures[m])) << "</tr>\n";
+  }
+  out << "</tbody>\n</table>\n<p class=\"note\">Shifted geometric mean: exp(mean(log(count + "
+      << two_decimals(means.shift) << "))) &#8722; " << two_decimals(means.shift)
+      << " over all problems, a failure charged at twice the largest count in the table (2 "
+         "&#215; "
+      << means.largest << " = " << two_decimals(means.failure_charge) << ").</p>\n</section>\n";
+}
+
+}  // namespace
+
+std::string html_escape(std::string_view text) {
+  return curves::xml_escape(text);
+}
+
+void write_report(std::ostream& out, const table::MeasureTable& t, const Settings& s) {
+  const analysis::Figures f = analysis::compute_figures(t, s.bound);
+  const bootstrap::Result boot = bootstrap::run(t, {s.replicates, s.seed, s.bound});
+  const std::string source = html_escape(s.source);
+
+  out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+         "<title>profkit report: "
+      << source << "</title>\n<style>\n"
+      << k_style << "</style>\n</head>\n<body>\n<header>\n<h1>Performance profiles of " << source
+      << "</h1>\n<p class=\"meta\">Criterion " << html_escape(s.criterion) << ", bound "
+      << one_decimal(f.bound) << ", " << t.methods()
+      << (t.methods() == 1 ? " method, " : " methods, ") << t.problems
+      << (t.problems == 1 ? " problem" : " problems") << "; "
+      << (s.failures_nonpositive ? "a count of 0 or less, or a blank count, is a failure"
+                                 : "counts below 1 are taken as 1, as profcmp does")
+      << ".</p>\n<nav>\n<ul>\n";
+  const char* titles[] = {"Audit",     "Profiles",  "Summary", "Pairs",
+                          "Stability", "Bootstrap", "Budget"};
+  for (std::size_t i = 0; i < std::size(k_section_ids); ++i) {
+    out << "<li><a href=\"#" << k_section_ids[i] << "\">" << titles[i] << "</a></li>\n";
+  }
+  out << "</ul>\n</nav>\n</header>\n<main>\n";
+  write_audit(out, s);
+  write_profiles(out, t, s, f);
+  write_summary(out, t, f, boot);
+  write_pairs(out, t);
+  write_stability(out, t, s.bound);
+  write_bootstrap(out, t, boot, f);
+  write_budget(out, t, s);
+  out << "</main>\n</body>\n</html>\n";
+}
+
+}  // namespace report

@@ -1,0 +1,453 @@
+#include "profkit/table/results_table.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <string_view>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
+
+#include "records/record_format.h"
+#include "profkit/table/large_pages.h"
+
+namespace table {
+namespace {
+
+constexpr std::size_t k_first_block = 1 << 16;
+constexpr std::size_t k_read_block = 1 << 20;
+constexpr std::size_t k_count_column = 22;  // column 23, from 0
+constexpr std::size_t k_count_width = 10;
+
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// True when `text` is a sign and digits with blanks among them: a whole
+// number that failed only because it is too large.
+bool whole_number(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  bool digits = false;
+  for (; i < text.size(); ++i) {
+    if (text[i] == ' ') continue;
+    if (!is_digit(text[i])) return false;
+    digits = true;
+  }
+  return digits;
+}
+
+// Hashes names as views, so that a lookup needs no std::string.
+struct NameHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view name) const {
+    return std::hash<std::string_view>{}(name);
+  }
+};
+
+}  // namespace
+
+bool RecordReader::fill() {
+  if (m_start > 0) {
+    const std::size_t kept = m_end - m_start;
+    std::memmove(m_buffer.data(), m_buffer.data() + m_start, kept);
+    m_start = 0;
+    m_end = kept;
+  }
+  if (m_end == m_buffer.size()) {
+    // Positional readers work on large files: whole blocks from the start.
+    const std::size_t first = m_positional ? k_read_block : k_first_block;
+    m_buffer.resize(m_buffer.empty() ? first : m_buffer.size() * 2);
+  }
+  std::size_t room = m_buffer.size() - m_end;
+  if (room > k_read_block) room = k_read_block;
+  if (m_positional && room > m_limit - m_offset)
+    room = static_cast<std::size_t>(m_limit - m_offset);
+  if (m_positional && room == 0) {
+    m_exhausted = true;
+    return true;
+  }
+  for (;;) {
+    const ssize_t got =
+        m_positional ? ::pread(m_fd, m_buffer.data() + m_end, room, static_cast<off_t>(m_offset))
+                     : ::read(m_fd, m_buffer.data() + m_end, room);
+    if (got > 0) {
+      m_end += static_cast<std::size_t>(got);
+      m_offset += static_cast<std::uint64_t>(got);
+      return true;
+    }
+    if (got == 0) {
+      m_exhausted = true;
+      return true;
+    }
+    if (errno == EINTR) continue;
+    m_error = errno;
+    return false;
+  }
+}
+
+bool RecordReader::next(std::string_view& record) {
+  if (m_end_met || m_error != 0) return false;
+  for (;;) {
+    const char* begin = m_buffer.data() + m_start;
+    const std::size_t pending = m_end - m_start;
+    const void* line_feed = pending > m_searched
+                                ? std::memchr(begin + m_searched, '\n', pending - m_searched)
+                                : nullptr;
+    std::size_t length = 0;
+    if (line_feed != nullptr) {
+      length = static_cast<std::size_t>(static_cast<const char*>(line_feed) - begin);
+      m_start += length + 1;
+      if (length > 0 && begin[length - 1] == '\r') --length;
+    } else if (m_exhausted) {
+      if (pending == 0) {
+        m_end_met = true;
+        return false;
+      }
+      length = pending;  // the last line has no line feed
+      m_start = m_end;
+    } else {
+      m_searched = pending;
+      if (!fill()) return false;
+      continue;
+    }
+    m_searched = 0;
+    ++m_line;
+    if (length == 1 && begin[0] == '\x1a') {
+      m_end_met = true;
+      m_end_marker = true;
+      return false;
+    }
+    record = std::string_view(begin, length);
+    return true;
+  }
+}
+
+bool parse_record(std::string_view record, std::uint64_t line, ParsedRecord& out) {
+  out.record = record;
+  out.line = line;
+  out.blank = 0;
+  out.failed_field = -1;
+  out.out_of_range = false;
+  // The count fields' places, as the record engine moves through them. A
+  // record without a comma has them at fixed columns.
+  std::size_t column = k_count_column;
+  const bool has_comma =
+      !record.empty() && std::memchr(record.data(), ',', record.size()) != nullptr;
+  for (int k = 0; k < k_counts && !has_comma; ++k) {
+    const std::size_t from = std::min(column, record.size());
+    const std::size_t width = std::min(k_count_width, record.size() - from);
+    FieldSpan& span = out.fields[k];
+    span.column = column;
+    span.comma = false;
+    span.width = width;
+    const char* text = record.data() + from;
+    std::size_t i = 0;
+    while (i < width && text[i] == ' ') ++i;
+    if (i == width) out.blank = static_cast<std::uint8_t>(out.blank | (1u << k));
+    column += k_count_width;
+  }
+  for (int k = 0; k < k_counts && has_comma; ++k) {
+    const std::size_t from = std::min(column, record.size());
+    std::string_view text = record.substr(from, k_count_width);
+    FieldSpan& span = out.fields[k];
+    span.column = column;
+    const std::size_t comma = text.find(',');
+    span.comma = comma != std::string_view::npos;
+    if (span.comma) {
+      text = text.substr(0, comma);
+      column += comma + 1;
+    } else {
+      column += k_count_width;
+    }
+    span.width = text.size();
+    if (text.find_first_not_of(' ') == std::string_view::npos) {
+      out.blank = static_cast<std::uint8_t>(out.blank | (1u << k));
+    }
+  }
+  out.end_column = column;
+
+  std::memset(out.counts, 0, sizeof out.counts);
+  records::FieldFailure failure;
+  const bool read =
+      records::try_read_record(record, records::formats::k_results_record,
+                               {records::in_text(out.key, static_cast<int>(k_key_width)),
+                                records::in_text(out.name, static_cast<int>(k_name_width)),
+                                records::in_integers(out.counts, k_counts)},
+                               records::BlankMode::null, failure);
+  if (read) return true;
+  for (int k = 0; k < k_counts; ++k) {
+    if (static_cast<std::int64_t>(out.fields[k].column) == failure.column) out.failed_field = k;
+  }
+  if (out.failed_field < 0) out.failed_field = 0;  // cannot happen: only counts convert
+  for (int k = out.failed_field; k < k_counts; ++k) out.counts[k] = 0;
+  out.out_of_range = whole_number(out.field_text(out.failed_field));
+  return false;
+}
+
+std::size_t ResultsTable::problems() const {
+  std::size_t longest = 0;
+  for (const Group& g : groups) longest = std::max(longest, g.length);
+  return longest;
+}
+
+bool read_results(RecordReader& reader, ResultsTable& table,
+                  const std::function<void(const ParsedRecord&)>& observer) {
+  std::unordered_map<std::string, std::uint32_t, NameHash, std::equal_to<>> name_index;
+  ParsedRecord parsed;
+  std::string_view record;
+  while (reader.next(record)) {
+    ++table.records;
+    if (!parse_record(record, reader.line(), parsed)) {
+      const int k = parsed.failed_field;
+      table.conversion_errors.push_back({parsed.line, parsed.fields[k].column, k,
+                                         std::string(parsed.field_text(k)), parsed.out_of_range});
+    }
+    if (observer) observer(parsed);
+    if (parsed.is_method()) {
+      table.groups.push_back(
+          {std::string(parsed.name, k_name_width), parsed.line, table.blanks.size(), 0});
+    } else if (table.groups.empty()) {
+      ++table.leading_records;
+    } else {
+      table.counts.insert(table.counts.end(), parsed.counts, parsed.counts + k_counts);
+      table.blanks.push_back(parsed.blank);
+      // Looked up by view: a name met before costs no string.
+      const std::string_view name(parsed.name, k_name_width);
+      auto at = name_index.find(name);
+      if (at == name_index.end()) {
+        at = name_index
+                 .emplace(std::string(name), static_cast<std::uint32_t>(table.problem_names.size()))
+                 .first;
+        table.problem_names.push_back(at->first);
+      }
+      table.name_ids.push_back(at->second);
+      ++table.groups.back().length;
+    }
+  }
+  return reader.error() == 0;
+}
+
+MeasureTable measures_of(const ResultsTable& table, int measure_index, FailureRule rule) {
+  MeasureTable measures;
+  measures.problems = table.problems();
+  measures.names.reserve(table.groups.size());
+  measures.measures.assign(table.groups.size() * measures.problems, k_failed);
+  for (std::size_t g = 0; g < table.groups.size(); ++g) {
+    measures.names.push_back(trim_name(table.groups[g].name));
+    std::int32_t* row = measures.measures.data() + g * measures.problems;
+    for (std::size_t p = 0; p < table.groups[g].length; ++p) {
+      row[p] = measure_of(table.count(g, p, measure_index - 1), rule);
+    }
+  }
+  return measures;
+}
+
+namespace {
+
+// The records of one stretch of the file, as read_measures needs them.
+struct Stretch {
+  struct Method {
+    char name[k_name_width];
+    std::size_t first = 0;  // index of its first measure
+    std::size_t length = 0;
+  };
+  std::vector<std::int32_t> measures;  // every problem record's measure, in order
+  std::size_t orphans = 0;             // problem records ahead of the stretch's first method
+  std::vector<Method> methods;
+  std::uint64_t records = 0;
+  bool end_marker = false;
+  int read_error = 0;
+  bool conversion_failed = false;
+  ConversionError first_error;  // line counted from the stretch's first record
+};
+
+void read_stretch(RecordReader& reader, int count_index, FailureRule rule,
+                  std::size_t expected_records, Stretch& out) {
+  out.measures.reserve(expected_records);
+  advise_large_pages(out.measures.data(), out.measures.capacity() * sizeof(std::int32_t));
+  char key[k_key_width];
+  char name[k_name_width];
+  std::int32_t counts[k_counts] = {};
+  records::FieldFailure failure;
+  // The same targets for every record: the item list is built once.
+  const records::InItem items[] = {records::in_text(key, static_cast<int>(k_key_width)),
+                                   records::in_text(name, static_cast<int>(k_name_width)),
+                                   records::in_integers(counts, k_counts)};
+  std::string_view record;
+  while (reader.next(record)) {
+    ++out.records;
+    std::int32_t count = 0;
+    bool method = false;
+    if (records::try_read_record(record, records::formats::k_results_record, items,
+                                 records::BlankMode::null, failure)) {
+      count = counts[count_index];
+      method = std::memcmp(key, k_method_key.data(), k_key_width) == 0;
+    } else {
+      // The rare path: the whole record again, for the error's details.
+      ParsedRecord parsed;
+      parse_record(record, reader.line(), parsed);
+      if (!out.conversion_failed) {
+        const int k = parsed.failed_field;
+        out.conversion_failed = true;
+        out.first_error = {parsed.line, parsed.fields[k].column, k,
+                           std::string(parsed.field_text(k)), parsed.out_of_range};
+      }
+      count = parsed.counts[count_index];
+      method = parsed.is_method();
+      std::memcpy(name, parsed.name, k_name_width);
+    }
+    if (method) {
+      Stretch::Method& m = out.methods.emplace_back();
+      std::memcpy(m.name, name, k_name_width);
+      m.first = out.measures.size();
+    } else {
+      if (out.methods.empty()) {
+        ++out.orphans;
+      } else {
+        ++out.methods.back().length;
+      }
+      out.measures.push_back(measure_of(count, rule));
+    }
+  }
+  out.end_marker = reader.end_marker();
+  out.read_error = reader.error();
+}
+
+// Where the second half of [start, size) begins: after the first LF at or
+// past the middle, or `size` when there is none.
+std::uint64_t split_point(int fd, std::uint64_t start, std::uint64_t size) {
+  std::uint64_t at = start + (size - start) / 2;
+  char block[1 << 16];
+  while (at < size) {
+    const ssize_t got = ::pread(fd, block, sizeof block, static_cast<off_t>(at));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return size;
+    const void* line_feed = std::memchr(block, '\n', static_cast<std::size_t>(got));
+    if (line_feed != nullptr) {
+      return at + static_cast<std::uint64_t>(static_cast<const char*>(line_feed) - block) + 1;
+    }
+    at += static_cast<std::uint64_t>(got);
+  }
+  return size;
+}
+
+// Problem records are rarely shorter than this; the measures are reserved for it.
+constexpr std::size_t k_typical_record = 64;
+
+}  // namespace
+
+MeasureRead read_measures(int fd, int measure_index, FailureRule rule, std::size_t split_bytes) {
+  const int count_index = measure_index - 1;
+  Stretch first;
+  Stretch second;
+  bool halves = false;
+  struct stat status {};
+  const off_t start = ::lseek(fd, 0, SEEK_CUR);
+  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && start >= 0 &&
+      status.st_size > start && split_bytes > 0 &&
+      static_cast<std::uint64_t>(status.st_size - start) >= split_bytes) {
+    const auto from = static_cast<std::uint64_t>(start);
+    const auto size = static_cast<std::uint64_t>(status.st_size);
+    const std::uint64_t middle = split_point(fd, from, size);
+    if (middle < size) {
+      halves = true;
+      RecordReader head(fd, from, middle);
+      RecordReader tail(fd, middle, UINT64_MAX);
+      const auto expected = [](std::uint64_t bytes) {
+        return static_cast<std::size_t>(bytes / k_typical_record);
+      };
+      const auto read_tail = [&] {
+        read_stretch(tail, count_index, rule, expected(size - middle), second);
+      };
+      std::thread worker;
+      try {
+        worker = std::thread(read_tail);
+      } catch (const std::system_error&) {
+        // No second thread: both halves on this one, one after the other.
+      }
+      // The first half's measures are reserved for the whole table: they
+      // take the second half's after it without moving.
+      read_stretch(head, count_index, rule, expected(size - from), first);
+      if (worker.joinable()) {
+        worker.join();
+      } else {
+        read_tail();
+      }
+      // The file offset ends where a reader in order would leave it.
+      ::lseek(fd, 0, SEEK_END);
+    }
+  }
+  if (!halves) {
+    RecordReader reader(fd);
+    std::size_t expected = 0;
+    if (S_ISREG(status.st_mode) && start >= 0 && status.st_size > start) {
+      expected = static_cast<std::size_t>(status.st_size - start) / k_typical_record;
+    }
+    read_stretch(reader, count_index, rule, expected, first);
+  }
+
+  MeasureRead result;
+  // A lone Ctrl-Z or a read error in the first half ends the file there.
+  const bool use_second = halves && !first.end_marker && first.read_error == 0;
+  result.records = first.records + (use_second ? second.records : 0);
+  result.read_error = first.read_error != 0 ? first.read_error : use_second ? second.read_error : 0;
+  if (first.conversion_failed) {
+    result.conversion_failed = true;
+    result.first_error = std::move(first.first_error);
+  } else if (use_second && second.conversion_failed) {
+    result.conversion_failed = true;
+    result.first_error = std::move(second.first_error);
+    result.first_error.line += first.records;
+  }
+
+  // Every group's measures one after the other; records ahead of the first
+  // method record belong to no group.
+  std::vector<std::int32_t> flat = std::move(first.measures);
+  flat.erase(flat.begin(), flat.begin() + static_cast<std::ptrdiff_t>(first.orphans));
+  std::vector<Stretch::Method> methods = std::move(first.methods);
+  for (Stretch::Method& m : methods) m.first -= first.orphans;
+  if (use_second) {
+    const std::size_t skipped = methods.empty() ? second.orphans : 0;
+    if (!methods.empty()) methods.back().length += second.orphans;
+    const std::size_t base = flat.size();
+    flat.insert(flat.end(), second.measures.begin() + static_cast<std::ptrdiff_t>(skipped),
+                second.measures.end());
+    for (Stretch::Method m : second.methods) {
+      m.first = m.first + base - skipped;
+      methods.push_back(m);
+    }
+  }
+  second = Stretch();
+
+  MeasureTable& t = result.measures;
+  t.names.reserve(methods.size());
+  for (const Stretch::Method& m : methods) {
+    t.names.push_back(trim_name(std::string_view(m.name, k_name_width)));
+    t.problems = std::max(t.problems, m.length);
+  }
+  // Short groups: spread the groups out to rows of `problems`, the last
+  // group first so that no group is overwritten before it moves.
+  flat.resize(methods.size() * t.problems, k_failed);
+  for (std::size_t g = methods.size(); g-- > 0;) {
+    const Stretch::Method& m = methods[g];
+    std::int32_t* row = flat.data() + g * t.problems;
+    if (m.first != g * t.problems)
+      std::memmove(row, flat.data() + m.first, m.length * sizeof(std::int32_t));
+    std::fill(row + m.length, row + t.problems, k_failed);
+  }
+  t.measures = std::move(flat);
+  return result;
+}
+
+std::string trim_name(std::string_view name) {
+  const std::size_t end = name.find_last_not_of(' ');
+  return std::string(name.substr(0, end == std::string_view::npos ? 0 : end + 1));
+}
+
+}  // namespace table

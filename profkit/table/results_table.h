@@ -1,0 +1,180 @@
+// Reading a results table (P.PER) of any size with profcmp's record rules:
+// records end at LF (a CR right before it is dropped), a lone Ctrl-Z record
+// ends the file, and every record is read with the layout (A6,2X,A14,5I10)
+// through the record engine, blanks in counts ignored. The reader never stops
+// on bad counts: it keeps where they are, so callers decide what to do.
+#ifndef PROFCMP_PROFKIT_TABLE_RESULTS_TABLE_H_
+#define PROFCMP_PROFKIT_TABLE_RESULTS_TABLE_H_
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "profkit/table/measure_table.h"
+
+namespace table {
+
+inline constexpr int k_counts = 5;  // NIT, NFV, NFG, NCGR, TIME
+inline constexpr std::string_view k_count_names[k_counts] = {"NIT", "NFV", "NFG", "NCGR", "TIME"};
+inline constexpr std::size_t k_key_width = 6;    // columns 1-6
+inline constexpr std::size_t k_name_column = 8;  // columns 9-22, from 0
+inline constexpr std::size_t k_name_width = 14;
+inline constexpr std::string_view k_method_key = "METHOD";
+
+// Splits bytes read from a file descriptor into records as profcmp's unit
+// layer does. The record stays valid until the next call.
+class RecordReader {
+ public:
+  explicit RecordReader(int fd) : m_fd(fd) {}
+  // Reads bytes `offset` up to `limit` (or to the end of the file when
+  // `limit` is past it) with positional reads; the file offset is not moved.
+  RecordReader(int fd, std::uint64_t offset, std::uint64_t limit)
+      : m_fd(fd), m_positional(true), m_offset(offset), m_limit(limit) {}
+  // The next record, or false at the end of the file (a lone byte 26 as a
+  // record is the end too) or after a read error (then error() is its errno).
+  bool next(std::string_view& record);
+  std::uint64_t line() const { return m_line; }  // line of the last record, from 1
+  int error() const { return m_error; }
+  bool end_marker() const { return m_end_marker; }  // a lone byte 26 ended the records
+
+ private:
+  bool fill();
+  int m_fd;
+  bool m_positional = false;
+  std::uint64_t m_offset = 0;
+  std::uint64_t m_limit = 0;
+  bool m_end_marker = false;
+  std::vector<char> m_buffer;
+  std::size_t m_start = 0;
+  std::size_t m_end = 0;
+  std::size_t m_searched = 0;  // bytes from m_start known to hold no LF
+  bool m_exhausted = false;
+  bool m_end_met = false;
+  int m_error = 0;
+  std::uint64_t m_line = 0;
+};
+
+// Where a count field lies in its record: 0-based first column and the number
+// of record characters it covers (a comma ends a field early, and the next one
+// starts after it, as in the record engine).
+struct FieldSpan {
+  std::size_t column = 0;
+  std::size_t width = 0;
+  bool comma = false;  // the field was ended by a comma
+};
+
+// One record as the layout reads it.
+struct ParsedRecord {
+  std::string_view record;
+  std::uint64_t line = 0;
+  char key[k_key_width];
+  char name[k_name_width];
+  std::int32_t counts[k_counts] = {};
+  std::uint8_t blank = 0;  // bit k: count field k holds only blanks (reads as 0)
+  FieldSpan fields[k_counts];
+  std::size_t end_column = 0;  // the column after the last count field
+  int failed_field = -1;       // the count field that did not convert, or -1
+  bool out_of_range = false;   // it is a whole number beyond the 32-bit range
+
+  bool is_method() const { return std::string_view(key, k_key_width) == k_method_key; }
+  // The text of count field k as it lies in the record.
+  std::string_view field_text(int k) const {
+    return record.substr(std::min(fields[k].column, record.size()), fields[k].width);
+  }
+};
+
+// Parses `record` (line `line`). Returns false when a count does not convert
+// (failed_field says which); the counts before it are stored, the others are 0.
+bool parse_record(std::string_view record, std::uint64_t line, ParsedRecord& out);
+
+// A count field that stops profcmp with message 64.
+struct ConversionError {
+  std::uint64_t line = 0;
+  std::size_t column = 0;  // from 0
+  int field = 0;           // 0..4
+  std::string text;        // the field as written
+  bool out_of_range = false;
+};
+
+// A method record and the problem records after it.
+struct Group {
+  std::string name;        // columns 9-22 as read (14 characters)
+  std::uint64_t line = 0;  // line of the method record
+  std::size_t first = 0;   // index of its first problem record in ResultsTable's vectors
+  std::size_t length = 0;  // problem records
+};
+
+// The whole table. Problem records are stored group after group; their line
+// numbers follow from the group's line, since every record is one line.
+struct ResultsTable {
+  std::uint64_t records = 0;          // every record read
+  std::uint64_t leading_records = 0;  // records ahead of the first method record
+  std::vector<Group> groups;
+  std::vector<std::int32_t> counts;        // k_counts per problem record
+  std::vector<std::uint8_t> blanks;        // per problem record: bit k when count k is blank
+  std::vector<std::uint32_t> name_ids;     // per problem record, into problem_names
+  std::vector<std::string> problem_names;  // distinct names (columns 9-22, 14 characters)
+  std::vector<ConversionError> conversion_errors;  // in line order
+
+  std::size_t problems() const;  // the longest group's length
+  std::uint64_t line_of(std::size_t g, std::size_t p) const { return groups[g].line + 1 + p; }
+  std::int32_t count(std::size_t g, std::size_t p, int k) const {
+    return counts[(groups[g].first + p) * k_counts + static_cast<std::size_t>(k)];
+  }
+  bool blank(std::size_t g, std::size_t p, int k) const {
+    return (blanks[groups[g].first + p] >> k) & 1u;
+  }
+  const std::string& problem_name(std::size_t g, std::size_t p) const {
+    return problem_names[name_ids[groups[g].first + p]];
+  }
+};
+
+// Reads every record of `reader` into `table`, calling `observer` (when set)
+// with each parsed record first. Returns false on a read error (reader.error()).
+bool read_results(RecordReader& reader, ResultsTable& table,
+                  const std::function<void(const ParsedRecord&)>& observer = {});
+
+// How counts below 1 are taken: as 1, as profcmp does, or as failures.
+enum class FailureRule : std::uint8_t { clamp, nonpositive };
+
+// The measure of a count: at least 1, or k_failed under FailureRule::nonpositive
+// for a count of 0 or less (a blank count reads as 0).
+inline std::int32_t measure_of(std::int32_t count, FailureRule rule) {
+  if (count < 1) return rule == FailureRule::clamp ? 1 : k_failed;
+  return count;
+}
+
+// The measures of count `measure_index` (1..5), method-major; the problems a
+// short group lacks are failures of its method.
+MeasureTable measures_of(const ResultsTable& table, int measure_index, FailureRule rule);
+
+// What read_measures gives: the measure table of one criterion and what
+// stops a run on the way.
+struct MeasureRead {
+  MeasureTable measures;
+  std::uint64_t records = 0;  // every record read (up to a lone Ctrl-Z)
+  bool conversion_failed = false;
+  ConversionError first_error;  // the first count that does not convert, when conversion_failed
+  int read_error = 0;           // errno of a failed read, else 0
+};
+
+// Reads the results table on `fd` straight into the measures of count
+// `measure_index` (1..5): the same records, groups, measures and first
+// conversion error as read_results followed by measures_of, without keeping
+// problem names or the other counts. A regular file of at least
+// `split_bytes` is read as two halves on two threads (positional reads, one
+// block buffer each); anything else is read in order from where it stands.
+// Memory: the measures plus one block buffer per thread.
+MeasureRead read_measures(int fd, int measure_index, FailureRule rule,
+                          std::size_t split_bytes = std::size_t{8} << 20);
+
+// `name` without its trailing blanks.
+std::string trim_name(std::string_view name);
+
+}  // namespace table
+
+#endif  // PROFCMP_PROFKIT_TABLE_RESULTS_TABLE_H_
