@@ -76,12 +76,11 @@ Figures compute_figures(const table::MeasureTable& t, double requested_bound) {
   // comparisons profcmp's sweep makes one problem at a time.
   for (std::size_t m = 0; m < methods; ++m) {
     const std::vector<double>& r = ratios[m];
+    profiles::MeanValueSum mean(static_cast<std::int64_t>(t.problems));
     for (std::size_t j = 0; j < f.abscissae.size(); ++j) {
-      const auto count = std::upper_bound(r.begin(), r.end(), f.abscissae[j]) - r.begin();
-      f.profile[m][j] = static_cast<double>(count) / problems;
-      f.mean_value[m] += f.profile[m][j];
+      f.profile[m][j] = mean.add(std::upper_bound(r.begin(), r.end(), f.abscissae[j]) - r.begin());
     }
-    f.mean_value[m] /= static_cast<double>(f.abscissae.size());
+    f.mean_value[m] = mean.mean_value();
   }
 
   // Excesses are summed problem by problem in ascending order, as profcmp does.

@@ -22,10 +22,12 @@ struct CheckOptions {
 
 void run_check(const CheckOptions& options) {
   audit::Options audit_options;
-  audit_options.measure_index = options.criterion.empty() ? 0 : measure_index_of(options.criterion);
+  audit_options.measure_index =
+      options.criterion.empty() ? 0 : records::measure_index_of_any_case(options.criterion);
   audit::Auditor auditor(audit_options);
   const table::ResultsTable results = read_table_file(
-      options.file, [&auditor](const table::ParsedRecord& record) { auditor.observe(record); });
+      options.file, [&auditor](const table::ParsedRecord& record) { auditor.observe(record); },
+      table::AfterEnd::count);
   const audit::Audit found = auditor.finish(results);
   write_output({}, [&](std::ostream& out) { audit::write_audit(out, options.file, found); });
   const bool failed = found.errors > 0 || (options.strict && found.warnings > 0);
@@ -43,9 +45,8 @@ void add_check_command(CLI::App& app) {
   add_file_option(*sub, options->file);
   add_criterion_option(*sub, options->criterion);
   sub->get_option("--criterion")
-      ->description(
-          "limit the count findings to this column (NIT, NFV, NFG, NCGR or TIME, any case) and "
-          "look for ties in it; default: every column, ties in NFV");
+      ->description("limit the count findings to this column (" + keywords_in_words() +
+                    ", any case) and look for ties in it; default: every column, ties in NFV");
   sub->add_flag("--strict", options->strict, "exit with status 1 on warnings too");
   sub->callback([options] { run_check(*options); });
 }

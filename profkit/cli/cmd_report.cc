@@ -31,16 +31,15 @@ void run_report(const ReportOptions& options) {
       parse_whole("--replicates", options.replicates, 1, bootstrap::k_max_replicates));
   settings.seed = parse_whole("--seed", options.seed, 0, UINT64_MAX);
   const std::string& file = options.table.file;
-  const int measure_index = measure_index_of(options.table.criterion);
-  if (measure_index == 0) {
-    fail("--criterion: '" + options.table.criterion + "' is not one of NIT, NFV, NFG, NCGR, TIME");
-  }
+  const int measure_index = records::measure_index_of_any_case(options.table.criterion);
+  if (measure_index == 0) fail("--criterion: " + not_a_criterion(options.table.criterion));
   // One read feeds both the audit and the measures (standard input cannot be read twice).
   audit::Options audit_options;
   audit_options.measure_index = measure_index;
   audit::Auditor auditor(audit_options);
   const table::ResultsTable results = read_table_file(
-      file, [&auditor](const table::ParsedRecord& record) { auditor.observe(record); });
+      file, [&auditor](const table::ParsedRecord& record) { auditor.observe(record); },
+      table::AfterEnd::count);
   if (!results.conversion_errors.empty()) {
     fail(conversion_message(file, results.conversion_errors.front()));
   }
@@ -58,7 +57,7 @@ void run_report(const ReportOptions& options) {
              " above of this kind, not shown"});
   }
   settings.audit_summary =
-      "Checked with --criterion " + std::string(table::k_count_names[measure_index - 1]) + ": " +
+      "Checked with --criterion " + std::string(records::count_name(measure_index - 1)) + ": " +
       std::to_string(found.errors) + " errors, " + std::to_string(found.warnings) + " warnings, " +
       std::to_string(found.notes) + " notes.";
   const table::MeasureTable measures =
@@ -66,7 +65,7 @@ void run_report(const ReportOptions& options) {
                          options.table.failures_nonpositive ? table::FailureRule::nonpositive
                                                             : table::FailureRule::clamp);
   settings.source = file == "-" ? "standard input" : file;
-  settings.criterion = std::string(table::k_count_names[measure_index - 1]);
+  settings.criterion = std::string(records::count_name(measure_index - 1));
   settings.failures_nonpositive = options.table.failures_nonpositive;
   write_output(options.output,
                [&](std::ostream& out) { report::write_report(out, measures, settings); });

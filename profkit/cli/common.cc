@@ -15,21 +15,25 @@
 namespace kit {
 namespace {
 
-std::string upper(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+// The keywords in field order, `separator` between them and `last` before
+// the last one: "NIT, NFV, NFG, NCGR or TIME".
+std::string keyword_list(std::string_view separator, std::string_view last) {
+  std::string list;
+  for (int k = 0; k < records::k_count_fields; ++k) {
+    if (k > 0) list += k + 1 == records::k_count_fields ? last : separator;
+    list += records::count_name(k);
   }
-  return text;
+  return list;
 }
 
 }  // namespace
 
-int measure_index_of(const std::string& criterion) {
-  const std::string key = upper(criterion);
-  for (int k = 0; k < table::k_counts; ++k) {
-    if (key == table::k_count_names[k]) return k + 1;
-  }
-  return 0;
+std::string keywords_in_words() {
+  return keyword_list(", ", " or ");
+}
+
+std::string not_a_criterion(const std::string& value) {
+  return "'" + value + "' is not one of " + keyword_list(", ", ", ");
 }
 
 void add_file_option(CLI::App& sub, std::string& file) {
@@ -38,18 +42,17 @@ void add_file_option(CLI::App& sub, std::string& file) {
 }
 
 void add_criterion_option(CLI::App& sub, std::string& criterion) {
-  sub.add_option("--criterion", criterion, "count compared: NIT, NFV, NFG, NCGR or TIME (any case)")
+  sub.add_option("--criterion", criterion, "count compared: " + keywords_in_words() + " (any case)")
       ->capture_default_str()
       ->type_name("C")
       ->transform(CLI::Validator(
           [](std::string& value) -> std::string {
-            if (measure_index_of(value) == 0) {
-              return "'" + value + "' is not one of NIT, NFV, NFG, NCGR, TIME";
-            }
-            value = upper(value);
+            const int measure_index = records::measure_index_of_any_case(value);
+            if (measure_index == 0) return not_a_criterion(value);
+            value = records::count_name(measure_index - 1);
             return {};
           },
-          "NIT|NFV|NFG|NCGR|TIME"));
+          keyword_list("|", "|")));
 }
 
 void add_table_options(CLI::App& sub, TableOptions& options) {
@@ -92,12 +95,9 @@ void close_table(const std::string& file, int fd) {
 // A LoadedTable with the criterion of the options and no measures yet.
 LoadedTable criterion_of(const TableOptions& options) {
   LoadedTable loaded;
-  loaded.measure_index = measure_index_of(options.criterion);
-  if (loaded.measure_index == 0) {
-    fail("--criterion: '" + options.criterion + "' is not one of NIT, NFV, NFG, NCGR, TIME");
-  }
-  loaded.criterion = std::string(table::k_count_names[loaded.measure_index - 1]);
-  loaded.criterion.resize(4, ' ');
+  loaded.measure_index = records::measure_index_of_any_case(options.criterion);
+  if (loaded.measure_index == 0) fail("--criterion: " + not_a_criterion(options.criterion));
+  loaded.criterion = std::string(records::k_keywords[loaded.measure_index - 1]);
   return loaded;
 }
 
@@ -107,14 +107,26 @@ table::FailureRule failure_rule_of(const TableOptions& options) {
 
 }  // namespace
 
-table::ResultsTable read_table_file(
-    const std::string& file, const std::function<void(const table::ParsedRecord&)>& observer) {
+// Ends the process when the records ended early: a read error, or a record
+// profcmp refuses for its length.
+void fail_on_early_end(const std::string& file, int read_error, std::uint64_t too_long_line) {
+  if (read_error != 0) fail(file + ": " + std::strerror(read_error));
+  if (too_long_line != 0) {
+    fail(file + ":" + std::to_string(too_long_line) + ": record longer than " +
+         std::to_string(records::k_max_record_length) +
+         " characters (profcmp stops here with message 22)");
+  }
+}
+
+table::ResultsTable read_table_file(const std::string& file,
+                                    const std::function<void(const table::ParsedRecord&)>& observer,
+                                    table::AfterEnd after_end) {
   const int fd = open_table(file);
   table::RecordReader reader(fd);
   table::ResultsTable results;
-  const bool read = table::read_results(reader, results, observer);
+  table::read_results(reader, results, observer, after_end);
   close_table(file, fd);
-  if (!read) fail(file + ": " + std::strerror(reader.error()));
+  fail_on_early_end(file, reader.error(), results.too_long_line);
   return results;
 }
 
@@ -124,7 +136,7 @@ LoadedTable load_measures(const TableOptions& options) {
   table::MeasureRead read =
       table::read_measures(fd, loaded.measure_index, failure_rule_of(options));
   close_table(options.file, fd);
-  if (read.read_error != 0) fail(options.file + ": " + std::strerror(read.read_error));
+  fail_on_early_end(options.file, read.read_error, read.too_long_line);
   if (read.conversion_failed) fail(conversion_message(options.file, read.first_error));
   loaded.measures = std::move(read.measures);
   return loaded;
@@ -158,7 +170,7 @@ void write_output(const std::string& path, const std::function<void(std::ostream
 
 std::string conversion_message(const std::string& file, const table::ConversionError& e) {
   std::string message = file + ":" + std::to_string(e.line) + ":" + std::to_string(e.column + 1) +
-                        ": count " + std::string(table::k_count_names[e.field]) + " '" + e.text +
+                        ": count " + std::string(records::count_name(e.field)) + " '" + e.text +
                         "' is " +
                         (e.out_of_range ? "beyond the 32-bit range" : "not a whole number") +
                         " (profcmp stops here with message 64); 'profkit check " + file +

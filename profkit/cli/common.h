@@ -11,6 +11,7 @@
 
 #include "profkit/table/measure_table.h"
 #include "profkit/table/results_table.h"
+#include "records/run_files.h"
 
 namespace CLI {
 class App;
@@ -38,8 +39,12 @@ void add_criterion_option(CLI::App& sub, std::string& criterion);
 // Adds -o/--output OUT to `sub` (empty or "-": standard output).
 void add_output_option(CLI::App& sub, std::string& output);
 
-// 1..5 for NIT, NFV, NFG, NCGR, TIME (any case), 0 for anything else.
-int measure_index_of(const std::string& criterion);
+// "NIT, NFV, NFG, NCGR or TIME": the criterion keywords for a help text.
+std::string keywords_in_words();
+
+// "'VALUE' is not one of NIT, NFV, ...": the refusal of a criterion that is
+// no keyword (records::measure_index_of_any_case gives 0).
+std::string not_a_criterion(const std::string& value);
 
 // The table read for one subcommand.
 struct LoadedTable {
@@ -49,10 +54,12 @@ struct LoadedTable {
 };
 
 // Opens `file` for reading ("-": standard input) and reads the whole results
-// table. A file that cannot be read ends the process with
-// "profkit: error: FILE: <reason>" and status 2.
+// table (see table::read_results). A file that cannot be read ends the
+// process with "profkit: error: FILE: <reason>" and status 2, a record longer
+// than profcmp reads with "profkit: error: FILE:LINE: record longer than ...".
 table::ResultsTable read_table_file(
-    const std::string& file, const std::function<void(const table::ParsedRecord&)>& observer = {});
+    const std::string& file, const std::function<void(const table::ParsedRecord&)>& observer = {},
+    table::AfterEnd after_end = table::AfterEnd::leave);
 
 // Reads the table the options name. Besides read_table_file's errors, a count
 // that does not convert (profcmp's message 64) ends the process with
