@@ -150,12 +150,12 @@ bool parse_record(std::string_view record, std::uint64_t line, ParsedRecord& out
 
   std::memset(out.counts, 0, sizeof out.counts);
   records::FieldFailure failure;
-  const bool read = records::try_read_record(
-      record, records::formats::k_results_record,
-      {records::in_text(out.key, static_cast<int>(records::k_key_length)),
-       records::in_text(out.name, static_cast<int>(records::k_name_length)),
-       records::in_integers(out.counts, records::k_count_fields)},
-      records::BlankMode::null, failure);
+  const bool read =
+      records::try_read_record(record, records::formats::k_results_record,
+                               {records::in_text(out.key, records::k_key_length),
+                                records::in_text(out.name, records::k_name_length),
+                                records::in_integers(out.counts, records::k_count_fields)},
+                               records::BlankMode::null, failure);
   if (read) return true;
   for (int k = 0; k < records::k_count_fields; ++k) {
     if (static_cast<std::int64_t>(out.fields[k].column) == failure.column) out.failed_field = k;
@@ -262,8 +262,8 @@ void read_stretch(RecordReader& reader, int count_index, FailureRule rule,
   std::int32_t counts[records::k_count_fields] = {};
   records::FieldFailure failure;
   // The same targets for every record: the item list is built once.
-  const records::InItem items[] = {records::in_text(key, static_cast<int>(records::k_key_length)),
-                                   records::in_text(name, static_cast<int>(records::k_name_length)),
+  const records::InItem items[] = {records::in_text(key, records::k_key_length),
+                                   records::in_text(name, records::k_name_length),
                                    records::in_integers(counts, records::k_count_fields)};
   std::string_view record;
   while (reader.next(record)) {
