@@ -44,7 +44,8 @@ using ReadBytes = std::ptrdiff_t (*)(void* source, char* into, std::size_t room)
 // the records for good: every later call returns the same.
 class RecordSplitter {
  public:
-  // Blocks of at most `block` bytes, a first buffer of `first_size` bytes.
+  // Reads blocks of at most `block` bytes into a buffer of `first_size`
+  // bytes at first (8192 and 8192 by default). No bytes until restart().
   constexpr RecordSplitter() = default;
   constexpr RecordSplitter(std::size_t first_size, std::size_t block)
       : m_first_size(first_size), m_block(block) {}
