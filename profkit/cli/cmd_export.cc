@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "profkit/curves/export.h"
 #include "profkit/cli/commands.h"
 #include "profkit/cli/common.h"
+#include "profkit/curves/export.h"
 
 namespace kit {
 namespace {
@@ -28,6 +28,7 @@ void run_export(const ExportOptions& options, bool bound_given) {
   if (bound_given && !(std::isfinite(options.bound) && options.bound > 0)) {
     usage_error("export: --bound must be a positive finite number");
   }
+  refuse_output_over_input(options.output, {options.table.file});
   const LoadedTable loaded = load_measures(options.table);
   curves::PlotOptions plot;
   plot.criterion = loaded.criterion.substr(0, loaded.criterion.find_last_not_of(' ') + 1);

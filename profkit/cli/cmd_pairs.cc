@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "profkit/compare/pairs.h"
 #include "profkit/cli/commands.h"
 #include "profkit/cli/common.h"
+#include "profkit/compare/pairs.h"
 
 namespace kit {
 namespace {
@@ -52,6 +52,7 @@ void add_pairs_command(CLI::App& app) {
       ->capture_default_str();
   sub->callback([options] {
     const double tolerance = parse_tolerance(options->tie_tolerance);
+    refuse_output_over_input(options->output, {options->table.file});
     const LoadedTable loaded = load_table(options->table);
     const compare::PairCounts counts = compare::count_pairs(loaded.measures, tolerance);
     write_output(options->output, [&](std::ostream& out) {

@@ -35,6 +35,7 @@ void run_report(const ReportOptions& options) {
   if (measure_index == 0) {
     fail("--criterion: '" + options.table.criterion + "' is not one of NIT, NFV, NFG, NCGR, TIME");
   }
+  refuse_output_over_input(options.output, {file});
   // One read feeds both the audit and the measures (standard input cannot be read twice).
   audit::Options audit_options;
   audit_options.measure_index = measure_index;
