@@ -112,6 +112,8 @@ TEST(CompareCli, UsageErrorsExitTwoWithTheExactMessage) {
        "profkit: error: --tie-tolerance: '5%' is not a number >= 0 (e.g. 0.05)\n" + hint},
       {{"stability", "--bound", "two", table},
        "profkit: error: --bound: 'two' is not a number (e.g. 2.0)\n" + hint},
+      {{"export", "--format", "svg", "--bound", "abc", table},
+       "profkit: error: --bound: 'abc' is not a number (e.g. 2.0)\n" + hint},
       {{"stability", "--limit", "0", table},
        "profkit: error: --limit: '0' is not a whole number from 1 to 18446744073709551615\n" +
            hint},
