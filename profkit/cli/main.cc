@@ -34,7 +34,9 @@ std::string describe(const std::exception_ptr& caught) {
 // failure ends it: a message, no partial output, exit status 2.
 [[noreturn]] void on_terminate() {
   kit::remove_pending_outputs();
-  const std::string line = "profkit: error: " + describe(std::current_exception()) + "\n";
+  std::string line = "profkit: error: ";
+  line += describe(std::current_exception());
+  line += '\n';
   if (::write(STDERR_FILENO, line.data(), line.size()) < 0) {
     // Nothing more can be said.
   }
