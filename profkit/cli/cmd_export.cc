@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "profkit/curves/export.h"
 #include "profkit/cli/commands.h"
 #include "profkit/cli/common.h"
+#include "profkit/curves/export.h"
 
 namespace kit {
 namespace {

@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "profkit/compare/pairs.h"
 #include "profkit/cli/commands.h"
 #include "profkit/cli/common.h"
+#include "profkit/compare/pairs.h"
 
 namespace kit {
 namespace {

@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
-#include "profkit/compare/stability.h"
 #include "profkit/cli/commands.h"
 #include "profkit/cli/common.h"
+#include "profkit/compare/stability.h"
 
 namespace kit {
 namespace {

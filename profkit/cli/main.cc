@@ -3,7 +3,9 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <exception>
 #include <iostream>
+#include <new>
 #include <string>
 
 #include "profkit/cli/commands.h"
@@ -47,6 +49,15 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     std::cerr << "profkit: error: " << e.what() << "\n"
               << "Run 'profkit --help' for usage.\n";
+    return kit::k_exit_usage;
+  } catch (const std::bad_alloc&) {
+    // A table whose results (pairs of every two methods, say) do not fit.
+    std::cout.flush();
+    std::cerr << "profkit: error: out of memory\n";
+    return kit::k_exit_usage;
+  } catch (const std::exception& e) {
+    std::cout.flush();
+    std::cerr << "profkit: error: " << e.what() << "\n";
     return kit::k_exit_usage;
   }
   return 0;

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "arithmetic/profile_arithmetic.h"
 #include "profkit/analysis/figures.h"
 #include "profkit/analysis/format.h"
 #include "profkit/bootstrap/bootstrap.h"
@@ -14,7 +15,6 @@
 #include "profkit/compare/stability.h"
 #include "profkit/curves/export.h"
 #include "profkit/curves/svg_plot.h"
-#include "arithmetic/profile_arithmetic.h"
 
 namespace report {
 namespace {
@@ -323,7 +323,8 @@ void write_budget(std::ostream& out, const table::MeasureTable& t, const Setting
       << two_decimals(means.shift) << "))) &#8722; " << two_decimals(means.shift)
       << " over all problems, a failure charged at twice the largest count in the table (2 "
          "&#215; "
-      << means.largest << " = " << two_decimals(means.failure_charge) << ").</p>\n</section>\n";
+      << budget::count_text(means.largest) << " = " << two_decimals(means.failure_charge)
+      << ").</p>\n</section>\n";
 }
 
 }  // namespace
