@@ -172,8 +172,7 @@ LoadedTable load_measures(const TableOptions& given) {
   std::string head;
   const table::InputFormat format = input_format_of(options, fd, head);
   if (format != table::InputFormat::pper || !head.empty()) {
-    if (options.file != "-" && format == table::InputFormat::pper) ::close(fd);
-    return load_table(options);
+    return loaded_of(options, read_opened(options, format, fd, head));
   }
   LoadedTable loaded = criterion_of(options);
   table::MeasureRead read =
@@ -190,7 +189,10 @@ LoadedTable load_measures(const TableOptions& given) {
 
 LoadedTable load_table(const TableOptions& given) {
   TableOptions options = given;
-  InputTable input = read_input(options);
+  return loaded_of(options, read_input(options));
+}
+
+LoadedTable loaded_of(const TableOptions& options, InputTable input) {
   LoadedTable loaded;
   if (input.format == table::InputFormat::pper) {
     loaded = criterion_of(options);

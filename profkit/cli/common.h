@@ -84,6 +84,14 @@ table::InputFormat input_format_of(TableOptions& options, int& fd, std::string& 
 InputTable read_input(TableOptions& options,
                       const std::function<void(const table::ParsedRecord&)>& observer = {});
 
+// read_input() on the input input_format_of() opened.
+InputTable read_opened(const TableOptions& options, table::InputFormat format, int fd,
+                       const std::string& head,
+                       const std::function<void(const table::ParsedRecord&)>& observer = {});
+
+// The measures of `input` for the options' criterion; refusals end the process.
+LoadedTable loaded_of(const TableOptions& options, InputTable input);
+
 // The reader options of a CSV or perprof table.
 table::ReadOptions read_options_of(const TableOptions& options);
 

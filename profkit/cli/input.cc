@@ -132,10 +132,17 @@ table::ReadOptions read_options_of(const TableOptions& options) {
 
 InputTable read_input(TableOptions& options,
                       const std::function<void(const table::ParsedRecord&)>& observer) {
-  InputTable input;
   int fd = -1;
   std::string head;
-  input.format = input_format_of(options, fd, head);
+  const table::InputFormat format = input_format_of(options, fd, head);
+  return read_opened(options, format, fd, head, observer);
+}
+
+InputTable read_opened(const TableOptions& options, table::InputFormat format, int fd,
+                       const std::string& head,
+                       const std::function<void(const table::ParsedRecord&)>& observer) {
+  InputTable input;
+  input.format = format;
   const table::ReadOptions read = read_options_of(options);
   switch (input.format) {
     case table::InputFormat::pper: {

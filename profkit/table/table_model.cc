@@ -225,10 +225,6 @@ bool is_column_name(std::string_view name, std::initializer_list<std::string_vie
 
 bool detect_format(std::string_view head, bool whole_file, InputFormat& format, std::string& why) {
   if (head.size() >= 3 && head.substr(0, 3) == "\xEF\xBB\xBF") head.remove_prefix(3);
-  if (head.find('\0') != std::string_view::npos) {
-    why = "binary data (NUL bytes)";
-    return false;
-  }
   std::vector<std::string_view> lines;
   for (std::size_t start = 0; start < head.size();) {
     std::size_t end = head.find('\n', start);
@@ -238,6 +234,17 @@ bool detect_format(std::string_view head, bool whole_file, InputFormat& format, 
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (complete || whole_file) lines.push_back(line);
     start = end + 1;
+  }
+  // A results table is told by its METHOD records, even with stray NUL bytes.
+  for (const std::string_view line : lines) {
+    if (line.substr(0, 6) == "METHOD") {
+      format = InputFormat::pper;
+      return true;
+    }
+  }
+  if (head.find('\0') != std::string_view::npos) {
+    why = "binary data (NUL bytes)";
+    return false;
   }
   std::size_t first = 0;
   while (first < lines.size() && trimmed(lines[first]).empty()) ++first;
@@ -251,12 +258,6 @@ bool detect_format(std::string_view head, bool whole_file, InputFormat& format, 
   if (trimmed(top) == "---") {
     format = InputFormat::perprof;
     return true;
-  }
-  for (std::size_t i = first; i < lines.size(); ++i) {
-    if (lines[i].substr(0, 6) == "METHOD") {
-      format = InputFormat::pper;
-      return true;
-    }
   }
   // A delimited header: the delimiter most common in it.
   std::size_t counts[3] = {0, 0, 0};
@@ -288,7 +289,13 @@ bool detect_format(std::string_view head, bool whole_file, InputFormat& format, 
     format = method && problem ? InputFormat::csv : InputFormat::wide;
     return true;
   }
-  // Blank-separated lines of name, flag and cost: perprof tables without a header.
+  // Blank-separated lines of name, flag and cost: perprof tables without a
+  // header. A line that starts with blanks is a results record instead (its
+  // key columns are blank), of a table whose METHOD records come later.
+  if (top.front() == ' ') {
+    format = InputFormat::pper;
+    return true;
+  }
   const std::vector<std::string_view> words = words_of(top);
   double cost = 0;
   if (words.size() >= 3 && parse_number(words[2], cost) != -1) {
