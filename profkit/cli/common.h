@@ -127,9 +127,14 @@ LoadedTable load_measures(const TableOptions& options);
 std::string read_failure(const std::string& file, int error, std::uint64_t line);
 
 // Runs `write` on the output file `path` (standard output when empty or "-").
-// An output that cannot be written ends the process with
+// The file is replaced whole when the write is complete, or not at all (see
+// atomic_output.h). An output that cannot be written ends the process with
 // "profkit: error: OUT: <reason>" and status 2.
 void write_output(const std::string& path, const std::function<void(std::ostream&)>& write);
+
+// A usage error when `output` is one of `inputs` (after symbolic links): to be
+// called before any input is read.
+void refuse_output_over_input(const std::string& output, const std::vector<std::string>& inputs);
 
 // Ends the process with "profkit: error: <message>" on standard error and `status`.
 [[noreturn]] void fail(const std::string& message, int status = k_exit_usage);
