@@ -360,7 +360,8 @@ void write_budget(std::ostream& out, const table::MeasureTable& t, const Setting
       << two_decimals(means.shift) << "))) &#8722; " << two_decimals(means.shift)
       << " over all problems, a failure charged at twice the largest count in the table (2 "
          "&#215; "
-      << means.largest << " = " << two_decimals(means.failure_charge) << ").</p>\n</section>\n";
+      << budget::count_text(means.largest) << " = " << two_decimals(means.failure_charge)
+      << ").</p>\n</section>\n";
 }
 
 }  // namespace
