@@ -17,6 +17,20 @@ void RecordSplitter::restart(ReadBytes read, void* source) {
   m_ended = Split::record;
 }
 
+bool RecordSplitter::preload(std::string_view bytes) {
+  if (bytes.size() > m_capacity) {
+    const std::size_t size = bytes.size() > m_first_size ? bytes.size() : m_first_size;
+    void* grown = std::realloc(m_buffer, size);
+    if (grown == nullptr) return false;
+    m_buffer = static_cast<char*>(grown);
+    m_capacity = size;
+  }
+  if (!bytes.empty()) std::memcpy(m_buffer, bytes.data(), bytes.size());
+  m_start = 0;
+  m_end = bytes.size();
+  return true;
+}
+
 // Reads one more block behind the held bytes, which move to the front of the
 // buffer first; when they fill it, it doubles.
 Split RecordSplitter::fill() {

@@ -56,6 +56,10 @@ class RecordSplitter {
   // Starts on a new stream of bytes; the buffer is kept for it.
   void restart(ReadBytes read, void* source);
 
+  // After restart(): takes `bytes`, already read from the source, as the
+  // first bytes of the stream. False when the buffer cannot hold them.
+  bool preload(std::string_view bytes);
+
   // The next record, valid until the next call.
   Split next(std::string_view& record) {
     return next_held(record) ? Split::record : next_filling(record);

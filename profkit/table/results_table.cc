@@ -99,6 +99,7 @@ bool RecordReader::next_further(std::string_view& record) {
     m_end = split;
     // The lone Ctrl-Z and the record too long take a line of their own.
     if (split == records::Split::end_marker || split == records::Split::too_long) ++m_line;
+    if (split == records::Split::too_long) m_error = k_record_too_long;
   }
   if (split == records::Split::out_of_memory) throw std::bad_alloc();
   return false;
@@ -207,10 +208,6 @@ bool read_results(RecordReader& reader, ResultsTable& table,
       ++table.groups.back().length;
     }
   }
-  if (reader.too_long()) {
-    table.too_long_line = reader.line();
-    return false;
-  }
   if (reader.end_marker()) {
     table.end_marker_line = reader.line();
     if (after_end == AfterEnd::count) reader.count_lines_after_end(table.lines_after_end);
@@ -220,15 +217,16 @@ bool read_results(RecordReader& reader, ResultsTable& table,
 
 MeasureTable measures_of(const ResultsTable& table, int measure_index, FailureRule rule) {
   MeasureTable measures;
-  measures.problems = table.problems();
   measures.names.reserve(table.groups.size());
-  measures.measures.assign(table.groups.size() * measures.problems, k_failed);
+  measures.measures.reserve(table.blanks.size());
+  measures.row_end.reserve(table.groups.size());
   for (std::size_t g = 0; g < table.groups.size(); ++g) {
     measures.names.push_back(trim_name(table.groups[g].name));
-    std::int32_t* row = measures.measures.data() + g * measures.problems;
     for (std::size_t p = 0; p < table.groups[g].length; ++p) {
-      row[p] = measure_of(table.count(g, p, measure_index - 1), rule);
+      measures.measures.push_back(measure_of(table.count(g, p, measure_index - 1), rule));
     }
+    measures.row_end.push_back(measures.measures.size());
+    measures.problems = std::max(measures.problems, table.groups[g].length);
   }
   return measures;
 }
@@ -242,13 +240,13 @@ struct Stretch {
     std::size_t first = 0;  // index of its first measure
     std::size_t length = 0;
   };
-  std::vector<std::int32_t> measures;  // every problem record's measure, in order
-  std::size_t orphans = 0;             // problem records ahead of the stretch's first method
+  std::vector<double> measures;  // every problem record's measure, in order
+  std::size_t orphans = 0;       // problem records ahead of the stretch's first method
   std::vector<Method> methods;
   std::uint64_t records = 0;
   bool end_marker = false;
   int read_error = 0;
-  std::uint64_t too_long_line = 0;  // counted from the stretch's first record
+  std::uint64_t error_line = 0;  // of a record too long, from the stretch's first record
   bool conversion_failed = false;
   ConversionError first_error;  // line counted from the stretch's first record
 };
@@ -256,7 +254,7 @@ struct Stretch {
 void read_stretch(RecordReader& reader, int count_index, FailureRule rule,
                   std::size_t expected_records, Stretch& out) {
   out.measures.reserve(expected_records);
-  advise_large_pages(out.measures.data(), out.measures.capacity() * sizeof(std::int32_t));
+  advise_large_pages(out.measures.data(), out.measures.capacity() * sizeof(double));
   char key[records::k_key_length];
   char name[records::k_name_length];
   std::int32_t counts[records::k_count_fields] = {};
@@ -303,7 +301,7 @@ void read_stretch(RecordReader& reader, int count_index, FailureRule rule,
   }
   out.end_marker = reader.end_marker();
   out.read_error = reader.error();
-  if (reader.too_long()) out.too_long_line = reader.line();
+  out.error_line = reader.line();
 }
 
 // Where the second half of [start, size) begins: after the first LF at or
@@ -382,15 +380,10 @@ MeasureRead read_measures(int fd, int measure_index, FailureRule rule, std::size
   MeasureRead result;
   // A lone Ctrl-Z, a read error or a record too long in the first half ends
   // the file there.
-  const bool use_second =
-      halves && !first.end_marker && first.read_error == 0 && first.too_long_line == 0;
+  const bool use_second = halves && !first.end_marker && first.read_error == 0;
   result.records = first.records + (use_second ? second.records : 0);
   result.read_error = first.read_error != 0 ? first.read_error : use_second ? second.read_error : 0;
-  if (first.too_long_line != 0) {
-    result.too_long_line = first.too_long_line;
-  } else if (use_second && second.too_long_line != 0) {
-    result.too_long_line = second.too_long_line + first.records;
-  }
+  result.error_line = first.read_error != 0 ? first.error_line : second.error_line + first.records;
   if (first.conversion_failed) {
     result.conversion_failed = true;
     result.first_error = std::move(first.first_error);
@@ -402,7 +395,7 @@ MeasureRead read_measures(int fd, int measure_index, FailureRule rule, std::size
 
   // Every group's measures one after the other; records ahead of the first
   // method record belong to no group.
-  std::vector<std::int32_t> flat = std::move(first.measures);
+  std::vector<double> flat = std::move(first.measures);
   flat.erase(flat.begin(), flat.begin() + static_cast<std::ptrdiff_t>(first.orphans));
   std::vector<Stretch::Method> methods = std::move(first.methods);
   for (Stretch::Method& m : methods) m.first -= first.orphans;
@@ -419,24 +412,26 @@ MeasureRead read_measures(int fd, int measure_index, FailureRule rule, std::size
   }
   second = Stretch();
 
+  // The groups lie one after the other already: each is one row, as long
+  // as the group.
   MeasureTable& t = result.measures;
   t.names.reserve(methods.size());
+  t.row_end.reserve(methods.size());
   for (const Stretch::Method& m : methods) {
     t.names.push_back(trim_name(std::string_view(m.name, records::k_name_length)));
+    t.row_end.push_back(m.first + m.length);
     t.problems = std::max(t.problems, m.length);
-  }
-  // Short groups: spread the groups out to rows of `problems`, the last
-  // group first so that no group is overwritten before it moves.
-  flat.resize(methods.size() * t.problems, k_failed);
-  for (std::size_t g = methods.size(); g-- > 0;) {
-    const Stretch::Method& m = methods[g];
-    std::int32_t* row = flat.data() + g * t.problems;
-    if (m.first != g * t.problems)
-      std::memmove(row, flat.data() + m.first, m.length * sizeof(std::int32_t));
-    std::fill(row + m.length, row + t.problems, k_failed);
   }
   t.measures = std::move(flat);
   return result;
+}
+
+std::string read_error_text(int error, std::uint64_t line) {
+  if (error == k_record_too_long) {
+    return std::to_string(line) +
+           ": record longer than 1 MiB (1048576 bytes; profcmp stops here with message 22)";
+  }
+  return std::strerror(error);
 }
 
 std::string trim_name(std::string_view name) {

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,8 +22,19 @@
 
 namespace table {
 
+// The error() of a RecordReader that met a record longer than
+// records::k_max_record_length (never an errno, which are positive).
+inline constexpr int k_record_too_long = -1;
+
+// "LINE: record longer than 1 MiB ..." for k_record_too_long, else the
+// errno's text.
+std::string read_error_text(int error, std::uint64_t line);
+
 // The records of a file descriptor, split by records::RecordSplitter as
-// profcmp's unit layer splits them. The record stays valid until the next call.
+// profcmp's unit layer splits them. The record stays valid until the next
+// call. A record longer than records::k_max_record_length ends the reading
+// with error() k_record_too_long and line() its line, having held at most
+// about twice that many bytes.
 class RecordReader {
  public:
   explicit RecordReader(int fd);
@@ -31,9 +43,14 @@ class RecordReader {
   RecordReader(int fd, std::uint64_t offset, std::uint64_t limit);
   RecordReader(const RecordReader&) = delete;
   RecordReader& operator=(const RecordReader&) = delete;
+  // Takes `bytes`, already read from the descriptor, as the first bytes of
+  // the file; call before next().
+  void preload(std::string_view bytes) {
+    if (!m_split.preload(bytes)) throw std::bad_alloc();
+  }
   // The next record, or false at the end of the records: the end of the
-  // file, a lone Ctrl-Z (end_marker()), a record too long for profcmp
-  // (too_long()) or a read error (error() is its errno).
+  // file, a lone Ctrl-Z (end_marker()), a record too long or a read error
+  // (error() is k_record_too_long or the errno).
   bool next(std::string_view& record) {
     if (m_split.next_held(record)) [[likely]] {
       ++m_line;
@@ -44,9 +61,6 @@ class RecordReader {
   std::uint64_t line() const { return m_line; }  // line of the last record, from 1
   int error() const { return m_error; }
   bool end_marker() const { return m_end == records::Split::end_marker; }
-  // A record longer than records::k_max_record_length at line() ended the
-  // records (profcmp stops there with message 22).
-  bool too_long() const { return m_end == records::Split::too_long; }
   // After end_marker(): reads the rest of the file and counts its lines,
   // none of which is a record. False on a read error.
   bool count_lines_after_end(std::uint64_t& lines) { return m_split.count_lines_after_end(lines); }
@@ -129,7 +143,6 @@ struct ResultsTable {
   std::vector<ConversionError> conversion_errors;  // in line order
   std::uint64_t end_marker_line = 0;  // the line of a lone Ctrl-Z that ended the records, or 0
   std::uint64_t lines_after_end = 0;  // the lines after it, when read_results counted them
-  std::uint64_t too_long_line = 0;    // the line of a record too long for profcmp, or 0
 
   std::size_t problems() const;  // the longest group's length
   std::uint64_t line_of(std::size_t g, std::size_t p) const { return groups[g].line + 1 + p; }
@@ -150,23 +163,29 @@ enum class AfterEnd : std::uint8_t { leave, count };
 
 // Reads every record of `reader` into `table`, calling `observer` (when set)
 // with each parsed record first. Returns false when the records end early:
-// on a read error (reader.error()) or a record too long (too_long_line).
+// on a read error or a record too long (reader.error()).
 bool read_results(RecordReader& reader, ResultsTable& table,
                   const std::function<void(const ParsedRecord&)>& observer = {},
                   AfterEnd after_end = AfterEnd::leave);
 
 // How counts below 1 are taken: as 1, as profcmp does, or as failures.
-enum class FailureRule : std::uint8_t { clamp, nonpositive };
+enum class FailureRule : std::uint8_t { clamp, nonpositive, sentinel };
+
+// The count that stands for a failed run in a table written by profkit import.
+inline constexpr std::int32_t k_sentinel_count = 2147483647;
 
 // The measure of a count: at least 1, or k_failed under FailureRule::nonpositive
-// for a count of 0 or less (a blank count reads as 0).
-inline std::int32_t measure_of(std::int32_t count, FailureRule rule) {
-  if (count < 1) return rule == FailureRule::clamp ? 1 : k_failed;
-  return count;
+// for a count of 0 or less (a blank count reads as 0). FailureRule::sentinel
+// is nonpositive that also reads k_sentinel_count as a failure, the count
+// `profkit import` writes for one.
+inline double measure_of(std::int32_t count, FailureRule rule) {
+  if (count < 1) return rule == FailureRule::clamp ? 1.0 : k_failed;
+  if (rule == FailureRule::sentinel && count == k_sentinel_count) return k_failed;
+  return static_cast<double>(count);
 }
 
-// The measures of count `measure_index` (1..5), method-major; the problems a
-// short group lacks are failures of its method.
+// The measures of count `measure_index` (1..5), one row per group: the
+// problems a short group lacks are failures of its method, stored as nothing.
 MeasureTable measures_of(const ResultsTable& table, int measure_index, FailureRule rule);
 
 // What read_measures gives: the measure table of one criterion and what
@@ -175,9 +194,9 @@ struct MeasureRead {
   MeasureTable measures;
   std::uint64_t records = 0;  // every record read (up to a lone Ctrl-Z)
   bool conversion_failed = false;
-  ConversionError first_error;      // the first count that does not convert, when conversion_failed
-  int read_error = 0;               // errno of a failed read, else 0
-  std::uint64_t too_long_line = 0;  // the line of a record too long for profcmp, or 0
+  ConversionError first_error;   // the first count that does not convert, when conversion_failed
+  int read_error = 0;            // errno of a failed read, k_record_too_long, else 0
+  std::uint64_t error_line = 0;  // the line of a record too long
 };
 
 // Reads the results table on `fd` straight into the measures of count

@@ -20,15 +20,15 @@
 #include <string>
 #include <vector>
 
+#include "kit_support.h"
+#include "profcmp/profiles.h"
 #include "profkit/analysis/figures.h"
 #include "profkit/analysis/format.h"
 #include "profkit/curves/export.h"
 #include "profkit/curves/svg_plot.h"
 #include "profkit/curves/text_escape.h"
-#include "profcmp/profiles.h"
-#include "records/units.h"
-#include "kit_support.h"
 #include "profkit/table/measure_table.h"
+#include "records/units.h"
 
 namespace {
 

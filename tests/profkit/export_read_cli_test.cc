@@ -116,8 +116,8 @@ TEST(ExportReadCli, ARecordTooLongForProfcmpStopsAtItsLine) {
     bad.replace(at, line_start(bad, line + 1) - 2 - at, std::string((1u << 20) + 1, '9'));
     write_file(dir.file("P.PER"), bad);
     const std::string err = "profkit: error: P.PER:" + std::to_string(line) +
-                            ": record longer than 1048576 characters (profcmp stops here with "
-                            "message 22)\n";
+                            ": record longer than 1 MiB (1048576 bytes; profcmp stops here "
+                            "with message 22)\n";
     for (const auto& args : {std::vector<std::string>{"export", "P.PER"},
                              std::vector<std::string>{"check", "P.PER"}}) {
       const auto r = run_profkit(args, {}, dir.path());
