@@ -4,11 +4,12 @@
 #include <cmath>
 #include <string_view>
 
-#include "profkit/analysis/format.h"
+#include "profkit/text/escape.h"
+#include "profkit/text/numbers.h"
 
 namespace compare {
-using analysis::csv_field;
-using analysis::shortest;
+using textkit::csv_field;
+using textkit::shortest;
 namespace {
 
 // Problems compared per pass over all pairs, so that the slices of every
@@ -138,8 +139,12 @@ void write_pairs_text(std::ostream& out, const std::vector<std::string>& names,
     return;
   }
   const std::size_t number_width = std::to_string(m).size();
+  std::vector<std::string> shown(m);
   std::size_t name_width = 0;
-  for (const std::string& name : names) name_width = std::max(name_width, name.size());
+  for (std::size_t a = 0; a < m; ++a) {
+    shown[a] = textkit::terminal(names[a]);
+    name_width = std::max(name_width, shown[a].size());
+  }
   std::size_t cell_width = number_width;
   for (std::size_t a = 0; a < m; ++a) {
     for (std::size_t b = 0; b < m; ++b)
@@ -155,7 +160,7 @@ void write_pairs_text(std::ostream& out, const std::vector<std::string>& names,
   out << '\n';
   for (std::size_t a = 0; a < m; ++a) {
     pad_left(out, std::to_string(a + 1), number_width);
-    out << "  " << names[a] << std::string(name_width - names[a].size(), ' ');
+    out << "  " << shown[a] << std::string(name_width - shown[a].size(), ' ');
     for (std::size_t b = 0; b < m; ++b) {
       out << "  ";
       pad_left(out, cell_text(counts, a, b), cell_width);

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "profkit/table/measure_table.h"
@@ -36,6 +37,9 @@ struct Finding {
   // efficiency: MEAN VALUEs, then EFFICIENCYs. bound: unused (0).
   double value_a = 0, value_b = 0, reversed_a = 0, reversed_b = 0;
   std::string sentence;  // one English sentence naming the methods
+  // Where the methods' names lie in `sentence` (offset, length), in order, so
+  // that a writer can mark them apart from the words around them.
+  std::vector<std::pair<std::size_t, std::size_t>> name_spans;
 };
 
 struct StabilityFindings {

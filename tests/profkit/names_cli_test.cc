@@ -1,0 +1,125 @@
+// Names as every subcommand shows them: no byte of a name (a control
+// character, a direction control, a byte that is not UTF-8) reaches the
+// terminal raw, and every document (CSV, SVG, TeX, HTML) carries names that
+// are escaped, isolated and valid UTF-8, as its golden file shows.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "kit_support.h"
+#include "profkit/text/escape.h"
+
+namespace {
+
+using kit_support::read_file;
+using kit_support::run_profkit;
+using kit_support::TempDir;
+using kit_support::write_file;
+
+// Fails unless `bytes` is well-formed UTF-8 whose only control characters are
+// those in `controls` and which holds a direction control only if `directions`.
+void expect_clean(const std::string& bytes, std::string_view controls, bool directions,
+                  const std::string& what) {
+  for (std::size_t i = 0; i < bytes.size();) {
+    std::uint32_t code = 0;
+    const std::size_t length = textkit::utf8_sequence(bytes, i, code);
+    ASSERT_NE(length, 0u) << what << ": byte " << i << " is not UTF-8\n" << bytes;
+    const bool listed = code < 0x80 && controls.find(static_cast<char>(code)) != controls.npos;
+    ASSERT_TRUE(!textkit::is_control(code) || listed)
+        << what << ": control U+" << std::hex << code << std::dec << " at byte " << i << "\n"
+        << bytes;
+    ASSERT_TRUE(!textkit::is_direction_control(code) || directions)
+        << what << ": direction control at byte " << i << "\n"
+        << bytes;
+    i += length;
+  }
+}
+
+// Methods whose names hold an OSC sequence that retitles a terminal, a raw
+// C1 CSI, a UTF-8 C1 CSI, a right-to-left override and bytes that are not
+// UTF-8; the last method lacks a problem, so that check names methods too.
+std::string hostile_table() {
+  return kit_support::results_table({"ESC\x1b]0;pwn\x07",
+                                     "C1raw\x9b"
+                                     "31m",
+                                     "C1utf\xC2\x9b"
+                                     "31m",
+                                     "RLO\xE2\x80\xAE"
+                                     "cba",
+                                     "bad\xFF\xC3"},
+                                    {{1, 4, 9}, {2, 3, 9}, {3, 2, 1}, {4, 1, 2}, {5, 5}});
+}
+
+TEST(NamesCli, NoRawControlOrDirectionByteReachesTheTerminal) {
+  const TempDir dir;
+  write_file(dir.file("P.PER"), hostile_table());
+  const std::vector<std::vector<std::string>> runs = {
+      {"check"},
+      {"check", "--strict", "no\x1b[2Jfile\xE2\x80\xAE"},
+      {"pairs"},
+      {"stability"},
+      {"budget"},
+      {"boot", "--replicates", "20"},
+      {"boot", "--seed", "\x1b[31m"},
+      {"export", "--criterion",
+       "\xC2\x9b"
+       "31m"},
+      {"\x1b]0;title\x07"},
+  };
+  for (const auto& args : runs) {
+    const auto result = run_profkit(args, {}, dir.path());
+    std::string what = "profkit";
+    for (const std::string& a : args) what += " " + textkit::terminal(a);
+    EXPECT_NE(result.out + result.err, "") << what;
+    expect_clean(result.out, "\n", false, what + " (standard output)");
+    expect_clean(result.err, "\n", false, what + " (standard error)");
+  }
+  // The exact form, once: \xNN for C0, DEL and bytes that are not UTF-8,
+  // \uNNNN for a UTF-8 C1 control or a direction control.
+  EXPECT_EQ(run_profkit({"pairs"}, {}, dir.path()).out,
+            "Wins-ties-losses of the row method against the column method on 3 problems (tie "
+            "tolerance 0).\n"
+            "                       1      2      3      4      5\n"
+            "1  ESC\\x1B]0;pwn\\x07       \xE2\x80\x94  1-0-2  1-0-2  1-0-2  2-0-1\n"
+            "2  C1raw\\x9B31m          2-0-1      \xE2\x80\x94  1-0-2  1-0-2  2-0-1\n"
+            "3  C1utf\\u009B31m        2-0-1  2-0-1      \xE2\x80\x94  1-0-2  2-0-1\n"
+            "4  RLO\\u202Ecba          2-0-1  2-0-1  2-0-1      \xE2\x80\x94  2-0-1\n"
+            "5  bad\\xFF\\xC3           1-0-2  1-0-2  1-0-2  1-0-2      \xE2\x80\x94\n");
+  EXPECT_EQ(run_profkit({"export", "no\x1b[2Jfile"}, {}, dir.path()).err,
+            "profkit: error: no\\x1B[2Jfile: No such file or directory\n");
+}
+
+// Names with a right-to-left override, TeX's specials and ligatures,
+// characters pdflatex's default setup cannot typeset, a CSV quote and bytes
+// that are not UTF-8, through every writer.
+// NAMES_UPDATE_GOLDEN=1 rewrites the golden files (review the diff).
+TEST(NamesCli, GoldenDocumentsOfNamesToIsolateAndEscape) {
+  const std::string table = kit_support::results_table(
+      {"RLO\xE2\x80\xAE"
+       "cba",
+       "a--b``c!`d", "\xD0\x96{$}_%\\", "x,\"y\"\x1b", "caf\xC3\xA9\xFF"},
+      {{1, 4, 9}, {2, 3, 9}, {3, 2, 1}, {4, 1, 2}, {5, 5, 5}});
+  struct Golden {
+    std::vector<std::string> args;
+    const char* file;
+  };
+  const Golden goldens[] = {
+      {{"export", "-"}, "names/names.csv"},
+      {{"export", "--format", "svg", "-"}, "names/names.svg"},
+      {{"export", "--format", "tex", "-"}, "names/names.tex"},
+      {{"report", "--replicates", "10", "-"}, "names/names.html"},
+  };
+  for (const Golden& g : goldens) {
+    const auto result = run_profkit(g.args, table);
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::string path = kit_support::test_data(g.file);
+    if (std::getenv("NAMES_UPDATE_GOLDEN") != nullptr) write_file(path, result.out);
+    EXPECT_EQ(result.out, read_file(path)) << g.file;
+    expect_clean(result.out, "\r\n", true, g.file);
+  }
+}
+
+}  // namespace
