@@ -206,6 +206,15 @@ TEST(Stability, LeavingOneMethodOutSwapsTwoOthers) {
             "by EFFICIENCY, 0.8630 to 1.0000.");
   EXPECT_EQ(s.findings[2].reversed_b, 1.0);
   EXPECT_FALSE(s.stable());
+  // Where each sentence names a method, in order.
+  const auto names_at = [](const compare::Finding& f) {
+    std::string names;
+    for (const auto& [at, length] : f.name_spans) names += f.sentence.substr(at, length);
+    return names;
+  };
+  EXPECT_EQ(names_at(s.findings[0]), "BCAC");
+  EXPECT_EQ(names_at(s.findings[1]), "BCC");
+  EXPECT_EQ(names_at(s.findings[2]), "BC");
 }
 
 TEST(Stability, TheBoundSwapsTwoMethodsWithATieBetween) {

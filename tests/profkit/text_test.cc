@@ -44,7 +44,9 @@ TEST(Text, EveryRuleOnEveryKindOfName) {
        "A\xE2\x81\xA6",
        "B?A?"},
       // Invalid UTF-8: a lone byte, a cut sequence, a surrogate, an overlong form.
-      {"\xFF\xC3(", "\\xFF\\xC3(", r + r + "(", r + r + "(", "??("},
+      {"\xFF\xC3(", "\\xFF\\xC3(", r + r + "(", r + r + "(",
+       "?"
+       "?("},
       {"\xED\xA0\x80", "\\xED\\xA0\\x80", r + r + r, r + r + r, "???"},
       {"\xC0\xAF", "\\xC0\\xAF", r + r, r + r, "??"},
       {"\xEF\xBF\xBE", "\xEF\xBF\xBE", r, r, "?"},  // U+FFFE
@@ -57,8 +59,8 @@ TEST(Text, EveryRuleOnEveryKindOfName) {
        "\xD0\x96\xE6\x97\xA5\xC3\x97\xC3\xB0\xC2\xA0",
        "\xD0\x96\xE6\x97\xA5\xC3\x97\xC3\xB0\xC2\xA0", "?????"},
       // TeX ligatures broken; a replacement '?' before a backquote too.
-      {"a--b---c``d''e!`f?`", "a--b---c``d''e!`f?`", "a--b---c``d''e!`f?`", "a--b---c``d''e!`f?`",
-       "a-{}-b-{}-{}-c`{}`d'{}'e!{}`f?{}`"},
+      {"a--b---c``d''e!`f?`", "a--b---c``d''e!`f?`", "a--b---c``d''e!`f?`",
+       "a--b---c``d&apos;&apos;e!`f?`", "a-{}-b-{}-{}-c`{}`d'{}'e!{}`f?{}`"},
       {"\xD0\x96`", "\xD0\x96`", "\xD0\x96`", "\xD0\x96`", "?{}`"},
   };
   for (const Case& c : cases) {
