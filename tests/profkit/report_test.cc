@@ -139,11 +139,14 @@ TEST(Report, NamesAndSourceEscapedControlsNeutralised) {
            s);
   EXPECT_EQ(html.find("<b>"), std::string::npos);
   EXPECT_EQ(html.find("</section><"), std::string::npos);
-  EXPECT_NE(html.find("<td class=\"name\"><bdi>&lt;b&gt;&amp;&quot;&apos;x</bdi></td>"), std::string::npos);
-  EXPECT_NE(html.find("<td class=\"name\"><bdi>&lt;/section&gt;</bdi></td>"), std::string::npos);
-  EXPECT_NE(html.find("<td class=\"name\"><bdi>C\xEF\xBF\xBD\xEF\xBF\xBD[31m\xEF\xBF\xBD</bdi></td>"),
+  EXPECT_NE(html.find("<td class=\"name\"><bdi>&lt;b&gt;&amp;&quot;&apos;x</bdi></td>"),
             std::string::npos);
-  EXPECT_NE(html.find("<td class=\"name\"><bdi>\xEF\xBF\xBD\xEF\xBF\xBD</bdi></td>"), std::string::npos);
+  EXPECT_NE(html.find("<td class=\"name\"><bdi>&lt;/section&gt;</bdi></td>"), std::string::npos);
+  EXPECT_NE(
+      html.find("<td class=\"name\"><bdi>C\xEF\xBF\xBD\xEF\xBF\xBD[31m\xEF\xBF\xBD</bdi></td>"),
+      std::string::npos);
+  EXPECT_NE(html.find("<td class=\"name\"><bdi>\xEF\xBF\xBD\xEF\xBF\xBD</bdi></td>"),
+            std::string::npos);
   EXPECT_NE(html.find("title=\"&lt;b&gt;&amp;&quot;&apos;x\""), std::string::npos);
   EXPECT_NE(html.find("<title>profkit report: runs/&lt;today&gt;&amp;&quot;new&quot;</title>"),
             std::string::npos);
