@@ -22,6 +22,7 @@ struct ReportOptions {
   std::string bound = "2.0";
   std::string replicates = "1000";
   std::string seed = "1";
+  bool every_pair = false;
 };
 
 void run_report(const ReportOptions& options) {
@@ -30,11 +31,13 @@ void run_report(const ReportOptions& options) {
   settings.replicates = static_cast<std::size_t>(
       parse_whole("--replicates", options.replicates, 1, bootstrap::k_max_replicates));
   settings.seed = parse_whole("--seed", options.seed, 0, UINT64_MAX);
+  settings.every_pair = options.every_pair;
   const std::string& file = options.table.file;
   const int measure_index = measure_index_of(options.table.criterion);
   if (measure_index == 0) {
     fail("--criterion: '" + options.table.criterion + "' is not one of NIT, NFV, NFG, NCGR, TIME");
   }
+  refuse_output_over_input(options.output, {file});
   // One read feeds both the audit and the measures (standard input cannot be read twice).
   audit::Options audit_options;
   audit_options.measure_index = measure_index;
@@ -93,6 +96,9 @@ void add_report_command(CLI::App& app) {
   sub->add_option("--seed", options->seed, "seed of the bootstrap's generator")
       ->type_name("S")
       ->capture_default_str();
+  sub->add_flag("--all-pairs", options->every_pair,
+                "the full pairs matrix even above 50 methods (by default a larger table shows "
+                "each method against the best and the next by MEAN VALUE)");
   sub->callback([options] { run_report(*options); });
 }
 

@@ -1,5 +1,7 @@
 #include "profkit/cli/common.h"
 
+#include "profkit/cli/atomic_output.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -149,13 +151,16 @@ void write_output(const std::string& path, const std::function<void(std::ostream
     if (!std::cout) fail("standard output: " + std::string(std::strerror(errno)));
     return;
   }
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) fail(path + ": " + std::strerror(errno));
-  write(out);
-  out.flush();
-  if (!out) fail(path + ": " + std::strerror(errno));
-  out.close();
-  if (out.fail()) fail(path + ": " + std::strerror(errno));
+  AtomicOutput out;
+  if (!out.open(path)) fail(path + ": " + out.error());
+  write(out.stream());
+  if (!out.commit()) fail(path + ": " + out.error());
+}
+
+void refuse_output_over_input(const std::string& output, const std::vector<std::string>& inputs) {
+  if (output_is_an_input(output, inputs)) {
+    usage_error("-o " + output + ": is an input file of this run; write the output elsewhere");
+  }
 }
 
 std::string conversion_message(const std::string& file, const table::ConversionError& e) {
@@ -214,6 +219,7 @@ std::string for_terminal(std::string_view message) {
 }
 
 void fail(const std::string& message, int status) {
+  remove_pending_outputs();
   std::cout.flush();
   std::cerr << "profkit: error: " << for_terminal(message) << "\n";
   std::exit(status);

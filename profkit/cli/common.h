@@ -9,6 +9,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "profkit/table/measure_table.h"
 #include "profkit/table/results_table.h"
@@ -67,9 +68,14 @@ LoadedTable load_table(const TableOptions& options);
 LoadedTable load_measures(const TableOptions& options);
 
 // Runs `write` on the output file `path` (standard output when empty or "-").
-// An output that cannot be written ends the process with
+// The file is replaced whole when the write is complete, or not at all (see
+// atomic_output.h). An output that cannot be written ends the process with
 // "profkit: error: OUT: <reason>" and status 2.
 void write_output(const std::string& path, const std::function<void(std::ostream&)>& write);
+
+// A usage error when `output` is one of `inputs` (after symbolic links): to be
+// called before any input is read.
+void refuse_output_over_input(const std::string& output, const std::vector<std::string>& inputs);
 
 // `message` with every line (the line feeds between them kept) cleaned for
 // the terminal by textkit::terminal: names and arguments it quotes may hold

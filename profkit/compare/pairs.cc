@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string_view>
 
+#include "profkit/analysis/figures.h"
 #include "profkit/text/escape.h"
 #include "profkit/text/numbers.h"
 
@@ -166,6 +167,120 @@ void write_pairs_text(std::ostream& out, const std::vector<std::string>& names,
       pad_left(out, cell_text(counts, a, b), cell_width);
     }
     out << '\n';
+  }
+}
+
+namespace {
+
+// Wins, ties and losses of method a against method b over every problem.
+RankedPairs::Row count_one_pair(const std::vector<std::uint32_t>& keys, std::size_t problems,
+                                std::size_t a, std::size_t b, double tolerance) {
+  std::uint32_t wins = 0, ties = 0;
+  const std::uint32_t* ka = keys.data() + a * problems;
+  const std::uint32_t* kb = keys.data() + b * problems;
+  if (tolerance == 0.0) {
+    count_exact(ka, kb, problems, wins, ties);
+  } else {
+    count_tolerant(ka, kb, problems, tolerance, wins, ties);
+  }
+  return {wins, ties, problems - wins - ties};
+}
+
+std::string row_text(const RankedPairs::Row& row) {
+  return std::to_string(row.wins) + "-" + std::to_string(row.ties) + "-" +
+         std::to_string(row.losses);
+}
+
+void write_csv_row(std::ostream& out, const std::vector<std::string>& names, std::size_t a,
+                   std::size_t b, const RankedPairs::Row& row) {
+  out << a + 1 << ',' << csv_field(names[a]) << ',' << b + 1 << ',' << csv_field(names[b]) << ','
+      << row.wins << ',' << row.ties << ',' << row.losses << "\r\n";
+}
+
+}  // namespace
+
+RankedPairs rank_pairs(const table::MeasureTable& t, double tie_tolerance, double bound) {
+  RankedPairs r;
+  r.problems = t.problems;
+  r.tie_tolerance = tie_tolerance;
+  const std::size_t m = t.methods();
+  r.mean_value = analysis::compute_figures(t, bound).mean_value;
+  r.order.resize(m);
+  for (std::size_t k = 0; k < m; ++k) r.order[k] = k;
+  std::stable_sort(r.order.begin(), r.order.end(),
+                   [&](std::size_t a, std::size_t b) { return r.mean_value[a] > r.mean_value[b]; });
+  r.against_best.resize(m);
+  r.against_next.resize(m);
+  // Chunks of 32-bit keys, as count_pairs compares them (failures largest).
+  std::vector<std::uint32_t> keys(t.measures.size());
+  std::transform(t.measures.begin(), t.measures.end(), keys.begin(), key_of);
+  for (std::size_t rank = 0; rank < m; ++rank) {
+    const std::size_t method = r.order[rank];
+    if (rank > 0) {
+      r.against_best[rank] = count_one_pair(keys, t.problems, method, r.order[0], tie_tolerance);
+    }
+    if (rank + 1 < m) {
+      r.against_next[rank] =
+          count_one_pair(keys, t.problems, method, r.order[rank + 1], tie_tolerance);
+    }
+  }
+  return r;
+}
+
+void write_ranked_pairs_text(std::ostream& out, const std::vector<std::string>& names,
+                             const RankedPairs& r, const std::string& every_option) {
+  const std::size_t m = r.order.size();
+  out << "Wins-ties-losses on " << r.problems << (r.problems == 1 ? " problem" : " problems")
+      << " (tie tolerance " << shortest(r.tie_tolerance) << ") of each method against the best by "
+      << "MEAN VALUE and against the next in the MEAN VALUE ranking: " << m
+      << " methods are more than " << k_every_pair_limit << ", so not every pair is shown ("
+      << every_option << " shows all " << m * (m - 1) << " ordered pairs).\n";
+  const std::size_t number_width = std::max<std::size_t>(std::to_string(m).size(), 1);
+  std::vector<std::string> shown(names.size());
+  std::size_t name_width = 6;
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    shown[k] = textkit::terminal(names[k]);
+    name_width = std::max(name_width, shown[k].size());
+  }
+  std::size_t cell_width = 12;
+  for (std::size_t rank = 0; rank < m; ++rank) {
+    cell_width = std::max(
+        {cell_width, row_text(r.against_best[rank]).size(), row_text(r.against_next[rank]).size()});
+  }
+  auto label = [&](std::string_view rank, std::string_view number, std::string_view name) {
+    pad_left(out, rank, number_width);
+    out << "  ";
+    pad_left(out, number, number_width);
+    out << "  " << name << std::string(name_width - name.size(), ' ');
+  };
+  label("rank", "#", "method");
+  out << "  MEAN VALUE  ";
+  pad_left(out, "against best", cell_width);
+  out << "  ";
+  pad_left(out, "against next", cell_width);
+  out << '\n';
+  for (std::size_t rank = 0; rank < m; ++rank) {
+    const std::size_t method = r.order[rank];
+    label(std::to_string(rank + 1), std::to_string(method + 1), shown[method]);
+    out << "  ";
+    pad_left(out, textkit::figure(r.mean_value[method], 4), 10);
+    out << "  ";
+    pad_left(out, rank == 0 ? "-" : row_text(r.against_best[rank]), cell_width);
+    out << "  ";
+    pad_left(out, rank + 1 == m ? "-" : row_text(r.against_next[rank]), cell_width);
+    out << '\n';
+  }
+}
+
+void write_ranked_pairs_csv(std::ostream& out, const std::vector<std::string>& names,
+                            const RankedPairs& r) {
+  out << "method_a_number,method_a,method_b_number,method_b,wins,ties,losses\r\n";
+  const std::size_t m = r.order.size();
+  for (std::size_t rank = 0; rank < m; ++rank) {
+    if (rank > 0) write_csv_row(out, names, r.order[rank], r.order[0], r.against_best[rank]);
+    if (rank + 1 < m && rank > 0) {
+      write_csv_row(out, names, r.order[rank], r.order[rank + 1], r.against_next[rank]);
+    }
   }
 }
 

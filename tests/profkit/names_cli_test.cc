@@ -57,10 +57,17 @@ std::string hostile_table() {
 TEST(NamesCli, NoRawControlOrDirectionByteReachesTheTerminal) {
   const TempDir dir;
   write_file(dir.file("P.PER"), hostile_table());
+  // Beyond 50 methods pairs shows each against the best and the next.
+  std::vector<std::string> many_names(51, "M");
+  many_names[7] = "ESC\x1b[2J\xC2\x9b";
+  write_file(dir.file("many.per"),
+             kit_support::results_table(many_names, std::vector<std::vector<std::int64_t>>(
+                                                        51, std::vector<std::int64_t>{1, 2})));
   const std::vector<std::vector<std::string>> runs = {
       {"check"},
       {"check", "--strict", "no\x1b[2Jfile\xE2\x80\xAE"},
       {"pairs"},
+      {"pairs", "many.per"},
       {"stability"},
       {"budget"},
       {"boot", "--replicates", "20"},
