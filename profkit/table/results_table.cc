@@ -12,8 +12,8 @@
 #include <thread>
 #include <unordered_map>
 
-#include "records/record_format.h"
 #include "profkit/table/large_pages.h"
+#include "records/record_format.h"
 
 namespace table {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "profkit/budget/budget.h"
 #include "kit_support.h"
+#include "profkit/budget/budget.h"
 
 namespace {
 

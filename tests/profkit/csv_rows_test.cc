@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "kit_support.h"
 #include "profkit/analysis/figures.h"
 #include "profkit/curves/export.h"
 #include "profkit/curves/staircase.h"
-#include "kit_support.h"
 
 namespace {
 

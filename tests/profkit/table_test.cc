@@ -14,10 +14,10 @@
 #include <string>
 
 #include "arithmetic/profile_arithmetic.h"
+#include "kit_support.h"
 #include "profcmp/profiles.h"
 #include "records/record_format.h"
 #include "records/units.h"
-#include "kit_support.h"
 
 namespace {
 
