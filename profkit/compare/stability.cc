@@ -34,14 +34,13 @@ class Sentence {
   }
   // method_label(), "Method ..." at the start of the sentence.
   Sentence& label(std::size_t m) {
-    finding_.sentence += finding_.sentence.empty() ? "Method " : "method ";
-    finding_.sentence += std::to_string(m + 1);
-    if (!names_[m].empty()) {
-      finding_.sentence += " (";
-      finding_.name_spans.emplace_back(finding_.sentence.size(), names_[m].size());
-      finding_.sentence += names_[m];
-      finding_.sentence += ')';
+    std::string label = method_label(names_, m);
+    if (finding_.sentence.empty()) label[0] = 'M';
+    if (!names_[m].empty()) {  // the name ends the label, before its ')'
+      finding_.name_spans.emplace_back(
+          finding_.sentence.size() + label.size() - 1 - names_[m].size(), names_[m].size());
     }
+    finding_.sentence += label;
     return *this;
   }
 

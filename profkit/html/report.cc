@@ -80,9 +80,10 @@ std::string name_cell(const std::string& name) {
 
 // compare::method_label() with the name isolated.
 std::string method_label(const std::vector<std::string>& names, std::size_t m) {
-  std::string label = "method " + std::to_string(m + 1);
-  if (!names[m].empty()) label += " (" + isolated(names[m]) + ")";
-  return label;
+  const std::string label = compare::method_label(names, m);
+  if (names[m].empty()) return html_escape(label);
+  const std::size_t name_at = label.size() - 1 - names[m].size();  // the name ends before ')'
+  return html_escape(label.substr(0, name_at)) + isolated(names[m]) + ")";
 }
 
 // A finding's sentence with the names in it isolated.
