@@ -123,7 +123,9 @@ class Auditor {
 // Writes "FILE:LINE:COLUMN: SEVERITY: message" per kept finding and
 // "FILE:LINE:COLUMN: note: N more like this (what) up to line L, not shown" per
 // rule with hidden findings, in line order, then the summary line
-// "FILE: M methods, P problems; E errors, W warnings, N notes".
+// "FILE: M methods, P problems; E errors, W warnings, N notes". FILE is shown
+// as textkit::terminal shows it; the messages quote fields byte for byte
+// (textkit::quoted_bytes).
 void write_audit(std::ostream& out, std::string_view file, const Audit& audit);
 
 // "error", "warning" or "note".

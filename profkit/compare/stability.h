@@ -63,7 +63,8 @@ StabilityFindings find_instabilities(const table::MeasureTable& t, double bound,
                                      std::size_t limit = 1000);
 
 // One line per finding grouped under a heading per kind, with a sentence for
-// a kind with no finding, or one sentence when nothing changes; lines end LF.
+// a kind with no finding, or one sentence when nothing changes; lines end LF;
+// sentences as textkit::terminal shows them.
 void write_stability_text(std::ostream& out, const StabilityFindings& s);
 
 // CSV (rows end CR LF), one row per finding: header
