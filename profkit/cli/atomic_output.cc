@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace kit {
 namespace {
@@ -89,7 +90,13 @@ std::string write_target(const std::string& path) {
     const ssize_t length = ::readlink(current.c_str(), link.data(), link.size());
     if (length < 0) return current;
     link.resize(static_cast<std::size_t>(length));
-    current = (!link.empty() && link[0] == '/') ? link : directory_of(current) + "/" + link;
+    if (link.empty() || link[0] != '/') {
+      std::string resolved = directory_of(current);
+      resolved += '/';
+      resolved += link;
+      link = std::move(resolved);
+    }
+    current = std::move(link);
   }
   return {};
 }
@@ -182,9 +189,12 @@ bool AtomicOutput::open(const std::string& path) {
     m_buffer.attach(fd);
     return true;
   }
-  std::string name = m_target;
-  const std::size_t slash = name.rfind('/');
-  name.insert(slash == std::string::npos ? 0 : slash + 1, ".");
+  // ".NAME.XXXXXX" in the target's directory, so the rename stays on one file system.
+  const std::size_t slash = m_target.rfind('/');
+  const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+  std::string name(m_target, 0, base);
+  name += '.';
+  name.append(m_target, base, std::string::npos);
   name += ".XXXXXX";
   if (name.size() >= k_name_capacity) {
     m_error = reason(ENAMETOOLONG);

@@ -29,7 +29,7 @@ void run_export(const ExportOptions& options, bool bound_given) {
   if (bound_given && !(std::isfinite(bound) && bound > 0)) {
     usage_error("export: --bound must be a positive finite number");
   }
-  refuse_output_over_input(options.output, {options.table.file});
+  refuse_output_over_input(options.output, options.table.files);
   const LoadedTable loaded = load_measures(options.table);
   curves::PlotOptions plot;
   plot.criterion = loaded.criterion.substr(0, loaded.criterion.find_last_not_of(' ') + 1);

@@ -57,7 +57,7 @@ void add_pairs_command(CLI::App& app) {
                 "the next by MEAN VALUE)");
   sub->callback([options] {
     const double tolerance = parse_tolerance(options->tie_tolerance);
-    refuse_output_over_input(options->output, {options->table.file});
+    refuse_output_over_input(options->output, options->table.files);
     const LoadedTable loaded = load_table(options->table);
     const auto& names = loaded.measures.names;
     if (!options->every_pair && loaded.measures.methods() > compare::k_every_pair_limit) {

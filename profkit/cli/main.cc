@@ -24,7 +24,11 @@ std::string describe(const std::exception_ptr& caught) {
   } catch (const std::bad_alloc&) {
     return "out of memory";
   } catch (const std::exception& e) {
-    return e.what();
+    try {
+      return kit::for_terminal(e.what());  // it may quote a name
+    } catch (...) {
+      return "out of memory";
+    }
   } catch (...) {
   }
   return "unexpected failure";
@@ -34,7 +38,9 @@ std::string describe(const std::exception_ptr& caught) {
 // failure ends it: a message, no partial output, exit status 2.
 [[noreturn]] void on_terminate() {
   kit::remove_pending_outputs();
-  const std::string line = "profkit: error: " + describe(std::current_exception()) + "\n";
+  std::string line = "profkit: error: ";
+  line += describe(std::current_exception());
+  line += '\n';
   if (::write(STDERR_FILENO, line.data(), line.size()) < 0) {
     // Nothing more can be said.
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string_view>
 
 #include "profkit/analysis/figures.h"
@@ -18,13 +19,23 @@ namespace {
 constexpr std::size_t k_block = 4096;
 
 // A measure as an unsigned key in which smaller is better and a failure is
-// the largest: count - 1 for counts >= 1, 0xFFFFFFFF for a failure.
-std::uint32_t key_of(std::int32_t measure) {
-  return static_cast<std::uint32_t>(measure) - 1u;
+// the largest: the bit pattern of a positive double orders as the double.
+constexpr std::uint64_t k_failed_key = ~std::uint64_t{0};
+std::uint64_t key_of(double measure) {
+  if (measure == table::k_failed) return k_failed_key;
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &measure, sizeof bits);
+  return bits;
+}
+
+double measure_of_key(std::uint64_t key) {
+  double measure = 0;
+  std::memcpy(&measure, &key, sizeof measure);
+  return measure;
 }
 
 // Wins of a over b and ties on keys [0, n), exact comparison.
-void count_exact(const std::uint32_t* a, const std::uint32_t* b, std::size_t n, std::uint32_t& wins,
+void count_exact(const std::uint64_t* a, const std::uint64_t* b, std::size_t n, std::uint32_t& wins,
                  std::uint32_t& ties) {
   std::uint32_t w = 0, t = 0;
   std::size_t p = 0;
@@ -44,19 +55,16 @@ void count_exact(const std::uint32_t* a, const std::uint32_t* b, std::size_t n, 
   ties = t;
 }
 
-// The same with ties within `tolerance` relative to the smaller count.
-void count_tolerant(const std::uint32_t* a, const std::uint32_t* b, std::size_t n, double tolerance,
+// The same with ties within `tolerance` relative to the smaller measure.
+void count_tolerant(const std::uint64_t* a, const std::uint64_t* b, std::size_t n, double tolerance,
                     std::uint32_t& wins, std::uint32_t& ties) {
-  constexpr std::uint32_t k_failed_key = 0xFFFFFFFFu;
   std::uint32_t w = 0, t = 0;
   for (std::size_t p = 0; p < n; ++p) {
-    const std::uint32_t x = a[p], y = b[p];
+    const std::uint64_t x = a[p], y = b[p];
     bool tie = x == y;
     if (!tie && x != k_failed_key && y != k_failed_key) {
-      // Counts are key + 1; the difference of keys is the difference of counts.
-      const double smaller = static_cast<double>(std::min(x, y)) + 1.0;
-      const double difference = static_cast<double>(x > y ? x - y : y - x);
-      tie = difference <= tolerance * smaller;
+      const double u = measure_of_key(x), v = measure_of_key(y);
+      tie = std::fabs(u - v) <= tolerance * std::min(u, v);
     }
     if (tie) {
       ++t;
@@ -66,6 +74,45 @@ void count_tolerant(const std::uint32_t* a, const std::uint32_t* b, std::size_t 
   }
   wins = w;
   ties = t;
+}
+
+// Solved entries among keys [0, n).
+std::uint32_t solved_in(const std::uint64_t* keys, std::size_t n) {
+  std::uint32_t solved = 0;
+  for (std::size_t p = 0; p < n; ++p) solved += keys[p] != k_failed_key ? 1u : 0u;
+  return solved;
+}
+
+// Wins of method a over method b and ties on problems [start, start + n).
+// The problems after a method's row are its failures, which tie with each
+// other and lose to every solved entry.
+void count_span(const table::MeasureTable& t, const std::vector<std::uint64_t>& keys, std::size_t a,
+                std::size_t b, std::size_t start, std::size_t n, double tolerance,
+                std::uint32_t& wins, std::uint32_t& ties) {
+  const auto stored = [&](std::size_t method) {
+    const std::size_t length = t.row_length(method);
+    return length > start ? std::min(n, length - start) : 0;
+  };
+  const std::uint64_t* ka = keys.data() + t.row_begin(a) + start;
+  const std::uint64_t* kb = keys.data() + t.row_begin(b) + start;
+  const std::size_t la = stored(a);
+  const std::size_t lb = stored(b);
+  const std::size_t both = std::min(la, lb);
+  if (tolerance == 0.0) {
+    count_exact(ka, kb, both, wins, ties);
+  } else {
+    count_tolerant(ka, kb, both, tolerance, wins, ties);
+  }
+  // Where one row has ended, its method failed: the other wins where it
+  // solved, and they tie where it failed too.
+  if (la > lb) {
+    const std::uint32_t solved = solved_in(ka + both, la - both);
+    wins += solved;
+    ties += static_cast<std::uint32_t>(la - both) - solved;
+  } else if (lb > la) {
+    ties += static_cast<std::uint32_t>(lb - both) - solved_in(kb + both, lb - both);
+  }
+  ties += static_cast<std::uint32_t>(n - std::max(la, lb));
 }
 
 std::string cell_text(const PairCounts& c, std::size_t a, std::size_t b) {
@@ -91,23 +138,18 @@ PairCounts count_pairs(const table::MeasureTable& t, double tie_tolerance) {
   c.tie_counts.assign(m * m, 0);
   if (m < 2) return c;
 
-  std::vector<std::uint32_t> keys(t.measures.size());
+  // One key per stored measure; the problems after a method's row are its
+  // failures, which tie with each other and lose to every solved entry.
+  std::vector<std::uint64_t> keys(t.measures.size());
   std::transform(t.measures.begin(), t.measures.end(), keys.begin(), key_of);
-  const bool exact = tie_tolerance == 0.0;
   for (std::size_t start = 0; start < t.problems; start += k_block) {
     const std::size_t n = std::min(k_block, t.problems - start);
     for (std::size_t a = 0; a < m; ++a) {
-      const std::uint32_t* ka = keys.data() + a * t.problems + start;
       for (std::size_t b = a + 1; b < m; ++b) {
-        const std::uint32_t* kb = keys.data() + b * t.problems + start;
         std::uint32_t wins = 0, ties = 0;
-        if (exact) {
-          count_exact(ka, kb, n, wins, ties);
-        } else {
-          count_tolerant(ka, kb, n, tie_tolerance, wins, ties);
-        }
+        count_span(t, keys, a, b, start, n, tie_tolerance, wins, ties);
         c.win_counts[a * m + b] += wins;
-        c.win_counts[b * m + a] += n - wins - ties;
+        c.win_counts[b * m + a] += static_cast<std::uint32_t>(n) - wins - ties;
         c.tie_counts[a * m + b] += ties;
         c.tie_counts[b * m + a] += ties;
       }
@@ -173,17 +215,12 @@ void write_pairs_text(std::ostream& out, const std::vector<std::string>& names,
 namespace {
 
 // Wins, ties and losses of method a against method b over every problem.
-RankedPairs::Row count_one_pair(const std::vector<std::uint32_t>& keys, std::size_t problems,
-                                std::size_t a, std::size_t b, double tolerance) {
+RankedPairs::Row count_one_pair(const table::MeasureTable& t,
+                                const std::vector<std::uint64_t>& keys, std::size_t a,
+                                std::size_t b, double tolerance) {
   std::uint32_t wins = 0, ties = 0;
-  const std::uint32_t* ka = keys.data() + a * problems;
-  const std::uint32_t* kb = keys.data() + b * problems;
-  if (tolerance == 0.0) {
-    count_exact(ka, kb, problems, wins, ties);
-  } else {
-    count_tolerant(ka, kb, problems, tolerance, wins, ties);
-  }
-  return {wins, ties, problems - wins - ties};
+  count_span(t, keys, a, b, 0, t.problems, tolerance, wins, ties);
+  return {wins, ties, t.problems - wins - ties};
 }
 
 std::string row_text(const RankedPairs::Row& row) {
@@ -211,17 +248,16 @@ RankedPairs rank_pairs(const table::MeasureTable& t, double tie_tolerance, doubl
                    [&](std::size_t a, std::size_t b) { return r.mean_value[a] > r.mean_value[b]; });
   r.against_best.resize(m);
   r.against_next.resize(m);
-  // Chunks of 32-bit keys, as count_pairs compares them (failures largest).
-  std::vector<std::uint32_t> keys(t.measures.size());
+  // The keys count_pairs compares (failures largest).
+  std::vector<std::uint64_t> keys(t.measures.size());
   std::transform(t.measures.begin(), t.measures.end(), keys.begin(), key_of);
   for (std::size_t rank = 0; rank < m; ++rank) {
     const std::size_t method = r.order[rank];
     if (rank > 0) {
-      r.against_best[rank] = count_one_pair(keys, t.problems, method, r.order[0], tie_tolerance);
+      r.against_best[rank] = count_one_pair(t, keys, method, r.order[0], tie_tolerance);
     }
     if (rank + 1 < m) {
-      r.against_next[rank] =
-          count_one_pair(keys, t.problems, method, r.order[rank + 1], tie_tolerance);
+      r.against_next[rank] = count_one_pair(t, keys, method, r.order[rank + 1], tie_tolerance);
     }
   }
   return r;

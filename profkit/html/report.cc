@@ -377,7 +377,7 @@ void write_budget(std::ostream& out, const table::MeasureTable& t, const Setting
       << textkit::figure(means.shift, 2) << "))) &#8722; " << textkit::figure(means.shift, 2)
       << " over all problems, a failure charged at twice the largest count in the table (2 "
          "&#215; "
-      << means.largest << " = " << textkit::figure(means.failure_charge, 2)
+      << budget::count_text(means.largest) << " = " << textkit::figure(means.failure_charge, 2)
       << ").</p>\n</section>\n";
 }
 

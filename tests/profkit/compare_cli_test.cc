@@ -86,7 +86,8 @@ TEST(CompareCli, HelpNamesEveryOption) {
     SCOPED_TRACE(command);
     const auto help = run_profkit({command, "--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("Usage: profkit " + command + " [OPTIONS] [FILE]"), std::string::npos)
+    EXPECT_NE(help.out.find("Usage: profkit " + command + " [OPTIONS] [FILE...]"),
+              std::string::npos)
         << help.out;
     for (const std::string& option : options) {
       EXPECT_NE(help.out.find(option), std::string::npos) << option;
