@@ -13,7 +13,7 @@ constexpr std::size_t k_max_methods = 20;
 constexpr std::size_t k_max_problems = 200;
 constexpr int k_default_measure = 2;  // NFV
 constexpr std::string_view k_bom = "\xEF\xBB\xBF";
-constexpr std::size_t k_shown_text = 24;   // characters of a quoted text
+constexpr std::size_t k_shown_text = 24;  // characters of a quoted text
 
 bool is_digit(char c) {
   return c >= '0' && c <= '9';
