@@ -57,6 +57,10 @@ std::string hostile_table() {
 TEST(NamesCli, NoRawControlOrDirectionByteReachesTheTerminal) {
   const TempDir dir;
   write_file(dir.file("P.PER"), hostile_table());
+  // The same names in a long CSV, whose reader has findings of its own.
+  write_file(dir.file("long.csv"),
+             "solver,problem,status,time\nE\x1b[2J,p\x9b,solved,1\nE\x1b[2J,q,solved,2\n"
+             "R\xE2\x80\xAE,p\x9b,solved,2\n");
   // Beyond 50 methods pairs shows each against the best and the next.
   std::vector<std::string> many_names(51, "M");
   many_names[7] = "ESC\x1b[2J\xC2\x9b";
@@ -68,6 +72,8 @@ TEST(NamesCli, NoRawControlOrDirectionByteReachesTheTerminal) {
       {"check", "--strict", "no\x1b[2Jfile\xE2\x80\xAE"},
       {"pairs"},
       {"pairs", "many.per"},
+      {"check", "long.csv"},
+      {"budget", "long.csv"},
       {"stability"},
       {"budget"},
       {"boot", "--replicates", "20"},
