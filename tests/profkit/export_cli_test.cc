@@ -195,7 +195,7 @@ TEST(ExportCli, UsageErrorsAndUnreadableFiles) {
   const Case parse_errors[] = {
       {{"export", "--format", "pdf"}, "profkit: error: --format: pdf not in {csv,svg,tex}\n"},
       {{"export", "--format", "svg", "--bound", "wide"},
-       "profkit: error: Could not convert: --bound = wide\n"},
+       "profkit: error: --bound: 'wide' is not a number (e.g. 2.0)\n"},
       {{"export", "--criterion", "NFE"},
        "profkit: error: --criterion: 'NFE' is not one of NIT, NFV, NFG, NCGR, TIME\n"},
   };
