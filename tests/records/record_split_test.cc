@@ -136,29 +136,4 @@ TEST(RecordSplit, RandomBytesSplitAsTheRuleSays) {
   }
 }
 
-// The edges the random bytes meet only by chance: the limit with and without
-// CR and LF, and the marker in the last line.
-TEST(RecordSplit, EdgesOfTheRule) {
-  const std::string longest(records::k_max_record_length, 'a');
-  const struct {
-    std::string bytes;
-    std::size_t records;
-    Split end;
-  } cases[] = {
-      {longest + "\r\n" + longest + "\n" + longest, 3, Split::end_of_data},
-      {longest + "\r", 0, Split::too_long},  // the last line keeps its CR
-      {longest + "a\r\n", 0, Split::too_long},
-      {"x\n" + longest + "a", 1, Split::too_long},
-      {"x\n\x1a", 1, Split::end_marker},
-      {"x\n\x1a\r", 2, Split::end_of_data},
-      {"\x1a\r\n" + longest + "a", 0, Split::end_marker},
-  };
-  std::mt19937 rng(7);
-  for (const auto& c : cases) {
-    const Outcome got = split(c.bytes, 8192, 8192, rng);
-    EXPECT_EQ(got.records.size(), c.records) << c.bytes.size();
-    EXPECT_EQ(got.end, c.end) << c.bytes.size();
-  }
-}
-
 }  // namespace
