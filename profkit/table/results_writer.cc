@@ -1,8 +1,8 @@
 #include "profkit/table/results_writer.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <sstream>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -31,10 +31,9 @@ std::string quoted(std::string_view text) {
 }
 
 std::string number_text(double v) {
-  std::ostringstream s;
-  s.precision(17);
-  s << v;
-  return s.str();
+  char text[32];
+  const auto end = std::to_chars(text, text + sizeof text, v).ptr;
+  return std::string(text, end);
 }
 
 }  // namespace
