@@ -122,7 +122,7 @@ void run_import(ImportOptions& options) {
   if (!plan.error.empty()) fail(options.table.file + ": " + plan.error);
   write_output(options.output,
                [&](std::ostream& out) { table::write_results(out, t.measures, plan); });
-  for (const std::string& note : plan.notes) std::cerr << note << "\n";
+  for (const std::string& note : plan.notes) std::cerr << for_terminal(note) << "\n";
 }
 
 }  // namespace

@@ -14,8 +14,8 @@
 
 #include "kit_support.h"
 #include "profkit/analysis/figures.h"
-#include "profkit/analysis/format.h"
 #include "profkit/table/table_model.h"
+#include "profkit/text/numbers.h"
 
 namespace {
 
@@ -58,7 +58,7 @@ std::vector<std::string> profkit_mean_values(const std::string& path, double bou
   ::close(fd);
   const analysis::Figures figures = analysis::compute_figures(t.measures.front(), bound);
   std::vector<std::string> values;
-  for (const double v : figures.mean_value) values.push_back(analysis::fixed(v, 4));
+  for (const double v : figures.mean_value) values.push_back(textkit::fixed(v, 4));
   return values;
 }
 
@@ -150,7 +150,7 @@ TEST(ImportCli, RandomTablesRoundTrip) {
     if (methods > 20 || problems > 200 || !every_solved) continue;
     const double bounds[] = {0.5, 1.0, 2.0, 3.5, 5.0};
     const double bound = bounds[random() % 5];
-    std::string bound_text = analysis::fixed(bound, 1);
+    std::string bound_text = textkit::fixed(bound, 1);
     const auto report = test_support::run_profcmp(dir.path(), {"NFV", bound_text});
     ASSERT_EQ(report.exit_code, 0) << report.err;
     EXPECT_EQ(mean_values(kit_support::read_file(dir.file("P.PRO"))),
