@@ -54,7 +54,7 @@ void run_import(ImportOptions& options) {
   // The measure columns to read, each once; without a mapping, the table's
   // first numeric measure goes to NFV.
   std::vector<table::FieldSource> fields;
-  std::vector<std::string> columns;
+  std::vector<std::string> columns, options_of_columns;
   for (int k = 0; k < table::k_counts; ++k) {
     const std::string& column = options.columns[k];
     if (column.empty()) continue;
@@ -62,7 +62,10 @@ void run_import(ImportOptions& options) {
     f.field = k;
     std::size_t at = 0;
     while (at < columns.size() && !table::same_name(columns[at], column)) ++at;
-    if (at == columns.size()) columns.push_back(column);
+    if (at == columns.size()) {
+      columns.push_back(column);
+      options_of_columns.push_back(k_field_options[k]);
+    }
     f.measure = at;
     f.column = column;
     fields.push_back(f);
@@ -83,7 +86,10 @@ void run_import(ImportOptions& options) {
   options.table.criterion_given = false;
   table::ReadOptions read = read_options_of(options.table);
   const bool long_csv = format == table::InputFormat::csv;
-  if (long_csv) read.measures = columns;
+  if (long_csv) {
+    read.measures = columns;
+    read.measure_options = options_of_columns;
+  }
   InputTable input;
   input.format = format;
   if (long_csv || format == table::InputFormat::wide) {

@@ -209,7 +209,7 @@ TEST(ImportCli, ExactBytesAndRefusals) {
       {{"--scale", "flag=2"},
        "profkit: error: --scale: column 'flag' is written to no count field\n"
        "Run 'profkit --help' for usage.\n"},
-      {{"--nfv", "speed"}, "profkit: error: t.csv:1: no column 'speed' (--criterion)\n"},
+      {{"--nfv", "speed"}, "profkit: error: t.csv:1: no column 'speed' (--nfv)\n"},
   };
   for (const Refusal& c : refusals) {
     std::vector<std::string> args{"import", "t.csv", "-o", "out.PER"};
