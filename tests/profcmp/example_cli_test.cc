@@ -24,7 +24,7 @@ TEST_P(ExampleGolden, ReportAndScriptMatchTheStoredFiles) {
   test_support::write_file(dir.file("P.PER"), table);
 
   const test_support::RunResult run = test_support::run_profcmp(dir.path(), {criterion});
-  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out + run.err, "");
   EXPECT_EQ(read_file(dir.file("P.PRO")), read_file(golden + ".PRO"));
   EXPECT_EQ(read_file(dir.file("P.sci")), read_file(golden + ".sci"));
