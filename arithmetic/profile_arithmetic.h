@@ -49,6 +49,12 @@ inline double performance_ratio(std::int32_t measure, std::int32_t best) {
   return static_cast<double>(measure) / static_cast<double>(best);
 }
 
+// The same for measures held as doubles (whole counts are exact in them, so
+// the quotient is the same double).
+inline double performance_ratio(double measure, double best) {
+  return measure / best;
+}
+
 // The log2 ratio a profile compares: 0 for ratios up to 1 (no logarithm is
 // taken), else ln(ratio) * k_inverse_ln2. +infinity stays +infinity.
 inline double log2_ratio(double ratio) {
@@ -58,6 +64,12 @@ inline double log2_ratio(double ratio) {
 // (measure - best) / sum, the excess relative to the total of every method.
 inline double relative_excess(std::int32_t measure, std::int32_t best, std::int64_t sum) {
   return static_cast<double>(measure - best) / static_cast<double>(sum);
+}
+
+// The same for measures and sums held as doubles: exact for whole counts
+// whose sum is below 2^53, so it equals the 32-bit form there.
+inline double relative_excess(double measure, double best, double sum) {
+  return (measure - best) / sum;
 }
 
 // The reported efficiency of a score (problems / sum of relative excesses)

@@ -26,6 +26,8 @@ targets=(
   "fuzz_results_record 12 12000"
   "fuzz_whole_run 15 12000"
   "fuzz_plan_vs_loop 12 512"
+  "fuzz_profkit_read 15 12000"
+  "fuzz_profkit_write 15 600"
 )
 
 for entry in "${targets[@]}"; do

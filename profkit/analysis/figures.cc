@@ -10,15 +10,20 @@ namespace {
 
 constexpr double k_infinity = std::numeric_limits<double>::infinity();
 
+// 2^53: below it every whole number is a double and adding 1 is exact.
+constexpr double k_exact_whole = 9007199254740992.0;
+
 }  // namespace
 
 ProblemBest best_measures(const table::MeasureTable& t) {
   ProblemBest b;
   b.best.assign(t.problems, table::k_failed);
-  b.sum.assign(t.problems, 0);
+  b.sum.assign(t.problems, 0.0);
   for (std::size_t m = 0; m < t.methods(); ++m) {
-    for (std::size_t p = 0; p < t.problems; ++p) {
-      const std::int32_t measure = t.at(m, p);
+    const double* row = t.row(m);
+    const std::size_t length = t.row_length(m);
+    for (std::size_t p = 0; p < length; ++p) {
+      const double measure = row[p];
       if (measure == table::k_failed) continue;
       if (b.best[p] == table::k_failed || measure < b.best[p]) b.best[p] = measure;
       b.sum[p] += measure;
@@ -29,13 +34,13 @@ ProblemBest best_measures(const table::MeasureTable& t) {
 
 double log2_ratio_at(const table::MeasureTable& t, const ProblemBest& b, std::size_t m,
                      std::size_t p) {
-  const std::int32_t measure = t.at(m, p);
+  const double measure = t.at(m, p);
   if (measure == table::k_failed || b.best[p] == table::k_failed) return k_infinity;
   return profiles::log2_ratio(profiles::performance_ratio(measure, b.best[p]));
 }
 
 double excess_at(const table::MeasureTable& t, const ProblemBest& b, std::size_t m, std::size_t p) {
-  const std::int32_t measure = t.at(m, p);
+  const double measure = t.at(m, p);
   if (measure == table::k_failed || b.best[p] == table::k_failed) {
     return profiles::k_missing_excess;
   }
@@ -47,11 +52,26 @@ std::vector<std::vector<double>> sorted_log2_ratios(const table::MeasureTable& t
   std::vector<std::vector<double>> ratios(t.methods());
   for (std::size_t m = 0; m < t.methods(); ++m) {
     std::vector<double>& r = ratios[m];
-    r.resize(t.problems);
-    for (std::size_t p = 0; p < t.problems; ++p) r[p] = log2_ratio_at(t, b, m, p);
+    r.resize(t.row_length(m));
+    for (std::size_t p = 0; p < r.size(); ++p) r[p] = log2_ratio_at(t, b, m, p);
     std::sort(r.begin(), r.end());
   }
   return ratios;
+}
+
+double excess_sum(const table::MeasureTable& t, const ProblemBest& b, std::size_t m) {
+  double sum = 0.0;
+  const std::size_t length = t.row_length(m);
+  for (std::size_t p = 0; p < length; ++p) sum += excess_at(t, b, m, p);
+  // The failures after the row add 1.0 each, in order. While the sum is a
+  // whole number below 2^53 they can be added at once with the same result.
+  std::size_t rest = t.problems - length;
+  if (rest > 0 && sum == static_cast<double>(static_cast<std::uint64_t>(sum)) &&
+      sum + static_cast<double>(rest) < k_exact_whole) {
+    return sum + static_cast<double>(rest);
+  }
+  for (; rest > 0; --rest) sum += profiles::k_missing_excess;
+  return sum;
 }
 
 Figures compute_figures(const table::MeasureTable& t, double requested_bound) {
@@ -63,7 +83,6 @@ Figures compute_figures(const table::MeasureTable& t, double requested_bound) {
       profiles::accumulate_abscissae(f.bound, f.step, f.abscissae.data(), profiles::k_abscissae)));
 
   const ProblemBest b = best_measures(t);
-  const std::vector<std::vector<double>> ratios = sorted_log2_ratios(t, b);
   const std::size_t methods = t.methods();
   const double problems = static_cast<double>(t.problems);
 
@@ -73,9 +92,13 @@ Figures compute_figures(const table::MeasureTable& t, double requested_bound) {
   f.efficiency.assign(methods, 0.0);
 
   // The count at x is the number of sorted log2 ratios <= x, the same
-  // comparisons profcmp's sweep makes one problem at a time.
+  // comparisons profcmp's sweep makes one problem at a time. Failures after
+  // a method's row never count, so only its row is sorted.
+  std::vector<double> r;
   for (std::size_t m = 0; m < methods; ++m) {
-    const std::vector<double>& r = ratios[m];
+    r.resize(t.row_length(m));
+    for (std::size_t p = 0; p < r.size(); ++p) r[p] = log2_ratio_at(t, b, m, p);
+    std::sort(r.begin(), r.end());
     for (std::size_t j = 0; j < f.abscissae.size(); ++j) {
       const auto count = std::upper_bound(r.begin(), r.end(), f.abscissae[j]) - r.begin();
       f.profile[m][j] = static_cast<double>(count) / problems;
@@ -85,11 +108,7 @@ Figures compute_figures(const table::MeasureTable& t, double requested_bound) {
   }
 
   // Excesses are summed problem by problem in ascending order, as profcmp does.
-  for (std::size_t m = 0; m < methods; ++m) {
-    double sum = 0.0;
-    for (std::size_t p = 0; p < t.problems; ++p) sum += excess_at(t, b, m, p);
-    f.efficiency_score[m] = problems / sum;
-  }
+  for (std::size_t m = 0; m < methods; ++m) f.efficiency_score[m] = problems / excess_sum(t, b, m);
   double score_max = 0.0;
   for (std::size_t m = 0; m < methods; ++m) {
     if (score_max < f.efficiency_score[m]) score_max = f.efficiency_score[m];

@@ -14,10 +14,10 @@
 namespace analysis {
 
 // Per problem: the best measure over the methods that solved it (k_failed
-// when none did) and the 64-bit sum of those measures.
+// when none did) and the sum of those measures, added in method order.
 struct ProblemBest {
-  std::vector<std::int32_t> best;
-  std::vector<std::int64_t> sum;
+  std::vector<double> best;
+  std::vector<double> sum;
 };
 ProblemBest best_measures(const table::MeasureTable& t);
 
@@ -46,8 +46,13 @@ struct Figures {
 // does (2.0 is profcmp's default). O(methods x problems log problems).
 Figures compute_figures(const table::MeasureTable& t, double requested_bound);
 
-// Every method's log2 ratios, one vector per method, sorted ascending
-// (+infinity for failures last).
+// The sum of method m's relative excesses over every problem, added in
+// problem order (1.0 for each failure), as profcmp sums them.
+double excess_sum(const table::MeasureTable& t, const ProblemBest& b, std::size_t m);
+
+// Every method's log2 ratios over its row (table::MeasureTable::row_length),
+// one vector per method, sorted ascending (+infinity for failures last); the
+// problems after a row are failures too and are left out.
 std::vector<std::vector<double>> sorted_log2_ratios(const table::MeasureTable& t,
                                                     const ProblemBest& b);
 

@@ -26,7 +26,7 @@ std::string padded_right(const std::string& text, std::size_t width) {
 }
 
 // The distribution of `measures` (one per problem, k_failed for a failure).
-Curve curve_of(std::vector<std::int32_t> measures, std::size_t problems) {
+Curve curve_of(std::vector<double> measures, std::size_t problems) {
   Curve c;
   measures.erase(std::remove(measures.begin(), measures.end(), table::k_failed), measures.end());
   std::sort(measures.begin(), measures.end());
@@ -41,18 +41,20 @@ Curve curve_of(std::vector<std::int32_t> measures, std::size_t problems) {
 }
 
 // exp(mean(log(measure + shift))) - shift, a failure counted as `charge`.
-double geometric_mean(const std::int32_t* measures, std::size_t problems, double charge,
-                      double shift) {
+// The measures are `length` values, then failures up to `problems`.
+double geometric_mean(const double* measures, std::size_t length, std::size_t problems,
+                      double charge, double shift) {
   double sum = 0.0;
   for (std::size_t p = 0; p < problems; ++p) {
-    const double count = measures[p] == table::k_failed ? charge : static_cast<double>(measures[p]);
-    sum += std::log(count + shift);
+    const double measure = p < length ? measures[p] : table::k_failed;
+    sum += std::log((measure == table::k_failed ? charge : measure) + shift);
   }
   return std::exp(sum / static_cast<double>(problems)) - shift;
 }
 
-std::size_t failures_of(const std::int32_t* measures, std::size_t problems) {
-  return static_cast<std::size_t>(std::count(measures, measures + problems, table::k_failed));
+std::size_t failures_of(const double* measures, std::size_t length, std::size_t problems) {
+  return static_cast<std::size_t>(std::count(measures, measures + length, table::k_failed)) +
+         (problems - length);
 }
 
 // The name of output method `number` (0: the virtual best).
@@ -70,23 +72,29 @@ void write_curve_text(std::ostream& out, const std::string& heading, const Curve
   out << heading << ": " << c.solved << " of " << problems
       << (problems == 1 ? " problem solved\n" : " problems solved\n");
   if (c.counts.empty()) return;
-  const std::size_t count_width = std::max<std::size_t>(5, std::to_string(c.counts.back()).size());
+  const std::size_t count_width = std::max<std::size_t>(5, count_text(c.counts.back()).size());
   out << "  " << padded_left("count", count_width) << "  fraction\n";
   for (std::size_t i = 0; i < c.counts.size(); ++i) {
-    out << "  " << padded_left(std::to_string(c.counts[i]), count_width) << "  "
+    out << "  " << padded_left(count_text(c.counts[i]), count_width) << "  "
         << padded_left(fixed(c.fractions[i], 4), 8) << '\n';
   }
 }
 
 }  // namespace
 
+std::string count_text(double measure) {
+  if (measure == std::floor(measure) && measure < 9007199254740992.0) {
+    return std::to_string(static_cast<std::uint64_t>(measure));
+  }
+  return shortest(measure);
+}
+
 BudgetCurves compute(const table::MeasureTable& t) {
   BudgetCurves curves;
   curves.problems = t.problems;
   for (std::size_t m = 0; m < t.methods(); ++m) {
-    const auto row = t.measures.begin() + static_cast<std::ptrdiff_t>(m * t.problems);
-    curves.methods.push_back(curve_of(
-        std::vector<std::int32_t>(row, row + static_cast<std::ptrdiff_t>(t.problems)), t.problems));
+    curves.methods.push_back(
+        curve_of(std::vector<double>(t.row(m), t.row(m) + t.row_length(m)), t.problems));
   }
   curves.virtual_best = curve_of(analysis::best_measures(t).best, t.problems);
   return curves;
@@ -95,18 +103,20 @@ BudgetCurves compute(const table::MeasureTable& t) {
 GeometricMeans shifted_geometric_means(const table::MeasureTable& t, double shift) {
   GeometricMeans g;
   g.shift = shift;
-  for (const std::int32_t measure : t.measures) g.largest = std::max(g.largest, measure);
+  for (const double measure : t.measures) g.largest = std::max(g.largest, measure);
   g.failure_charge = 2.0 * static_cast<double>(g.largest);
   const bool defined = t.problems > 0 && g.largest != table::k_failed;
   const double nan = std::numeric_limits<double>::quiet_NaN();
   for (std::size_t m = 0; m < t.methods(); ++m) {
-    const std::int32_t* row = t.measures.data() + m * t.problems;
-    g.methods.push_back(defined ? geometric_mean(row, t.problems, g.failure_charge, shift) : nan);
-    g.failures.push_back(failures_of(row, t.problems));
+    const std::size_t length = t.row_length(m);
+    g.methods.push_back(
+        defined ? geometric_mean(t.row(m), length, t.problems, g.failure_charge, shift) : nan);
+    g.failures.push_back(failures_of(t.row(m), length, t.problems));
   }
-  const std::vector<std::int32_t> best = analysis::best_measures(t).best;
-  g.virtual_best = defined ? geometric_mean(best.data(), t.problems, g.failure_charge, shift) : nan;
-  g.virtual_best_failures = failures_of(best.data(), t.problems);
+  const std::vector<double> best = analysis::best_measures(t).best;
+  g.virtual_best =
+      defined ? geometric_mean(best.data(), t.problems, t.problems, g.failure_charge, shift) : nan;
+  g.virtual_best_failures = failures_of(best.data(), t.problems, t.problems);
   return g;
 }
 
@@ -117,8 +127,8 @@ void write_budget_csv(std::ostream& out, const std::vector<std::string>& names,
     const Curve& c = curve_at(curves, number);
     const std::string name = csv_field(name_of(names, number));
     for (std::size_t i = 0; i < c.counts.size(); ++i) {
-      out << number << ',' << name << ',' << c.counts[i] << ',' << shortest(c.fractions[i])
-          << "\r\n";
+      out << number << ',' << name << ',' << count_text(c.counts[i]) << ','
+          << shortest(c.fractions[i]) << "\r\n";
     }
   }
 }
@@ -142,7 +152,7 @@ void write_budget_text(std::ostream& out, const std::vector<std::string>& names,
     return;
   }
   out << "Shifted geometric mean of the counts (shift " << shortest(means.shift)
-      << "); a failure is charged at 2 x " << means.largest << " = "
+      << "); a failure is charged at 2 x " << count_text(means.largest) << " = "
       << shortest(means.failure_charge) << ", twice the largest count in the table.\n";
   std::size_t name_width = std::string("method").size();
   for (std::size_t number = 0; number <= methods; ++number) {
@@ -179,16 +189,18 @@ curves::Chart budget_plot(const std::vector<std::string>& names, const BudgetCur
       "Failures never count; the virtual best takes the smallest count of any method on each "
       "problem.";
 
-  std::int64_t smallest = 0, largest = 0;
+  double smallest = 0, largest = 0;
   for (std::size_t number = 0; number <= curves.methods.size(); ++number) {
     const Curve& c = curve_at(curves, number);
     if (c.counts.empty()) continue;
     if (smallest == 0 || c.counts.front() < smallest) smallest = c.counts.front();
-    largest = std::max<std::int64_t>(largest, c.counts.back());
+    largest = std::max(largest, c.counts.back());
   }
-  // Powers of ten around the counts, with room after the largest for its last step.
-  std::int64_t low = 1, high = 10;
+  // Powers of ten around the counts, with room after the largest for its last
+  // step; below 1 for costs smaller than 1.
+  double low = 1, high = 10;
   while (smallest > 0 && low * 10 <= smallest) low *= 10;
+  while (smallest > 0 && low > smallest) low /= 10;
   while (high < 2 * largest) high *= 10;
   chart.x_min = static_cast<double>(low);
   chart.x_max = static_cast<double>(high);

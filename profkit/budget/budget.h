@@ -20,7 +20,7 @@ namespace budget {
 // The empirical distribution of one method's counts: at each distinct count
 // it reaches (ascending), the share of all problems solved with at most it.
 struct Curve {
-  std::vector<std::int32_t> counts;
+  std::vector<double> counts;
   std::vector<double> fractions;  // solved-with-count-<=-counts[i] / problems
   std::size_t solved = 0;
 };
@@ -30,6 +30,10 @@ struct BudgetCurves {
   std::vector<Curve> methods;  // in table order
   Curve virtual_best;          // smallest count of any method; unsolved by all: never solved
 };
+
+// A measure as the budget writes it: a whole number in digits (2147483647,
+// 1000000), anything else in its shortest form (0.25, 4.6e+01 as 46).
+std::string count_text(double measure);
 
 // The curves of every method and of the virtual best. O(methods x problems log problems).
 BudgetCurves compute(const table::MeasureTable& t);
@@ -41,7 +45,7 @@ inline constexpr double k_default_shift = 10.0;
 // no solved count at all.
 struct GeometricMeans {
   double shift = k_default_shift;
-  std::int32_t largest = 0;     // largest count in the table (0: none)
+  double largest = 0;           // largest count in the table (0: none)
   double failure_charge = 0.0;  // 2 x largest
   std::vector<double> methods;  // in table order
   double virtual_best = 0.0;

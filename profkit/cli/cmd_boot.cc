@@ -53,6 +53,7 @@ void add_boot_command(CLI::App& app) {
         parse_whole("--replicates", options->replicates, 1, bootstrap::k_max_replicates));
     boot.seed = parse_whole("--seed", options->seed, 0, UINT64_MAX);
     boot.bound = parse_bound(options->bound);
+    refuse_output_over_input(options->output, options->table.files);
     const LoadedTable loaded = load_table(options->table);
     const bootstrap::Result result = bootstrap::run(loaded.measures, boot);
     const bool csv = options->format == "csv";

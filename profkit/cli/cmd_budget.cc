@@ -33,6 +33,7 @@ void add_budget_command(CLI::App& app) {
                     "method_number,method,count,fraction rows (RFC 4180), method 0 the virtual "
                     "best");
   sub->callback([options] {
+    refuse_output_over_input(options->output, options->table.files);
     const LoadedTable loaded = load_table(options->table);
     const budget::BudgetCurves curves = budget::compute(loaded.measures);
     write_output(options->output, [&](std::ostream& out) {

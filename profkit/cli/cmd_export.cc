@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "profkit/curves/export.h"
 #include "profkit/cli/commands.h"
 #include "profkit/cli/common.h"
+#include "profkit/curves/export.h"
 
 namespace kit {
 namespace {
@@ -17,7 +17,7 @@ struct ExportOptions {
   TableOptions table;
   std::string output;
   std::string format = "csv";
-  double bound = 0;
+  std::string bound;
 };
 
 void run_export(const ExportOptions& options, bool bound_given) {
@@ -25,13 +25,15 @@ void run_export(const ExportOptions& options, bool bound_given) {
     usage_error(
         "export: --bound sets the x axis of --format svg or tex; CSV holds every breakpoint");
   }
-  if (bound_given && !(std::isfinite(options.bound) && options.bound > 0)) {
+  const double bound = bound_given ? parse_bound(options.bound) : 0.0;
+  if (bound_given && !(std::isfinite(bound) && bound > 0)) {
     usage_error("export: --bound must be a positive finite number");
   }
+  refuse_output_over_input(options.output, options.table.files);
   const LoadedTable loaded = load_measures(options.table);
   curves::PlotOptions plot;
   plot.criterion = loaded.criterion.substr(0, loaded.criterion.find_last_not_of(' ') + 1);
-  if (bound_given) plot.bound = options.bound;
+  if (bound_given) plot.bound = bound;
   plot.failures_nonpositive = options.table.failures_nonpositive;
   write_output(options.output, [&](std::ostream& out) {
     if (options.format == "csv") {

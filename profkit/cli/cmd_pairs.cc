@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "profkit/compare/pairs.h"
 #include "profkit/cli/commands.h"
 #include "profkit/cli/common.h"
+#include "profkit/compare/pairs.h"
 
 namespace kit {
 namespace {
@@ -19,6 +19,7 @@ struct PairsOptions {
   std::string output;
   std::string format = "text";
   std::string tie_tolerance = "0";
+  bool every_pair = false;
 };
 
 // --tie-tolerance: a decimal number >= 0 (infinity ties every two solved counts).
@@ -50,15 +51,32 @@ void add_pairs_command(CLI::App& app) {
                   "two counts x, y tie when |x - y| <= REL x min(x, y)")
       ->type_name("REL")
       ->capture_default_str();
+  sub->add_flag("--all-pairs", options->every_pair,
+                "every ordered pair even above 50 methods (the output then grows with the square "
+                "of the methods; by default a larger table shows each method against the best and "
+                "the next by MEAN VALUE)");
   sub->callback([options] {
     const double tolerance = parse_tolerance(options->tie_tolerance);
+    refuse_output_over_input(options->output, options->table.files);
     const LoadedTable loaded = load_table(options->table);
+    const auto& names = loaded.measures.names;
+    if (!options->every_pair && loaded.measures.methods() > compare::k_every_pair_limit) {
+      const compare::RankedPairs ranked = compare::rank_pairs(loaded.measures, tolerance);
+      write_output(options->output, [&](std::ostream& out) {
+        if (options->format == "csv") {
+          compare::write_ranked_pairs_csv(out, names, ranked);
+        } else {
+          compare::write_ranked_pairs_text(out, names, ranked, "--all-pairs");
+        }
+      });
+      return;
+    }
     const compare::PairCounts counts = compare::count_pairs(loaded.measures, tolerance);
     write_output(options->output, [&](std::ostream& out) {
       if (options->format == "csv") {
-        compare::write_pairs_csv(out, loaded.measures.names, counts);
+        compare::write_pairs_csv(out, names, counts);
       } else {
-        compare::write_pairs_text(out, loaded.measures.names, counts);
+        compare::write_pairs_text(out, names, counts);
       }
     });
   });

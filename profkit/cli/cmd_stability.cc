@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
-#include "profkit/compare/stability.h"
 #include "profkit/cli/commands.h"
 #include "profkit/cli/common.h"
+#include "profkit/compare/stability.h"
 
 namespace kit {
 namespace {
@@ -48,6 +48,7 @@ void add_stability_command(CLI::App& app) {
     const double bound = parse_bound(options->bound);
     const auto limit =
         static_cast<std::size_t>(parse_whole("--limit", options->limit, 1, SIZE_MAX));
+    refuse_output_over_input(options->output, options->table.files);
     const LoadedTable loaded = load_table(options->table);
     const compare::StabilityFindings findings =
         compare::find_instabilities(loaded.measures, bound, limit);

@@ -1,5 +1,7 @@
 #include "profkit/cli/common.h"
 
+#include "profkit/cli/atomic_output.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -38,32 +40,72 @@ void add_file_option(CLI::App& sub, std::string& file) {
 }
 
 void add_criterion_option(CLI::App& sub, std::string& criterion) {
-  sub.add_option("--criterion", criterion, "count compared: NIT, NFV, NFG, NCGR or TIME (any case)")
+  sub.add_option("--criterion", criterion,
+                 "measure compared: NIT, NFV, NFG, NCGR or TIME (any case) for a results table; "
+                 "any column (any case) of a long CSV table, whose first numeric measure column "
+                 "is the default")
       ->capture_default_str()
-      ->type_name("C")
-      ->transform(CLI::Validator(
-          [](std::string& value) -> std::string {
-            if (measure_index_of(value) == 0) {
-              return "'" + value + "' is not one of NIT, NFV, NFG, NCGR, TIME";
-            }
-            value = upper(value);
-            return {};
-          },
-          "NIT|NFV|NFG|NCGR|TIME"));
+      ->type_name("C");
+}
+
+void add_input_options(CLI::App& sub, TableOptions& options) {
+  sub.add_option("--input-format", options.input_format,
+                 "pper: a results table (P.PER); csv: a long CSV table, one row per method and "
+                 "problem; wide: a CSV table with one row per problem and one column per method; "
+                 "perprof: perprof tables, one FILE per solver. Without it the format is told "
+                 "from the first 64 KiB of the first FILE: a first line '---' or blank-separated "
+                 "lines of name, flag and cost are perprof, a line starting with METHOD is pper, "
+                 "a delimited header row is csv when it names a method and a problem column, "
+                 "else wide")
+      ->type_name("FORMAT")
+      ->check(CLI::IsMember({"pper", "csv", "wide", "perprof"}));
+  sub.add_option("--delimiter", options.delimiter,
+                 "field delimiter of a CSV table: ',', ';' or 'tab' (default: the one of the "
+                 "three met most often outside quotes in the header row)")
+      ->type_name("D")
+      ->check(CLI::IsMember({",", ";", "tab", "\t"}));
+  sub.add_option("--method-column", options.method_column,
+                 "method column of a long CSV table (default: solver, method or algorithm)")
+      ->type_name("NAME");
+  sub.add_option("--problem-column", options.problem_column,
+                 "problem column of a long CSV table (default: problem, instance or name)")
+      ->type_name("NAME");
+  sub.add_option("--status-column", options.status_column,
+                 "status column of a long CSV table (default: status, exitflag or flag, when "
+                 "there is one)")
+      ->type_name("NAME");
+  sub.add_option("--success", options.success,
+                 "status values that mean solved, comma-separated, any case (default for csv: "
+                 "0,success,solved,converged,first_order,optimal; perprof tables say theirs, "
+                 "else c)")
+      ->type_name("VALUE,...");
+  sub.add_option("--min-cost", options.min_cost,
+                 "raise every non-negative cost below X to X (a solved run's cost of 0 is an "
+                 "error without it)")
+      ->type_name("X")
+      ->check(CLI::PositiveNumber);
 }
 
 void add_table_options(CLI::App& sub, TableOptions& options) {
-  add_file_option(sub, options.file);
+  sub.add_option("FILE", options.files,
+                 "results table to read ('-': standard input); several FILEs for perprof tables")
+      ->capture_default_str();
   add_criterion_option(sub, options.criterion);
+  sub.get_option("--criterion")->each([&options](const std::string&) {
+    options.criterion_given = true;
+  });
+  add_input_options(sub, options);
   sub.add_option_function<std::string>(
          "--failures",
          [&options](const std::string& rule) {
-           options.failures_nonpositive = rule == "nonpositive";
+           options.failures = rule;
+           options.failures_nonpositive = rule != "clamp";
          },
          "clamp: a count below 1 is 1, as profcmp takes it (default); nonpositive: a count of 0 "
-         "or less, or a blank count, is a failure")
+         "or less, or a blank count, is a failure; sentinel: nonpositive, and a count of "
+         "2147483647 (a failure as 'profkit import' writes it) is a failure too")
       ->type_name("RULE")
-      ->check(CLI::IsMember({"clamp", "nonpositive"}));
+      ->check(CLI::IsMember({"clamp", "nonpositive", "sentinel"}));
 }
 
 void add_output_option(CLI::App& sub, std::string& output) {
@@ -76,6 +118,7 @@ namespace {
 // The descriptor to read `file` from: 0 for "-" (standard input), else the
 // file opened for reading; a file that cannot be opened ends the process.
 int open_table(const std::string& file) {
+  if (file.empty()) fail("FILE: an empty name");
   if (file == "-") return 0;
   int fd = -1;
   do {
@@ -94,7 +137,7 @@ LoadedTable criterion_of(const TableOptions& options) {
   LoadedTable loaded;
   loaded.measure_index = measure_index_of(options.criterion);
   if (loaded.measure_index == 0) {
-    fail("--criterion: '" + options.criterion + "' is not one of NIT, NFV, NFG, NCGR, TIME");
+    usage_error("--criterion: '" + options.criterion + "' is not one of NIT, NFV, NFG, NCGR, TIME");
   }
   loaded.criterion = std::string(table::k_count_names[loaded.measure_index - 1]);
   loaded.criterion.resize(4, ' ');
@@ -102,10 +145,17 @@ LoadedTable criterion_of(const TableOptions& options) {
 }
 
 table::FailureRule failure_rule_of(const TableOptions& options) {
-  return options.failures_nonpositive ? table::FailureRule::nonpositive : table::FailureRule::clamp;
+  if (options.failures == "sentinel") return table::FailureRule::sentinel;
+  return options.failures == "nonpositive" ? table::FailureRule::nonpositive
+                                           : table::FailureRule::clamp;
 }
 
 }  // namespace
+
+std::string read_failure(const std::string& file, int error, std::uint64_t line) {
+  if (error == table::k_record_too_long) return file + ":" + table::read_error_text(error, line);
+  return file + ": " + table::read_error_text(error, line);
+}
 
 table::ResultsTable read_table_file(
     const std::string& file, const std::function<void(const table::ParsedRecord&)>& observer) {
@@ -114,29 +164,51 @@ table::ResultsTable read_table_file(
   table::ResultsTable results;
   const bool read = table::read_results(reader, results, observer);
   close_table(file, fd);
-  if (!read) fail(file + ": " + std::strerror(reader.error()));
+  if (!read) fail(read_failure(file, reader.error(), reader.line()));
   return results;
 }
 
-LoadedTable load_measures(const TableOptions& options) {
+LoadedTable load_measures(const TableOptions& given) {
+  TableOptions options = given;
+  int fd = 0;
+  std::string head;
+  const table::InputFormat format = input_format_of(options, fd, head);
+  if (format != table::InputFormat::pper || !head.empty()) {
+    return loaded_of(options, read_opened(options, format, fd, head));
+  }
   LoadedTable loaded = criterion_of(options);
-  const int fd = open_table(options.file);
   table::MeasureRead read =
       table::read_measures(fd, loaded.measure_index, failure_rule_of(options));
   close_table(options.file, fd);
-  if (read.read_error != 0) fail(options.file + ": " + std::strerror(read.read_error));
+  if (read.read_error != 0) {
+    fail(read_failure(options.file, read.read_error, read.error_line));
+  }
   if (read.conversion_failed) fail(conversion_message(options.file, read.first_error));
   loaded.measures = std::move(read.measures);
+  refuse_empty(options.file, loaded.measures.methods(), loaded.measures.problems);
   return loaded;
 }
 
-LoadedTable load_table(const TableOptions& options) {
-  LoadedTable loaded = criterion_of(options);
-  const table::ResultsTable results = read_table_file(options.file);
-  if (!results.conversion_errors.empty()) {
-    fail(conversion_message(options.file, results.conversion_errors.front()));
+LoadedTable load_table(const TableOptions& given) {
+  TableOptions options = given;
+  return loaded_of(options, read_input(options));
+}
+
+LoadedTable loaded_of(const TableOptions& options, InputTable input) {
+  LoadedTable loaded;
+  if (input.format == table::InputFormat::pper) {
+    loaded = criterion_of(options);
+    if (!input.results.conversion_errors.empty()) {
+      fail(conversion_message(options.file, input.results.conversion_errors.front()));
+    }
+    loaded.measures =
+        table::measures_of(input.results, loaded.measure_index, failure_rule_of(options));
+  } else {
+    refuse_errors(options, input.read);
+    loaded.criterion = input.read.measure_names.front();
+    loaded.measures = std::move(input.read.measures.front());
   }
-  loaded.measures = table::measures_of(results, loaded.measure_index, failure_rule_of(options));
+  refuse_empty(options.file, loaded.measures.methods(), loaded.measures.problems);
   return loaded;
 }
 
@@ -147,13 +219,16 @@ void write_output(const std::string& path, const std::function<void(std::ostream
     if (!std::cout) fail("standard output: " + std::string(std::strerror(errno)));
     return;
   }
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) fail(path + ": " + std::strerror(errno));
-  write(out);
-  out.flush();
-  if (!out) fail(path + ": " + std::strerror(errno));
-  out.close();
-  if (out.fail()) fail(path + ": " + std::strerror(errno));
+  AtomicOutput out;
+  if (!out.open(path)) fail(path + ": " + out.error());
+  write(out.stream());
+  if (!out.commit()) fail(path + ": " + out.error());
+}
+
+void refuse_output_over_input(const std::string& output, const std::vector<std::string>& inputs) {
+  if (output_is_an_input(output, inputs)) {
+    usage_error("-o " + output + ": is an input file of this run; write the output elsewhere");
+  }
 }
 
 std::string conversion_message(const std::string& file, const table::ConversionError& e) {
@@ -201,6 +276,7 @@ std::uint64_t parse_whole(const std::string& option, const std::string& text, st
 }
 
 void fail(const std::string& message, int status) {
+  remove_pending_outputs();
   std::cout.flush();
   std::cerr << "profkit: error: " << message << "\n";
   std::exit(status);

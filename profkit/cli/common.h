@@ -8,9 +8,11 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "profkit/table/measure_table.h"
 #include "profkit/table/results_table.h"
+#include "profkit/table/table_model.h"
 
 namespace CLI {
 class App;
@@ -22,9 +24,19 @@ namespace kit {
 inline constexpr int k_exit_usage = 2;
 
 struct TableOptions {
-  std::string file = "P.PER";         // "-" reads standard input
-  std::string criterion = "NFV";      // upper case after parsing: NIT, NFV, NFG, NCGR or TIME
-  bool failures_nonpositive = false;  // --failures nonpositive (default: clamp)
+  std::string file = "P.PER";               // the first of `files`, set when the table is read
+  std::vector<std::string> files{"P.PER"};  // FILE...; several only for perprof tables
+  std::string input_format;                 // pper, csv, wide, perprof; empty: from the content
+  std::string delimiter;                    // --delimiter: , ; or tab
+  std::string method_column, problem_column, status_column;
+  std::string success;  // --success VALUE,...
+  double min_cost = 0;  // --min-cost X
+  // NIT, NFV, NFG, NCGR or TIME (any case) for a results table; a column
+  // name for a CSV table; "NFV" there means its first numeric measure column.
+  std::string criterion = "NFV";
+  bool criterion_given = false;
+  bool failures_nonpositive = false;  // --failures nonpositive or sentinel (default: clamp)
+  std::string failures = "clamp";     // --failures clamp|nonpositive|sentinel
 };
 
 // Adds the positional FILE, --criterion NIT|NFV|NFG|NCGR|TIME (any case) and
@@ -43,10 +55,55 @@ int measure_index_of(const std::string& criterion);
 
 // The table read for one subcommand.
 struct LoadedTable {
-  std::string criterion;           // the keyword, 4 characters blank-padded ("NFV ")
-  std::int32_t measure_index = 0;  // 1..5
+  std::string criterion;           // the keyword, 4 characters blank-padded ("NFV "), or the
+                                   // name of the measure column of a CSV table
+  std::int32_t measure_index = 0;  // 1..5 for a results table, 0 for the other formats
   table::MeasureTable measures;
 };
+
+// A table in any format as read for `check` and `report`: a results table
+// with its audit's records, or the cells and findings of another format.
+struct InputTable {
+  table::InputFormat format = table::InputFormat::pper;
+  table::ResultsTable results;  // format pper
+  table::ReadTable read;        // the other formats
+};
+
+// Adds --input-format, --delimiter, --method-column, --problem-column,
+// --status-column, --success and --min-cost (add_table_options adds them too).
+void add_input_options(CLI::App& sub, TableOptions& options);
+
+// The format of the options' input: --input-format, else detected from the
+// first bytes of the first file. Leaves `fd` open on the first file (0 for
+// "-") with `head` holding the bytes read from it; pper files that can be
+// sought are left at their start with `head` empty. Refusals end the process.
+table::InputFormat input_format_of(TableOptions& options, int& fd, std::string& head);
+
+// Reads the table of the options in any format; for pper through
+// read_results with `observer`. Unreadable input ends the process.
+InputTable read_input(TableOptions& options,
+                      const std::function<void(const table::ParsedRecord&)>& observer = {});
+
+// read_input() on the input input_format_of() opened.
+InputTable read_opened(const TableOptions& options, table::InputFormat format, int fd,
+                       const std::string& head,
+                       const std::function<void(const table::ParsedRecord&)>& observer = {});
+
+// The measures of `input` for the options' criterion; refusals end the process.
+LoadedTable loaded_of(const TableOptions& options, InputTable input);
+
+// The reader options of a CSV or perprof table.
+table::ReadOptions read_options_of(const TableOptions& options);
+
+// Ends the process (status 2) when `read` stopped or found an error, with its
+// first error and a pointer to 'profkit check'.
+void refuse_errors(const TableOptions& options, const table::ReadTable& read);
+
+// Ends the process (status 2) for a table without a method or a problem.
+void refuse_empty(const std::string& file, std::size_t methods, std::size_t problems);
+
+// "FILE:LINE:COLUMN: " (without LINE or COLUMN where they are 0) and the message.
+std::string finding_text(const table::SourceFinding& f);
 
 // Opens `file` for reading ("-": standard input) and reads the whole results
 // table. A file that cannot be read ends the process with
@@ -65,10 +122,19 @@ LoadedTable load_table(const TableOptions& options);
 // table::read_measures): no problem names, no other counts.
 LoadedTable load_measures(const TableOptions& options);
 
+// "FILE: reason" for an errno, "FILE:LINE: record longer than 1 MiB ..." for
+// table::k_record_too_long.
+std::string read_failure(const std::string& file, int error, std::uint64_t line);
+
 // Runs `write` on the output file `path` (standard output when empty or "-").
-// An output that cannot be written ends the process with
+// The file is replaced whole when the write is complete, or not at all (see
+// atomic_output.h). An output that cannot be written ends the process with
 // "profkit: error: OUT: <reason>" and status 2.
 void write_output(const std::string& path, const std::function<void(std::ostream&)>& write);
+
+// A usage error when `output` is one of `inputs` (after symbolic links): to be
+// called before any input is read.
+void refuse_output_over_input(const std::string& output, const std::vector<std::string>& inputs);
 
 // Ends the process with "profkit: error: <message>" on standard error and `status`.
 [[noreturn]] void fail(const std::string& message, int status = k_exit_usage);

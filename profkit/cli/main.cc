@@ -2,14 +2,51 @@
 // performance profiles of any number of methods. Usage errors exit 2.
 #include <CLI/CLI.hpp>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <exception>
 #include <iostream>
+#include <new>
 #include <string>
+
+#include "profkit/cli/atomic_output.h"
 
 #include "profkit/cli/commands.h"
 #include "profkit/cli/common.h"
 
+namespace {
+
+// What an exception that ends the run says after "profkit: error: ".
+std::string describe(const std::exception_ptr& caught) {
+  try {
+    if (caught) std::rethrow_exception(caught);
+  } catch (const std::bad_alloc&) {
+    return "out of memory";
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+  }
+  return "unexpected failure";
+}
+
+// Every exception nobody caught (on any thread) ends the run the one way a
+// failure ends it: a message, no partial output, exit status 2.
+[[noreturn]] void on_terminate() {
+  kit::remove_pending_outputs();
+  std::string line = "profkit: error: ";
+  line += describe(std::current_exception());
+  line += '\n';
+  if (::write(STDERR_FILENO, line.data(), line.size()) < 0) {
+    // Nothing more can be said.
+  }
+  ::_exit(kit::k_exit_usage);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  std::set_terminate(on_terminate);
   CLI::App app{"profkit: audit results tables and compare methods by their performance profiles",
                "profkit"};
   app.set_version_flag("--version", std::string("profkit ") + PROFKIT_VERSION);
@@ -47,6 +84,11 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     std::cerr << "profkit: error: " << e.what() << "\n"
               << "Run 'profkit --help' for usage.\n";
+    return kit::k_exit_usage;
+  } catch (...) {
+    kit::remove_pending_outputs();
+    std::cout.flush();
+    std::cerr << "profkit: error: " << describe(std::current_exception()) << "\n";
     return kit::k_exit_usage;
   }
   return 0;

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string_view>
 
+#include "profkit/analysis/figures.h"
 #include "profkit/analysis/format.h"
 
 namespace compare {
@@ -16,13 +18,23 @@ namespace {
 constexpr std::size_t k_block = 4096;
 
 // A measure as an unsigned key in which smaller is better and a failure is
-// the largest: count - 1 for counts >= 1, 0xFFFFFFFF for a failure.
-std::uint32_t key_of(std::int32_t measure) {
-  return static_cast<std::uint32_t>(measure) - 1u;
+// the largest: the bit pattern of a positive double orders as the double.
+constexpr std::uint64_t k_failed_key = ~std::uint64_t{0};
+std::uint64_t key_of(double measure) {
+  if (measure == table::k_failed) return k_failed_key;
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &measure, sizeof bits);
+  return bits;
+}
+
+double measure_of_key(std::uint64_t key) {
+  double measure = 0;
+  std::memcpy(&measure, &key, sizeof measure);
+  return measure;
 }
 
 // Wins of a over b and ties on keys [0, n), exact comparison.
-void count_exact(const std::uint32_t* a, const std::uint32_t* b, std::size_t n, std::uint32_t& wins,
+void count_exact(const std::uint64_t* a, const std::uint64_t* b, std::size_t n, std::uint32_t& wins,
                  std::uint32_t& ties) {
   std::uint32_t w = 0, t = 0;
   std::size_t p = 0;
@@ -42,19 +54,16 @@ void count_exact(const std::uint32_t* a, const std::uint32_t* b, std::size_t n, 
   ties = t;
 }
 
-// The same with ties within `tolerance` relative to the smaller count.
-void count_tolerant(const std::uint32_t* a, const std::uint32_t* b, std::size_t n, double tolerance,
+// The same with ties within `tolerance` relative to the smaller measure.
+void count_tolerant(const std::uint64_t* a, const std::uint64_t* b, std::size_t n, double tolerance,
                     std::uint32_t& wins, std::uint32_t& ties) {
-  constexpr std::uint32_t k_failed_key = 0xFFFFFFFFu;
   std::uint32_t w = 0, t = 0;
   for (std::size_t p = 0; p < n; ++p) {
-    const std::uint32_t x = a[p], y = b[p];
+    const std::uint64_t x = a[p], y = b[p];
     bool tie = x == y;
     if (!tie && x != k_failed_key && y != k_failed_key) {
-      // Counts are key + 1; the difference of keys is the difference of counts.
-      const double smaller = static_cast<double>(std::min(x, y)) + 1.0;
-      const double difference = static_cast<double>(x > y ? x - y : y - x);
-      tie = difference <= tolerance * smaller;
+      const double u = measure_of_key(x), v = measure_of_key(y);
+      tie = std::fabs(u - v) <= tolerance * std::min(u, v);
     }
     if (tie) {
       ++t;
@@ -64,6 +73,45 @@ void count_tolerant(const std::uint32_t* a, const std::uint32_t* b, std::size_t 
   }
   wins = w;
   ties = t;
+}
+
+// Solved entries among keys [0, n).
+std::uint32_t solved_in(const std::uint64_t* keys, std::size_t n) {
+  std::uint32_t solved = 0;
+  for (std::size_t p = 0; p < n; ++p) solved += keys[p] != k_failed_key ? 1u : 0u;
+  return solved;
+}
+
+// Wins of method a over method b and ties on problems [start, start + n).
+// The problems after a method's row are its failures, which tie with each
+// other and lose to every solved entry.
+void count_span(const table::MeasureTable& t, const std::vector<std::uint64_t>& keys, std::size_t a,
+                std::size_t b, std::size_t start, std::size_t n, double tolerance,
+                std::uint32_t& wins, std::uint32_t& ties) {
+  const auto stored = [&](std::size_t method) {
+    const std::size_t length = t.row_length(method);
+    return length > start ? std::min(n, length - start) : 0;
+  };
+  const std::uint64_t* ka = keys.data() + t.row_begin(a) + start;
+  const std::uint64_t* kb = keys.data() + t.row_begin(b) + start;
+  const std::size_t la = stored(a);
+  const std::size_t lb = stored(b);
+  const std::size_t both = std::min(la, lb);
+  if (tolerance == 0.0) {
+    count_exact(ka, kb, both, wins, ties);
+  } else {
+    count_tolerant(ka, kb, both, tolerance, wins, ties);
+  }
+  // Where one row has ended, its method failed: the other wins where it
+  // solved, and they tie where it failed too.
+  if (la > lb) {
+    const std::uint32_t solved = solved_in(ka + both, la - both);
+    wins += solved;
+    ties += static_cast<std::uint32_t>(la - both) - solved;
+  } else if (lb > la) {
+    ties += static_cast<std::uint32_t>(lb - both) - solved_in(kb + both, lb - both);
+  }
+  ties += static_cast<std::uint32_t>(n - std::max(la, lb));
 }
 
 std::string cell_text(const PairCounts& c, std::size_t a, std::size_t b) {
@@ -89,23 +137,18 @@ PairCounts count_pairs(const table::MeasureTable& t, double tie_tolerance) {
   c.tie_counts.assign(m * m, 0);
   if (m < 2) return c;
 
-  std::vector<std::uint32_t> keys(t.measures.size());
+  // One key per stored measure; the problems after a method's row are its
+  // failures, which tie with each other and lose to every solved entry.
+  std::vector<std::uint64_t> keys(t.measures.size());
   std::transform(t.measures.begin(), t.measures.end(), keys.begin(), key_of);
-  const bool exact = tie_tolerance == 0.0;
   for (std::size_t start = 0; start < t.problems; start += k_block) {
     const std::size_t n = std::min(k_block, t.problems - start);
     for (std::size_t a = 0; a < m; ++a) {
-      const std::uint32_t* ka = keys.data() + a * t.problems + start;
       for (std::size_t b = a + 1; b < m; ++b) {
-        const std::uint32_t* kb = keys.data() + b * t.problems + start;
         std::uint32_t wins = 0, ties = 0;
-        if (exact) {
-          count_exact(ka, kb, n, wins, ties);
-        } else {
-          count_tolerant(ka, kb, n, tie_tolerance, wins, ties);
-        }
+        count_span(t, keys, a, b, start, n, tie_tolerance, wins, ties);
         c.win_counts[a * m + b] += wins;
-        c.win_counts[b * m + a] += n - wins - ties;
+        c.win_counts[b * m + a] += static_cast<std::uint32_t>(n) - wins - ties;
         c.tie_counts[a * m + b] += ties;
         c.tie_counts[b * m + a] += ties;
       }
@@ -161,6 +204,110 @@ void write_pairs_text(std::ostream& out, const std::vector<std::string>& names,
       pad_left(out, cell_text(counts, a, b), cell_width);
     }
     out << '\n';
+  }
+}
+
+namespace {
+
+// Wins, ties and losses of method a against method b over every problem.
+RankedPairs::Row count_one_pair(const table::MeasureTable& t,
+                                const std::vector<std::uint64_t>& keys, std::size_t a,
+                                std::size_t b, double tolerance) {
+  std::uint32_t wins = 0, ties = 0;
+  count_span(t, keys, a, b, 0, t.problems, tolerance, wins, ties);
+  return {wins, ties, t.problems - wins - ties};
+}
+
+std::string row_text(const RankedPairs::Row& row) {
+  return std::to_string(row.wins) + "-" + std::to_string(row.ties) + "-" +
+         std::to_string(row.losses);
+}
+
+void write_csv_row(std::ostream& out, const std::vector<std::string>& names, std::size_t a,
+                   std::size_t b, const RankedPairs::Row& row) {
+  out << a + 1 << ',' << csv_field(names[a]) << ',' << b + 1 << ',' << csv_field(names[b]) << ','
+      << row.wins << ',' << row.ties << ',' << row.losses << "\r\n";
+}
+
+}  // namespace
+
+RankedPairs rank_pairs(const table::MeasureTable& t, double tie_tolerance, double bound) {
+  RankedPairs r;
+  r.problems = t.problems;
+  r.tie_tolerance = tie_tolerance;
+  const std::size_t m = t.methods();
+  r.mean_value = analysis::compute_figures(t, bound).mean_value;
+  r.order.resize(m);
+  for (std::size_t k = 0; k < m; ++k) r.order[k] = k;
+  std::stable_sort(r.order.begin(), r.order.end(),
+                   [&](std::size_t a, std::size_t b) { return r.mean_value[a] > r.mean_value[b]; });
+  r.against_best.resize(m);
+  r.against_next.resize(m);
+  // The keys count_pairs compares (failures largest).
+  std::vector<std::uint64_t> keys(t.measures.size());
+  std::transform(t.measures.begin(), t.measures.end(), keys.begin(), key_of);
+  for (std::size_t rank = 0; rank < m; ++rank) {
+    const std::size_t method = r.order[rank];
+    if (rank > 0) {
+      r.against_best[rank] = count_one_pair(t, keys, method, r.order[0], tie_tolerance);
+    }
+    if (rank + 1 < m) {
+      r.against_next[rank] = count_one_pair(t, keys, method, r.order[rank + 1], tie_tolerance);
+    }
+  }
+  return r;
+}
+
+void write_ranked_pairs_text(std::ostream& out, const std::vector<std::string>& names,
+                             const RankedPairs& r, const std::string& every_option) {
+  const std::size_t m = r.order.size();
+  out << "Wins-ties-losses on " << r.problems << (r.problems == 1 ? " problem" : " problems")
+      << " (tie tolerance " << shortest(r.tie_tolerance) << ") of each method against the best by "
+      << "MEAN VALUE and against the next in the MEAN VALUE ranking: " << m
+      << " methods are more than " << k_every_pair_limit << ", so not every pair is shown ("
+      << every_option << " shows all " << m * (m - 1) << " ordered pairs).\n";
+  const std::size_t number_width = std::max<std::size_t>(std::to_string(m).size(), 1);
+  std::size_t name_width = 6;
+  for (const std::string& name : names) name_width = std::max(name_width, name.size());
+  std::size_t cell_width = 12;
+  for (std::size_t rank = 0; rank < m; ++rank) {
+    cell_width = std::max(
+        {cell_width, row_text(r.against_best[rank]).size(), row_text(r.against_next[rank]).size()});
+  }
+  auto label = [&](std::string_view rank, std::string_view number, std::string_view name) {
+    pad_left(out, rank, number_width);
+    out << "  ";
+    pad_left(out, number, number_width);
+    out << "  " << name << std::string(name_width - name.size(), ' ');
+  };
+  label("rank", "#", "method");
+  out << "  MEAN VALUE  ";
+  pad_left(out, "against best", cell_width);
+  out << "  ";
+  pad_left(out, "against next", cell_width);
+  out << '\n';
+  for (std::size_t rank = 0; rank < m; ++rank) {
+    const std::size_t method = r.order[rank];
+    label(std::to_string(rank + 1), std::to_string(method + 1), names[method]);
+    out << "  ";
+    pad_left(out, analysis::fixed(r.mean_value[method], 4), 10);
+    out << "  ";
+    pad_left(out, rank == 0 ? "-" : row_text(r.against_best[rank]), cell_width);
+    out << "  ";
+    pad_left(out, rank + 1 == m ? "-" : row_text(r.against_next[rank]), cell_width);
+    out << '\n';
+  }
+}
+
+void write_ranked_pairs_csv(std::ostream& out, const std::vector<std::string>& names,
+                            const RankedPairs& r) {
+  out << "method_a_number,method_a,method_b_number,method_b,wins,ties,losses\r\n";
+  const std::size_t m = r.order.size();
+  for (std::size_t rank = 0; rank < m; ++rank) {
+    if (rank > 0) write_csv_row(out, names, r.order[rank], r.order[0], r.against_best[rank]);
+    if (rank + 1 < m && rank > 0) {
+      write_csv_row(out, names, r.order[rank], r.order[rank + 1], r.against_next[rank]);
+    }
   }
 }
 

@@ -28,6 +28,10 @@ struct PairCounts {
   std::size_t losses(std::size_t a, std::size_t b) const { return wins(b, a); }
 };
 
+// Above this many methods the pairs are summarised (ranked_pairs) unless every
+// pair is asked for: the full matrix grows with the square of the methods.
+inline constexpr std::size_t k_every_pair_limit = 50;
+
 // Counts every ordered pair. Two solved counts x, y tie when
 // |x - y| <= tie_tolerance * min(x, y); `tie_tolerance` must be >= 0 (not NaN).
 // O(methods^2 x problems) comparisons, memory O(methods^2 + table).
@@ -43,6 +47,35 @@ void write_pairs_csv(std::ostream& out, const std::vector<std::string>& names,
 // under a line saying how to read it; lines end LF.
 void write_pairs_text(std::ostream& out, const std::vector<std::string>& names,
                       const PairCounts& counts);
+
+// The bounded summary of a large table: methods in MEAN VALUE order (best
+// first, ties by method number), each against the best method and against
+// the next method in that order. About 2 x methods pairs.
+struct RankedPairs {
+  std::size_t problems = 0;
+  double tie_tolerance = 0.0;
+  std::vector<std::size_t> order;  // method indices, best first
+  std::vector<double> mean_value;  // by method index
+  struct Row {
+    std::size_t wins = 0, ties = 0, losses = 0;  // of the method against the other one
+  };
+  std::vector<Row> against_best;  // by rank; rank 0 (the best itself) is unused
+  std::vector<Row> against_next;  // by rank; the last rank is unused
+};
+
+// The summary at `bound` (normalised as profcmp does) with the same tie rule
+// as count_pairs. O(methods x problems) comparisons, memory O(methods).
+RankedPairs rank_pairs(const table::MeasureTable& t, double tie_tolerance, double bound = 2.0);
+
+// The summary as text (lines end LF): one line that says what it shows and
+// that `every_option` gives every pair, then one line per rank.
+void write_ranked_pairs_text(std::ostream& out, const std::vector<std::string>& names,
+                             const RankedPairs& ranked, const std::string& every_option);
+
+// The summary as CSV rows with write_pairs_csv's header: for each rank from
+// the second, the method against the best, then against the next method.
+void write_ranked_pairs_csv(std::ostream& out, const std::vector<std::string>& names,
+                            const RankedPairs& ranked);
 
 }  // namespace compare
 

@@ -65,7 +65,7 @@ std::string bounds_field(const std::vector<double>& bounds) {
 // the problem. Everywhere else every other method keeps its log2 ratio.
 struct AloneBest {
   std::vector<std::vector<std::size_t>> problems;  // per method
-  std::vector<std::int32_t> runner_up;             // per problem: the best count of the others
+  std::vector<double> runner_up;                   // per problem: the best measure of the others
 };
 
 AloneBest alone_best(const table::MeasureTable& t) {
@@ -74,10 +74,10 @@ AloneBest alone_best(const table::MeasureTable& t) {
   a.problems.resize(methods);
   a.runner_up.assign(t.problems, table::k_failed);
   for (std::size_t p = 0; p < t.problems; ++p) {
-    std::int32_t best = table::k_failed, second = table::k_failed;
+    double best = table::k_failed, second = table::k_failed;
     std::size_t best_method = 0;
     for (std::size_t m = 0; m < methods; ++m) {
-      const std::int32_t measure = t.at(m, p);
+      const double measure = t.at(m, p);
       if (measure == table::k_failed) continue;
       if (best == table::k_failed || measure < best) {
         second = best;
@@ -115,7 +115,7 @@ std::vector<double> mean_values_without(const table::MeasureTable& t, analysis::
     for (std::size_t i = 0; i < changed.size(); ++i) {
       const std::size_t p = changed[i];
       before[i] = analysis::log2_ratio_at(t, best, m, p);
-      const std::int32_t old_best = best.best[p];
+      const double old_best = best.best[p];
       best.best[p] = alone.runner_up[p];
       after[i] = analysis::log2_ratio_at(t, best, m, p);
       best.best[p] = old_best;

@@ -30,8 +30,9 @@ struct Staircase {
 // vectors are sorted by radix on their bit patterns. `scratch` is reused.
 void sort_doubles(std::vector<double>& values, std::vector<std::uint64_t>& scratch);
 
-// Method m's log2 ratios, one per problem, sorted ascending (+infinity for
-// failures last), into `ratios`.
+// Method m's log2 ratios, one per problem of its row, sorted ascending
+// (+infinity for failures last), into `ratios`; the failures after its row
+// are left out, as they never count.
 void sorted_log2_ratios_of(const table::MeasureTable& t, const analysis::ProblemBest& best,
                            std::size_t m, std::vector<double>& ratios,
                            std::vector<std::uint64_t>& scratch);

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "arithmetic/profile_arithmetic.h"
 #include "profkit/analysis/figures.h"
 #include "profkit/analysis/format.h"
 #include "profkit/bootstrap/bootstrap.h"
@@ -14,7 +15,6 @@
 #include "profkit/compare/stability.h"
 #include "profkit/curves/export.h"
 #include "profkit/curves/svg_plot.h"
-#include "arithmetic/profile_arithmetic.h"
 
 namespace report {
 namespace {
@@ -174,7 +174,44 @@ void write_summary(std::ostream& out, const table::MeasureTable& t, const analys
   out << "</tbody>\n</table></div>\n</section>\n";
 }
 
-void write_pairs(std::ostream& out, const table::MeasureTable& t) {
+// Above compare::k_every_pair_limit methods: each method against the best and
+// the next by MEAN VALUE, so the section grows with the methods, not their square.
+void write_ranked_pairs(std::ostream& out, const table::MeasureTable& t, double bound) {
+  const compare::RankedPairs r = compare::rank_pairs(t, 0.0, bound);
+  const std::size_t m = t.methods();
+  open_section(out, "pairs", "Pairwise verdicts");
+  how(out,
+      "Each cell: problems the method wins, ties and loses against the best method by MEAN VALUE "
+      "and against the next method in the MEAN VALUE ranking. The smaller count wins; a solved "
+      "problem wins against a failure; equal counts and two failures tie.");
+  out << "<p class=\"note\">" << m << " methods are more than " << compare::k_every_pair_limit
+      << ", so not every pair is shown: <code>profkit report --all-pairs</code> or "
+         "<code>profkit pairs --all-pairs</code> gives all "
+      << m * (m - 1) << " ordered pairs.</p>\n";
+  out << "<div class=\"scroll\"><table>\n<thead><tr><th class=\"n\">rank</th>"
+         "<th class=\"n\">#</th><th>method</th><th class=\"n\">MEAN VALUE</th>"
+         "<th class=\"n\">against best</th><th class=\"n\">against next</th></tr></thead>\n"
+         "<tbody>\n";
+  auto cell = [](const compare::RankedPairs::Row& row) {
+    return std::to_string(row.wins) + "-" + std::to_string(row.ties) + "-" +
+           std::to_string(row.losses);
+  };
+  for (std::size_t rank = 0; rank < m; ++rank) {
+    const std::size_t method = r.order[rank];
+    out << "<tr>" << number_cell(std::to_string(rank + 1))
+        << number_cell(std::to_string(method + 1)) << name_cell(t.names[method])
+        << number_cell(fixed4(r.mean_value[method]))
+        << number_cell(rank == 0 ? "\xE2\x80\x94" : cell(r.against_best[rank]))
+        << number_cell(rank + 1 == m ? "\xE2\x80\x94" : cell(r.against_next[rank])) << "</tr>\n";
+  }
+  out << "</tbody>\n</table></div>\n</section>\n";
+}
+
+void write_pairs(std::ostream& out, const table::MeasureTable& t, const Settings& s) {
+  if (!s.every_pair && t.methods() > compare::k_every_pair_limit) {
+    write_ranked_pairs(out, t, s.bound);
+    return;
+  }
   const compare::PairCounts pairs = compare::count_pairs(t, 0.0);
   open_section(out, "pairs", "Pairwise verdicts");
   how(out,
@@ -323,7 +360,8 @@ void write_budget(std::ostream& out, const table::MeasureTable& t, const Setting
       << two_decimals(means.shift) << "))) &#8722; " << two_decimals(means.shift)
       << " over all problems, a failure charged at twice the largest count in the table (2 "
          "&#215; "
-      << means.largest << " = " << two_decimals(means.failure_charge) << ").</p>\n</section>\n";
+      << budget::count_text(means.largest) << " = " << two_decimals(means.failure_charge)
+      << ").</p>\n</section>\n";
 }
 
 }  // namespace
@@ -358,7 +396,7 @@ void write_report(std::ostream& out, const table::MeasureTable& t, const Setting
   write_audit(out, s);
   write_profiles(out, t, s, f);
   write_summary(out, t, f, boot);
-  write_pairs(out, t);
+  write_pairs(out, t, s);
   write_stability(out, t, s.bound);
   write_bootstrap(out, t, boot, f);
   write_budget(out, t, s);

@@ -34,6 +34,7 @@ struct Settings {
   bool failures_nonpositive = false;
   double bound = 2.0;  // as requested; normalised as profcmp does
   std::size_t replicates = 1000;
+  bool every_pair = false;  // the full pairs matrix above compare::k_every_pair_limit methods
   std::uint64_t seed = 1;
   std::vector<AuditItem> audit;  // the findings of `profkit check`
   std::string audit_summary;     // one line on the audit as a whole (may be empty)

@@ -12,8 +12,8 @@
 #include <thread>
 #include <unordered_map>
 
-#include "records/record_format.h"
 #include "profkit/table/large_pages.h"
+#include "records/record_format.h"
 
 namespace table {
 namespace {
@@ -112,12 +112,21 @@ bool RecordReader::next(std::string_view& record) {
       length = pending;  // the last line has no line feed
       m_start = m_end;
     } else {
+      if (pending > k_max_record_bytes) {
+        m_error = k_record_too_long;
+        ++m_line;
+        return false;
+      }
       m_searched = pending;
       if (!fill()) return false;
       continue;
     }
     m_searched = 0;
     ++m_line;
+    if (length > k_max_record_bytes) {
+      m_error = k_record_too_long;
+      return false;
+    }
     if (length == 1 && begin[0] == '\x1a') {
       m_end_met = true;
       m_end_marker = true;
@@ -235,15 +244,16 @@ bool read_results(RecordReader& reader, ResultsTable& table,
 
 MeasureTable measures_of(const ResultsTable& table, int measure_index, FailureRule rule) {
   MeasureTable measures;
-  measures.problems = table.problems();
   measures.names.reserve(table.groups.size());
-  measures.measures.assign(table.groups.size() * measures.problems, k_failed);
+  measures.measures.reserve(table.blanks.size());
+  measures.row_end.reserve(table.groups.size());
   for (std::size_t g = 0; g < table.groups.size(); ++g) {
     measures.names.push_back(trim_name(table.groups[g].name));
-    std::int32_t* row = measures.measures.data() + g * measures.problems;
     for (std::size_t p = 0; p < table.groups[g].length; ++p) {
-      row[p] = measure_of(table.count(g, p, measure_index - 1), rule);
+      measures.measures.push_back(measure_of(table.count(g, p, measure_index - 1), rule));
     }
+    measures.row_end.push_back(measures.measures.size());
+    measures.problems = std::max(measures.problems, table.groups[g].length);
   }
   return measures;
 }
@@ -257,12 +267,13 @@ struct Stretch {
     std::size_t first = 0;  // index of its first measure
     std::size_t length = 0;
   };
-  std::vector<std::int32_t> measures;  // every problem record's measure, in order
-  std::size_t orphans = 0;             // problem records ahead of the stretch's first method
+  std::vector<double> measures;  // every problem record's measure, in order
+  std::size_t orphans = 0;       // problem records ahead of the stretch's first method
   std::vector<Method> methods;
   std::uint64_t records = 0;
   bool end_marker = false;
   int read_error = 0;
+  std::uint64_t error_line = 0;  // of a record too long, from the stretch's first record
   bool conversion_failed = false;
   ConversionError first_error;  // line counted from the stretch's first record
 };
@@ -270,7 +281,7 @@ struct Stretch {
 void read_stretch(RecordReader& reader, int count_index, FailureRule rule,
                   std::size_t expected_records, Stretch& out) {
   out.measures.reserve(expected_records);
-  advise_large_pages(out.measures.data(), out.measures.capacity() * sizeof(std::int32_t));
+  advise_large_pages(out.measures.data(), out.measures.capacity() * sizeof(double));
   char key[k_key_width];
   char name[k_name_width];
   std::int32_t counts[k_counts] = {};
@@ -317,6 +328,7 @@ void read_stretch(RecordReader& reader, int count_index, FailureRule rule,
   }
   out.end_marker = reader.end_marker();
   out.read_error = reader.error();
+  out.error_line = reader.line();
 }
 
 // Where the second half of [start, size) begins: after the first LF at or
@@ -397,6 +409,7 @@ MeasureRead read_measures(int fd, int measure_index, FailureRule rule, std::size
   const bool use_second = halves && !first.end_marker && first.read_error == 0;
   result.records = first.records + (use_second ? second.records : 0);
   result.read_error = first.read_error != 0 ? first.read_error : use_second ? second.read_error : 0;
+  result.error_line = first.read_error != 0 ? first.error_line : second.error_line + first.records;
   if (first.conversion_failed) {
     result.conversion_failed = true;
     result.first_error = std::move(first.first_error);
@@ -408,7 +421,7 @@ MeasureRead read_measures(int fd, int measure_index, FailureRule rule, std::size
 
   // Every group's measures one after the other; records ahead of the first
   // method record belong to no group.
-  std::vector<std::int32_t> flat = std::move(first.measures);
+  std::vector<double> flat = std::move(first.measures);
   flat.erase(flat.begin(), flat.begin() + static_cast<std::ptrdiff_t>(first.orphans));
   std::vector<Stretch::Method> methods = std::move(first.methods);
   for (Stretch::Method& m : methods) m.first -= first.orphans;
@@ -425,24 +438,26 @@ MeasureRead read_measures(int fd, int measure_index, FailureRule rule, std::size
   }
   second = Stretch();
 
+  // The groups lie one after the other already: each is one row, as long
+  // as the group.
   MeasureTable& t = result.measures;
   t.names.reserve(methods.size());
+  t.row_end.reserve(methods.size());
   for (const Stretch::Method& m : methods) {
     t.names.push_back(trim_name(std::string_view(m.name, k_name_width)));
+    t.row_end.push_back(m.first + m.length);
     t.problems = std::max(t.problems, m.length);
-  }
-  // Short groups: spread the groups out to rows of `problems`, the last
-  // group first so that no group is overwritten before it moves.
-  flat.resize(methods.size() * t.problems, k_failed);
-  for (std::size_t g = methods.size(); g-- > 0;) {
-    const Stretch::Method& m = methods[g];
-    std::int32_t* row = flat.data() + g * t.problems;
-    if (m.first != g * t.problems)
-      std::memmove(row, flat.data() + m.first, m.length * sizeof(std::int32_t));
-    std::fill(row + m.length, row + t.problems, k_failed);
   }
   t.measures = std::move(flat);
   return result;
+}
+
+std::string read_error_text(int error, std::uint64_t line) {
+  if (error == k_record_too_long) {
+    return std::to_string(line) +
+           ": record longer than 1 MiB (1048576 bytes; profcmp stops here with message 22)";
+  }
+  return std::strerror(error);
 }
 
 std::string trim_name(std::string_view name) {

@@ -25,8 +25,20 @@ inline constexpr std::size_t k_name_column = 8;  // columns 9-22, from 0
 inline constexpr std::size_t k_name_width = 14;
 inline constexpr std::string_view k_method_key = "METHOD";
 
+// The error() of a RecordReader that met a record longer than
+// k_max_record_bytes (never an errno, which are positive).
+inline constexpr int k_record_too_long = -1;
+// The longest record read, line end not counted: profcmp's limit.
+inline constexpr std::size_t k_max_record_bytes = std::size_t{1} << 20;
+
+// "LINE: record longer than 1 MiB ..." for k_record_too_long, else the
+// errno's text.
+std::string read_error_text(int error, std::uint64_t line);
+
 // Splits bytes read from a file descriptor into records as profcmp's unit
-// layer does. The record stays valid until the next call.
+// layer does. The record stays valid until the next call. A record longer
+// than k_max_record_bytes ends the reading with error() k_record_too_long
+// and line() its line, having held at most about twice that many bytes.
 class RecordReader {
  public:
   explicit RecordReader(int fd) : m_fd(fd) {}
@@ -34,6 +46,12 @@ class RecordReader {
   // `limit` is past it) with positional reads; the file offset is not moved.
   RecordReader(int fd, std::uint64_t offset, std::uint64_t limit)
       : m_fd(fd), m_positional(true), m_offset(offset), m_limit(limit) {}
+  // Takes `bytes`, already read from the descriptor, as the first bytes of
+  // the file; call before next().
+  void preload(std::string_view bytes) {
+    m_buffer.assign(bytes.begin(), bytes.end());
+    m_end = m_buffer.size();
+  }
   // The next record, or false at the end of the file (a lone byte 26 as a
   // record is the end too) or after a read error (then error() is its errno).
   bool next(std::string_view& record);
@@ -139,17 +157,23 @@ bool read_results(RecordReader& reader, ResultsTable& table,
                   const std::function<void(const ParsedRecord&)>& observer = {});
 
 // How counts below 1 are taken: as 1, as profcmp does, or as failures.
-enum class FailureRule : std::uint8_t { clamp, nonpositive };
+enum class FailureRule : std::uint8_t { clamp, nonpositive, sentinel };
+
+// The count that stands for a failed run in a table written by profkit import.
+inline constexpr std::int32_t k_sentinel_count = 2147483647;
 
 // The measure of a count: at least 1, or k_failed under FailureRule::nonpositive
-// for a count of 0 or less (a blank count reads as 0).
-inline std::int32_t measure_of(std::int32_t count, FailureRule rule) {
-  if (count < 1) return rule == FailureRule::clamp ? 1 : k_failed;
-  return count;
+// for a count of 0 or less (a blank count reads as 0). FailureRule::sentinel
+// is nonpositive that also reads k_sentinel_count as a failure, the count
+// `profkit import` writes for one.
+inline double measure_of(std::int32_t count, FailureRule rule) {
+  if (count < 1) return rule == FailureRule::clamp ? 1.0 : k_failed;
+  if (rule == FailureRule::sentinel && count == k_sentinel_count) return k_failed;
+  return static_cast<double>(count);
 }
 
-// The measures of count `measure_index` (1..5), method-major; the problems a
-// short group lacks are failures of its method.
+// The measures of count `measure_index` (1..5), one row per group: the
+// problems a short group lacks are failures of its method, stored as nothing.
 MeasureTable measures_of(const ResultsTable& table, int measure_index, FailureRule rule);
 
 // What read_measures gives: the measure table of one criterion and what
@@ -158,8 +182,9 @@ struct MeasureRead {
   MeasureTable measures;
   std::uint64_t records = 0;  // every record read (up to a lone Ctrl-Z)
   bool conversion_failed = false;
-  ConversionError first_error;  // the first count that does not convert, when conversion_failed
-  int read_error = 0;           // errno of a failed read, else 0
+  ConversionError first_error;   // the first count that does not convert, when conversion_failed
+  int read_error = 0;            // errno of a failed read, k_record_too_long, else 0
+  std::uint64_t error_line = 0;  // the line of a record too long
 };
 
 // Reads the results table on `fd` straight into the measures of count

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "records/record_format.h"
 #include "kit_support.h"
+#include "records/record_format.h"
 
 namespace {
 

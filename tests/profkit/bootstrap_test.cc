@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "profkit/analysis/figures.h"
 #include "kit_support.h"
+#include "profkit/analysis/figures.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "profkit/budget/budget.h"
 #include "kit_support.h"
+#include "profkit/budget/budget.h"
 
 namespace {
 
@@ -25,13 +25,13 @@ TEST(Budget, CurvesOfEveryMethodAndOfTheVirtualBest) {
   const budget::BudgetCurves c = budget::compute(hand_table());
   EXPECT_EQ(c.problems, 5u);
   ASSERT_EQ(c.methods.size(), 2u);
-  EXPECT_EQ(c.methods[0].counts, (std::vector<std::int32_t>{10, 70}));
+  EXPECT_EQ(c.methods[0].counts, (std::vector<double>{10, 70}));
   EXPECT_EQ(c.methods[0].fractions, (std::vector<double>{0.4, 0.6}));
   EXPECT_EQ(c.methods[0].solved, 3u);
-  EXPECT_EQ(c.methods[1].counts, (std::vector<std::int32_t>{3, 10, 20, 80}));
+  EXPECT_EQ(c.methods[1].counts, (std::vector<double>{3, 10, 20, 80}));
   EXPECT_EQ(c.methods[1].fractions, (std::vector<double>{0.2, 0.4, 0.6, 0.8}));
   // Best on each problem: 10, 3, 70, 10, none.
-  EXPECT_EQ(c.virtual_best.counts, (std::vector<std::int32_t>{3, 10, 70}));
+  EXPECT_EQ(c.virtual_best.counts, (std::vector<double>{3, 10, 70}));
   EXPECT_EQ(c.virtual_best.fractions, (std::vector<double>{0.2, 0.6, 0.8}));
   EXPECT_EQ(c.virtual_best.solved, 4u);
 }

@@ -31,10 +31,10 @@ TEST(Cli, UsageErrorsExitTwoWithAHint) {
     std::string err;
   };
   const Case cases[] = {
-      {{"check", "--criterion", "NFX", "x.PER"},
+      {{"check", "--criterion", "NFX", kit_support::example_table()},
        "profkit: error: --criterion: 'NFX' is not one of NIT, NFV, NFG, NCGR, TIME\n"
        "Run 'profkit --help' for usage.\n"},
-      {{"export", "--criterion", "time2"},
+      {{"export", "--criterion", "time2", kit_support::example_table()},
        "profkit: error: --criterion: 'time2' is not one of NIT, NFV, NFG, NCGR, TIME\n"
        "Run 'profkit --help' for usage.\n"},
       {{"check", "--frobnicate"},

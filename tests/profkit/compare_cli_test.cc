@@ -3,6 +3,8 @@
 // exact usage errors.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -84,7 +86,8 @@ TEST(CompareCli, HelpNamesEveryOption) {
     SCOPED_TRACE(command);
     const auto help = run_profkit({command, "--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("Usage: profkit " + command + " [OPTIONS] [FILE]"), std::string::npos)
+    EXPECT_NE(help.out.find("Usage: profkit " + command + " [OPTIONS] [FILE...]"),
+              std::string::npos)
         << help.out;
     for (const std::string& option : options) {
       EXPECT_NE(help.out.find(option), std::string::npos) << option;
@@ -110,6 +113,8 @@ TEST(CompareCli, UsageErrorsExitTwoWithTheExactMessage) {
        "profkit: error: --tie-tolerance: '5%' is not a number >= 0 (e.g. 0.05)\n" + hint},
       {{"stability", "--bound", "two", table},
        "profkit: error: --bound: 'two' is not a number (e.g. 2.0)\n" + hint},
+      {{"export", "--format", "svg", "--bound", "abc", table},
+       "profkit: error: --bound: 'abc' is not a number (e.g. 2.0)\n" + hint},
       {{"stability", "--limit", "0", table},
        "profkit: error: --limit: '0' is not a whole number from 1 to 18446744073709551615\n" +
            hint},
@@ -122,6 +127,56 @@ TEST(CompareCli, UsageErrorsExitTwoWithTheExactMessage) {
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, message);
   }
+}
+
+// Above 50 methods pairs and the report show each method against the best and
+// the next by MEAN VALUE: every row agrees with the full matrix, the output
+// grows with the methods, and --all-pairs still gives every ordered pair.
+TEST(CompareCli, LargeTablesSummarisePairsInLinearSpace) {
+  std::vector<std::string> names;
+  std::vector<std::vector<std::int64_t>> counts;
+  std::uint64_t state = 7;
+  for (int m = 0; m < 60; ++m) {
+    names.push_back("M" + std::to_string(m));
+    counts.emplace_back();
+    for (int p = 0; p < 5; ++p) {
+      state = state * 6364136223846793005u + 1442695040888963407u;
+      counts.back().push_back(static_cast<std::int64_t>(state >> 59) - 2);  // -2 .. 29
+    }
+  }
+  TempDir dir;
+  kit_support::write_file(dir.file("t.PER"), kit_support::results_table(names, counts));
+  const std::string table = dir.file("t.PER");
+  const auto every = run_profkit({"pairs", "--all-pairs", "--format", "csv", table});
+  const auto ranked = run_profkit({"pairs", "--format", "csv", table});
+  ASSERT_EQ(every.status, 0) << every.err;
+  ASSERT_EQ(ranked.status, 0) << ranked.err;
+  const auto every_rows = test_support::crlf_records(every.out);
+  const auto ranked_rows = test_support::crlf_records(ranked.out);
+  EXPECT_EQ(every_rows.size(), 1u + 60 * 59);
+  EXPECT_EQ(ranked_rows.size(), 1u + 2 * 60 - 3);
+  for (const std::string& row : ranked_rows) {
+    EXPECT_NE(std::find(every_rows.begin(), every_rows.end(), row), every_rows.end()) << row;
+  }
+  const auto text = run_profkit({"pairs", table});
+  EXPECT_EQ(text.out.substr(0, text.out.find('\n')),
+            "Wins-ties-losses on 5 problems (tie tolerance 0) of each method against the best by "
+            "MEAN VALUE and against the next in the MEAN VALUE ranking: 60 methods are more than "
+            "50, so not every pair is shown (--all-pairs shows all 3540 ordered pairs).");
+  EXPECT_EQ(std::count(text.out.begin(), text.out.end(), '\n'), 62);
+
+  // The report of 2,000 methods: about a kilobyte and a half per method.
+  names.clear();
+  counts.clear();
+  for (int m = 0; m < 2000; ++m) {
+    names.push_back("M" + std::to_string(m));
+    counts.push_back({m % 7 + 1, m % 11 + 1, m % 13 + 1});
+  }
+  kit_support::write_file(table, kit_support::results_table(names, counts));
+  const auto report =
+      run_profkit({"report", "--replicates", "10", "-o", dir.file("r.html"), table});
+  ASSERT_EQ(report.status, 0) << report.err;
+  EXPECT_LT(read_file(dir.file("r.html")).size(), 2000u * 2000);
 }
 
 }  // namespace

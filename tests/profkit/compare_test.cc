@@ -9,11 +9,11 @@
 #include <tuple>
 #include <vector>
 
+#include "kit_support.h"
 #include "profkit/analysis/figures.h"
 #include "profkit/analysis/format.h"
 #include "profkit/compare/pairs.h"
 #include "profkit/compare/stability.h"
-#include "kit_support.h"
 
 namespace {
 
@@ -86,10 +86,12 @@ TEST(Pairs, OneProblemVerdictsTieRelativeToTheSmallerCount) {
   };
   for (const auto& [a, b, tolerance, expected] : cases) {
     SCOPED_TRACE(std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(tolerance));
-    EXPECT_EQ(
-        verdict(compare::count_pairs(kit_support::measure_table({"A", "B"}, {{a}, {b}}), tolerance),
-                0, 1),
-        expected);
+    EXPECT_EQ(verdict(compare::count_pairs(
+                          kit_support::measure_table(
+                              {"A", "B"}, {{static_cast<double>(a)}, {static_cast<double>(b)}}),
+                          tolerance),
+                      0, 1),
+              expected);
   }
 }
 
@@ -97,7 +99,7 @@ TEST(Pairs, BlocksOfProblemsAddUpOnALargeTable) {
   // 3 x 10,001 problems crosses the blocks of 4,096; counts repeat every few
   // problems so that wins, ties and losses each have a known total.
   const std::size_t n = 10001;
-  std::vector<std::vector<std::int32_t>> rows(3, std::vector<std::int32_t>(n));
+  std::vector<std::vector<double>> rows(3, std::vector<double>(n));
   for (std::size_t p = 0; p < n; ++p) {
     rows[0][p] = static_cast<std::int32_t>(p % 3 == 0 ? k_failed : 5);          // fails on p%3==0
     rows[1][p] = static_cast<std::int32_t>(p % 2 == 0 ? 5 : 6);                 // 5 or 6

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "kit_support.h"
 #include "profkit/analysis/figures.h"
 #include "profkit/curves/export.h"
 #include "profkit/curves/staircase.h"
-#include "kit_support.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ table::MeasureTable random_table(std::mt19937& rng, std::size_t methods, std::si
   std::uniform_int_distribution<int> count(1, largest);
   std::uniform_int_distribution<int> percent(0, 99);
   std::vector<std::string> names;
-  std::vector<std::vector<std::int32_t>> rows(methods);
+  std::vector<std::vector<double>> rows(methods);
   for (std::size_t m = 0; m < methods; ++m) {
     names.push_back(m % 3 == 2 ? "S,\"" + std::to_string(m) + "\"" : "SOLVER-" + std::to_string(m));
     for (std::size_t p = 0; p < problems; ++p) {

@@ -135,7 +135,7 @@ TEST(ExportCli, HostileNames) {
   EXPECT_WELL_FORMED(dir, svg.out);
 }
 
-TEST(ExportCli, TablesWithoutRatiosOrProblemsStillGiveDocuments) {
+TEST(ExportCli, TablesWithoutRatiosGiveDocumentsAndWithoutProblemsAreRefused) {
   const TempDir dir;
   // Every method ties everywhere: the axis runs to 2 with ticks every 0.2.
   write_file(dir.file("tie.per"), kit_support::results_table({"A", "B"}, {{3, 4}, {3, 4}}));
@@ -145,11 +145,10 @@ TEST(ExportCli, TablesWithoutRatiosOrProblemsStillGiveDocuments) {
   EXPECT_NE(tie.out.find("text-anchor=\"middle\">1.8</text>"), std::string::npos);
   write_file(dir.file("empty.per"), kit_support::method_record("LONE"));
   const auto empty = run_profkit({"export", "--format", "svg", dir.file("empty.per")});
-  EXPECT_EQ(empty.status, 0);
-  EXPECT_NE(empty.out.find("1 method, 0 problems; nothing to draw"), std::string::npos);
-  EXPECT_EQ(run_profkit({"export", dir.file("empty.per")}).out,
-            "method_number,method,log2_ratio,fraction\r\n1,LONE,0,nan\r\n");
-  EXPECT_WELL_FORMED(dir, empty.out);
+  EXPECT_EQ(empty.status, 2);
+  EXPECT_EQ(empty.out, "");
+  EXPECT_EQ(empty.err, "profkit: error: " + dir.file("empty.per") +
+                           ": the table has no problem; there is nothing to compare\n");
 }
 
 TEST(ExportCli, FailuresNonpositiveTurnsCountsOfZeroIntoFailures) {
@@ -196,7 +195,7 @@ TEST(ExportCli, UsageErrorsAndUnreadableFiles) {
   const Case parse_errors[] = {
       {{"export", "--format", "pdf"}, "profkit: error: --format: pdf not in {csv,svg,tex}\n"},
       {{"export", "--format", "svg", "--bound", "wide"},
-       "profkit: error: Could not convert: --bound = wide\n"},
+       "profkit: error: --bound: 'wide' is not a number (e.g. 2.0)\n"},
       {{"export", "--criterion", "NFE"},
        "profkit: error: --criterion: 'NFE' is not one of NIT, NFV, NFG, NCGR, TIME\n"},
   };

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "profkit/html/report.h"
 #include "kit_support.h"
+#include "profkit/html/report.h"
 
 namespace {
 

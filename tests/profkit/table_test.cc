@@ -14,10 +14,10 @@
 #include <string>
 
 #include "arithmetic/profile_arithmetic.h"
+#include "kit_support.h"
 #include "profcmp/profiles.h"
 #include "records/record_format.h"
 #include "records/units.h"
-#include "kit_support.h"
 
 namespace {
 
@@ -154,10 +154,11 @@ TEST(ResultsTable, GroupsAndMeasures) {
   EXPECT_EQ(t.line_of(1, 1), 7u);
   const table::MeasureTable m = table::measures_of(t, 2, table::FailureRule::clamp);
   EXPECT_EQ(m.names, (std::vector<std::string>{"A", "B"}));
-  EXPECT_EQ(m.measures, (std::vector<std::int32_t>{10, 20, 1, 5, 40, table::k_failed}));
+  EXPECT_EQ(m.measures, (std::vector<double>{10, 20, 1, 5, 40}));
+  EXPECT_EQ(m.row_end, (std::vector<std::size_t>{3, 5}));
+  EXPECT_EQ(m.at(1, 2), table::k_failed);
   const table::MeasureTable n = table::measures_of(t, 2, table::FailureRule::nonpositive);
-  EXPECT_EQ(n.measures,
-            (std::vector<std::int32_t>{10, 20, table::k_failed, 5, 40, table::k_failed}));
+  EXPECT_EQ(n.measures, (std::vector<double>{10, 20, table::k_failed, 5, 40}));
 }
 
 TEST(ResultsTable, ConversionErrorsSayWhere) {

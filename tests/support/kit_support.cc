@@ -17,14 +17,15 @@ std::string results_table(const table::MeasureTable& measures, int measure_index
   std::vector<std::vector<std::int64_t>> counts(measures.methods());
   for (std::size_t m = 0; m < measures.methods(); ++m) {
     for (std::size_t p = 0; p < measures.problems; ++p) {
-      counts[m].push_back(measures.solved(m, p) ? measures.at(m, p) : -1);
+      counts[m].push_back(measures.solved(m, p) ? static_cast<std::int64_t>(measures.at(m, p))
+                                                : -1);
     }
   }
   return test_support::results_table(measures.names, counts, measure_index);
 }
 
 table::MeasureTable measure_table(std::vector<std::string> names,
-                                  const std::vector<std::vector<std::int32_t>>& rows) {
+                                  const std::vector<std::vector<double>>& rows) {
   table::MeasureTable t;
   t.names = std::move(names);
   t.problems = rows.empty() ? 0 : rows.front().size();

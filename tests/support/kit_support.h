@@ -36,7 +36,7 @@ std::string test_data(const std::string& relative);
 
 // A measure table from one row of measures per method (k_failed for a failure).
 table::MeasureTable measure_table(std::vector<std::string> names,
-                                  const std::vector<std::vector<std::int32_t>>& rows);
+                                  const std::vector<std::vector<double>>& rows);
 
 // The P.PRO that the real profcmp writes for examples/P.PER with `args`
 // (criterion, bound), run in a fresh directory.

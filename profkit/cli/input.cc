@@ -1,0 +1,187 @@
+// Reading a table in any of profkit's input formats: the format from
+// --input-format or from the content, the readers' options, and the
+// refusals every subcommand shares.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "profkit/cli/common.h"
+
+namespace kit {
+namespace {
+
+int open_input(const std::string& file) {
+  if (file == "-") return 0;
+  if (file.empty()) fail("FILE: an empty name");
+  int fd = -1;
+  do {
+    fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) fail(file + ": " + std::strerror(errno));
+  return fd;
+}
+
+// Up to table::k_detect_bytes from `fd`; `whole` when the file ended within them.
+std::string read_head(const std::string& file, int fd, bool& whole) {
+  std::string head(table::k_detect_bytes, '\0');
+  std::size_t got = 0;
+  whole = false;
+  while (got < head.size()) {
+    const ssize_t n = ::read(fd, head.data() + got, head.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) fail(file + ": " + std::strerror(errno));
+    if (n == 0) {
+      whole = true;
+      break;
+    }
+    got += static_cast<std::size_t>(n);
+  }
+  head.resize(got);
+  return head;
+}
+
+std::string plural(std::size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+std::string finding_text(const table::SourceFinding& f) {
+  std::string text = f.file;
+  if (f.line > 0) {
+    text += ':';
+    text += std::to_string(f.line);
+  }
+  if (f.line > 0 && f.column > 0) {
+    text += ':';
+    text += std::to_string(f.column);
+  }
+  text += ": ";
+  text += f.message;
+  return text;
+}
+
+table::InputFormat input_format_of(TableOptions& options, int& fd, std::string& head) {
+  if (options.files.empty()) options.files = {"P.PER"};
+  options.file = options.files.front();
+  table::InputFormat format = table::InputFormat::pper;
+  const bool given = !options.input_format.empty();
+  if (given) table::format_of(options.input_format, format);
+  if (given && format == table::InputFormat::perprof) {
+    for (const std::string& f : options.files) {
+      if (f == "-") usage_error("perprof tables are read from files, not from standard input");
+    }
+    fd = -1;
+    return format;
+  }
+  fd = open_input(options.file);
+  struct stat status {};
+  const bool seekable =
+      ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && ::lseek(fd, 0, SEEK_CUR) == 0;
+  if (!given) {
+    bool whole = false;
+    head = read_head(options.file, fd, whole);
+    std::string why;
+    if (!table::detect_format(head, whole, format, why)) {
+      fail(options.file + ": not a table profkit reads (" + why +
+           "); the formats are pper (results tables), csv (long CSV), wide (wide CSV) and "
+           "perprof; name one with --input-format");
+    }
+    if (seekable) {
+      ::lseek(fd, 0, SEEK_SET);
+      head.clear();
+    }
+  }
+  if (options.files.size() > 1 && format != table::InputFormat::perprof) {
+    usage_error("several FILEs are read only as perprof tables (one per solver); '" + options.file +
+                "' is read as " + std::string(table::format_name(format)));
+  }
+  if (format == table::InputFormat::perprof) {
+    if (options.file != "-") ::close(fd);
+    fd = -1;
+    for (const std::string& f : options.files) {
+      if (f == "-") usage_error("perprof tables are read from files, not from standard input");
+    }
+  }
+  return format;
+}
+
+table::ReadOptions read_options_of(const TableOptions& options) {
+  table::ReadOptions read;
+  if (!options.delimiter.empty()) {
+    read.delimiter =
+        options.delimiter == "tab" || options.delimiter == "\\t" ? '\t' : options.delimiter.front();
+  }
+  read.method_column = options.method_column;
+  read.problem_column = options.problem_column;
+  read.status_column = options.status_column;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= options.success.size() && !options.success.empty(); ++i) {
+    if (i == options.success.size() || options.success[i] == ',') {
+      read.success.push_back(options.success.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  if (options.criterion_given) read.measures.push_back(options.criterion);
+  read.min_cost = options.min_cost;
+  return read;
+}
+
+InputTable read_input(TableOptions& options,
+                      const std::function<void(const table::ParsedRecord&)>& observer) {
+  int fd = -1;
+  std::string head;
+  const table::InputFormat format = input_format_of(options, fd, head);
+  return read_opened(options, format, fd, head, observer);
+}
+
+InputTable read_opened(const TableOptions& options, table::InputFormat format, int fd,
+                       const std::string& head,
+                       const std::function<void(const table::ParsedRecord&)>& observer) {
+  InputTable input;
+  input.format = format;
+  const table::ReadOptions read = read_options_of(options);
+  switch (input.format) {
+    case table::InputFormat::pper: {
+      table::RecordReader reader(fd);
+      reader.preload(head);
+      const bool ok = table::read_results(reader, input.results, observer);
+      if (options.file != "-") ::close(fd);
+      if (!ok) fail(read_failure(options.file, reader.error(), reader.line()));
+      break;
+    }
+    case table::InputFormat::csv:
+    case table::InputFormat::wide:
+      input.read =
+          table::read_csv(fd, head, options.file, read, input.format == table::InputFormat::wide);
+      if (options.file != "-") ::close(fd);
+      break;
+    case table::InputFormat::perprof:
+      input.read = table::read_perprof(options.files, read);
+      break;
+  }
+  return input;
+}
+
+void refuse_errors(const TableOptions& options, const table::ReadTable& read) {
+  if (read.stopped) fail(finding_text(read.findings.back()));
+  for (const table::SourceFinding& f : read.findings) {
+    if (!f.error) continue;
+    fail(finding_text(f) + "; 'profkit check " + options.file +
+         "' lists every problem of the table");
+  }
+  if (read.errors > 0) {
+    fail(options.file + ": " + plural(read.errors, "error", "errors") +
+         "; 'profkit check' lists them");
+  }
+}
+
+void refuse_empty(const std::string& file, std::size_t methods, std::size_t problems) {
+  if (methods == 0) fail(file + ": the table has no method; there is nothing to compare");
+  if (problems == 0) fail(file + ": the table has no problem; there is nothing to compare");
+}
+
+}  // namespace kit

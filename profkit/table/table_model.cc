@@ -1,0 +1,309 @@
+#include "profkit/table/table_model.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace table {
+namespace {
+
+constexpr double k_not_given = std::numeric_limits<double>::quiet_NaN();
+
+char lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+constexpr std::string_view k_names[] = {"pper", "csv", "wide", "perprof"};
+
+}  // namespace
+
+std::string_view format_name(InputFormat format) {
+  return k_names[static_cast<std::size_t>(format)];
+}
+
+bool format_of(std::string_view name, InputFormat& format) {
+  for (std::size_t k = 0; k < 4; ++k) {
+    if (name == k_names[k]) {
+      format = static_cast<InputFormat>(k);
+      return true;
+    }
+  }
+  return false;
+}
+
+void ReadTable::add(const std::string& file, std::uint64_t line, std::size_t column, bool error,
+                    std::string message) {
+  ++(error ? errors : warnings);
+  if (findings.size() < k_kept_findings) {
+    findings.push_back({file, line, column, error, std::move(message)});
+  }
+}
+
+void ReadTable::stop(const std::string& file, std::uint64_t line, std::size_t column,
+                     std::string message) {
+  ++errors;
+  findings.push_back({file, line, column, true, std::move(message)});
+  stopped = true;
+}
+
+std::uint32_t NameIndex::find_or_add(std::string_view name, bool& added) {
+  added = false;
+  // Tables list problems in the same order for every method, or every
+  // method of one problem together: the next name is mostly the one after
+  // the last, or the last again.
+  if (!m_names.empty()) {
+    if (*m_names[m_last] == name) return m_last;
+    if (m_last + 1 < m_names.size() && *m_names[m_last + 1] == name) return ++m_last;
+  }
+  auto at = m_index.find(name);
+  if (at == m_index.end()) {
+    at = m_index.emplace(std::string(name), static_cast<std::uint32_t>(m_names.size())).first;
+    m_names.push_back(&at->first);
+    added = true;
+  }
+  m_last = at->second;
+  return m_last;
+}
+
+std::uint32_t TableBuilder::method(std::string_view name) {
+  if (!m_method_names.empty()) {
+    if (m_method_names[m_last_method] == name) return m_last_method;
+  }
+  bool added = false;
+  const std::uint32_t m = m_methods.find_or_add(name, added);
+  if (added) {
+    m_method_names.emplace_back(name);
+    m_rows.emplace_back();
+    m_given.push_back(0);
+  }
+  m_last_method = m;
+  return m;
+}
+
+std::uint32_t TableBuilder::new_method(std::string_view name) {
+  m_method_names.emplace_back(name);
+  m_rows.emplace_back();
+  m_given.push_back(0);
+  m_last_method = static_cast<std::uint32_t>(m_method_names.size() - 1);
+  return m_last_method;
+}
+
+std::uint32_t TableBuilder::problem(std::string_view name) {
+  bool added = false;
+  return m_problems.find_or_add(name, added);
+}
+
+bool TableBuilder::put(std::uint32_t method, std::uint32_t problem, const double* values) {
+  std::vector<double>& row = m_rows[method];
+  const std::size_t at = static_cast<std::size_t>(problem) * m_measures;
+  if (row.size() <= at) row.resize(at + m_measures, k_not_given);
+  if (!std::isnan(row[at])) return false;
+  std::copy(values, values + m_measures, row.begin() + static_cast<std::ptrdiff_t>(at));
+  ++m_given[method];
+  return true;
+}
+
+void TableBuilder::finish(ReadTable& out) {
+  out.measures.assign(m_measures, MeasureTable());
+  std::size_t stored = 0;
+  for (const std::vector<double>& row : m_rows) stored += row.size();
+  for (MeasureTable& t : out.measures) {
+    t.measures.reserve(stored / std::max<std::size_t>(m_measures, 1));
+    t.names.reserve(m_rows.size());
+  }
+  std::vector<double> values;
+  for (std::size_t m = 0; m < m_rows.size(); ++m) {
+    std::vector<double>& row = m_rows[m];
+    const std::size_t length = row.size() / std::max<std::size_t>(m_measures, 1);
+    for (std::size_t k = 0; k < m_measures; ++k) {
+      values.resize(length);
+      std::size_t kept = 0;
+      for (std::size_t p = 0; p < length; ++p) {
+        const double v = row[p * m_measures + k];
+        values[p] = std::isnan(v) ? k_failed : v;
+        if (values[p] != k_failed) kept = p + 1;
+      }
+      // Failures at the end of a row need no room.
+      out.measures[k].add_row(m_method_names[m], values.data(), kept);
+    }
+    std::vector<double>().swap(row);
+  }
+  for (MeasureTable& t : out.measures) t.problems = m_problems.size();
+  out.problem_names.reserve(m_problems.size());
+  for (std::uint32_t p = 0; p < m_problems.size(); ++p) {
+    out.problem_names.push_back(m_problems.name(p));
+  }
+  m_rows.clear();
+}
+
+int parse_number(std::string_view text, double& value) {
+  text = trimmed(text);
+  if (text.empty()) return 0;
+  std::string_view body = text;
+  bool negative = false;
+  if (body.front() == '+' || body.front() == '-') {
+    negative = body.front() == '-';
+    body.remove_prefix(1);
+  }
+  // nan, inf and infinity in any case.
+  if (body.size() >= 3 && body.size() <= 8) {
+    char word[8];
+    for (std::size_t i = 0; i < body.size(); ++i) word[i] = lower(body[i]);
+    const std::string_view w(word, body.size());
+    if (w == "nan" || w == "inf" || w == "infinity") {
+      value = w == "nan" ? std::numeric_limits<double>::quiet_NaN()
+                         : (negative ? -1.0 : 1.0) * std::numeric_limits<double>::infinity();
+      return 2;
+    }
+  }
+  if (body.empty() || body.front() == '+' || body.front() == '-') return -1;
+  double v = 0;
+  const auto result = std::from_chars(body.data(), body.data() + body.size(), v);
+  if (result.ptr != body.data() + body.size()) return -1;
+  if (result.ec == std::errc::result_out_of_range) {
+    // Beyond the range of doubles: too large is infinite, too small is 0.
+    const bool large = std::fabs(std::strtod(std::string(body).c_str(), nullptr)) > 1.0;
+    value = large ? std::numeric_limits<double>::infinity() : 0.0;
+    if (negative) value = -value;
+    return large ? 2 : 1;
+  }
+  if (result.ec != std::errc()) return -1;
+  value = negative ? -v : v;
+  return 1;
+}
+
+bool same_name(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+bool has_control_bytes(std::string_view text) {
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 32 || u == 127) return true;
+  }
+  return false;
+}
+
+namespace {
+
+// The fields of `line` split at any run of blanks and tabs.
+std::vector<std::string_view> words_of(std::string_view line) {
+  std::vector<std::string_view> words;
+  std::size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    const std::size_t start = i;
+    while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+    if (i > start) words.push_back(line.substr(start, i - start));
+  }
+  return words;
+}
+
+bool is_column_name(std::string_view name, std::initializer_list<std::string_view> names) {
+  name = trimmed(name);
+  if (name.size() >= 2 && name.front() == '"' && name.back() == '"') {
+    name = name.substr(1, name.size() - 2);
+  }
+  for (const std::string_view n : names) {
+    if (same_name(name, n)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool detect_format(std::string_view head, bool whole_file, InputFormat& format, std::string& why) {
+  if (head.size() >= 3 && head.substr(0, 3) == "\xEF\xBB\xBF") head.remove_prefix(3);
+  std::vector<std::string_view> lines;
+  for (std::size_t start = 0; start < head.size();) {
+    std::size_t end = head.find('\n', start);
+    const bool complete = end != std::string_view::npos;
+    if (!complete) end = head.size();
+    std::string_view line = head.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (complete || whole_file) lines.push_back(line);
+    start = end + 1;
+  }
+  // A results table is told by its METHOD records, even with stray NUL bytes.
+  for (const std::string_view line : lines) {
+    if (line.substr(0, 6) == "METHOD") {
+      format = InputFormat::pper;
+      return true;
+    }
+  }
+  if (head.find('\0') != std::string_view::npos) {
+    why = "binary data (NUL bytes)";
+    return false;
+  }
+  std::size_t first = 0;
+  while (first < lines.size() && trimmed(lines[first]).empty()) ++first;
+  if (first == lines.size()) {
+    why = head.empty() ? "an empty file" : "no line of text within the first 64 KiB";
+    return false;
+  }
+  std::size_t rows = 0;
+  for (std::size_t i = first + 1; i < lines.size(); ++i) rows += trimmed(lines[i]).empty() ? 0 : 1;
+  const std::string_view top = lines[first];
+  if (trimmed(top) == "---") {
+    format = InputFormat::perprof;
+    return true;
+  }
+  // A delimited header: the delimiter most common in it.
+  std::size_t counts[3] = {0, 0, 0};
+  bool quoted = false;
+  for (const char c : top) {
+    if (c == '"') quoted = !quoted;
+    if (quoted) continue;
+    counts[0] += c == ',' ? 1 : 0;
+    counts[1] += c == ';' ? 1 : 0;
+    counts[2] += c == '\t' ? 1 : 0;
+  }
+  const std::size_t most = std::max({counts[0], counts[1], counts[2]});
+  if (most > 0) {
+    const char delimiter = most == counts[0] ? ',' : most == counts[1] ? ';' : '\t';
+    bool method = false, problem = false;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= top.size(); ++i) {
+      if (i == top.size() || top[i] == delimiter) {
+        const std::string_view name = top.substr(start, i - start);
+        method = method || is_column_name(name, {"solver", "method", "algorithm"});
+        problem = problem || is_column_name(name, {"problem", "instance", "name"});
+        start = i + 1;
+      }
+    }
+    if (rows == 0) {
+      why = "a header row without rows";
+      return false;
+    }
+    format = method && problem ? InputFormat::csv : InputFormat::wide;
+    return true;
+  }
+  // Blank-separated lines of name, flag and cost: perprof tables without a
+  // header. A line that starts with blanks is a results record instead (its
+  // key columns are blank), of a table whose METHOD records come later.
+  if (top.front() == ' ') {
+    format = InputFormat::pper;
+    return true;
+  }
+  const std::vector<std::string_view> words = words_of(top);
+  double cost = 0;
+  if (words.size() >= 3 && parse_number(words[2], cost) != -1) {
+    format = InputFormat::perprof;
+    return true;
+  }
+  why = "no header row with a delimiter, no METHOD record and no perprof lines";
+  return false;
+}
+
+}  // namespace table
