@@ -110,9 +110,10 @@ RunResult run_profcmp(const std::string& dir, const std::vector<std::string>& ar
 // The program `name` found on PATH, or "" when it is not installed.
 std::string on_path(const std::string& name);
 
-// Records of a results table (P.PER), each ending in CR LF. The first 22
-// columns hold `key` in columns 1-8 and `name` in columns 9-22, each cut or
-// blank-padded; then one I10 field per count (columns 23-72 for five).
+// Records of a results table (P.PER), each ending in CR LF: `key` in columns
+// 1-8 and `name` in columns 9-22, each cut or blank-padded, then one I10
+// field per count (columns 23-72 for five). record_start() gives the first
+// 22 columns alone, for a test that writes the rest by hand.
 std::string record_start(std::string_view key, std::string_view name);
 std::string table_record(std::string_view key, std::string_view name,
                          std::span<const std::int64_t> counts = {});
