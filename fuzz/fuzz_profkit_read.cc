@@ -44,6 +44,7 @@ bool same(const table::MeasureRead& a, const table::MeasureRead& b) {
 }
 
 void expect_sound(const table::ReadTable& read) {
+  if (read.stopped) return;  // the run ends with the last finding; no table is used
   if (read.measures.size() != read.measure_names.size()) fail("a table per measure name");
   for (const table::MeasureTable& t : read.measures) {
     if (t.names.size() != read.methods()) fail("measure tables of different methods");
@@ -99,12 +100,14 @@ void check_csv(const std::string& bytes, bool wide, std::size_t head, std::size_
   std::thread writer([&] {
     for (std::size_t at = head; at < bytes.size(); at += piece) {
       const std::size_t n = std::min(piece, bytes.size() - at);
-      if (::write(ends[1], bytes.data() + at, n) != static_cast<ssize_t>(n)) break;
+      if (::send(ends[1], bytes.data() + at, n, MSG_NOSIGNAL) != static_cast<ssize_t>(n)) break;
     }
     ::close(ends[1]);
   });
   const table::ReadTable pieces =
       table::read_csv(ends[0], std::string_view(bytes).substr(0, head), "t.csv", options, wide);
+  // A reader that stopped early leaves bytes unread: end the writer first.
+  ::shutdown(ends[0], SHUT_RDWR);
   writer.join();
   ::close(ends[0]);
   if (!same_tables(whole, pieces)) fail("the CSV read in pieces differs from the read at once");
