@@ -152,7 +152,7 @@ TEST(ImportCli, RandomTablesRoundTrip) {
     const double bound = bounds[random() % 5];
     std::string bound_text = textkit::fixed(bound, 1);
     const auto report = test_support::run_profcmp(dir.path(), {"NFV", bound_text});
-    ASSERT_EQ(report.exit_code, 0) << report.err;
+    ASSERT_EQ(report.status, 0) << report.err;
     EXPECT_EQ(mean_values(kit_support::read_file(dir.file("P.PRO"))),
               profkit_mean_values(dir.file("t.csv"), bound));
     ++profcmp_checks;
