@@ -22,6 +22,9 @@
 
 namespace table {
 
+// Column of the method or problem name in a results record (columns 9-22), from 0.
+inline constexpr std::size_t k_name_column = 8;
+
 // The error() of a RecordReader that met a record longer than
 // records::k_max_record_length (never an errno, which are positive).
 inline constexpr int k_record_too_long = -1;
