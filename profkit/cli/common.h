@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "profkit/table/history_reader.h"
 #include "profkit/table/measure_table.h"
 #include "profkit/table/results_table.h"
 #include "profkit/table/table_model.h"
@@ -26,8 +27,8 @@ inline constexpr int k_exit_usage = 2;
 struct TableOptions {
   std::string file = "P.PER";               // the first of `files`, set when the table is read
   std::vector<std::string> files{"P.PER"};  // FILE...; several only for perprof tables
-  std::string input_format;                 // pper, csv, wide, perprof; empty: from the content
-  std::string delimiter;                    // --delimiter: , ; or tab
+  std::string input_format;  // pper, csv, wide, perprof, history; empty: from the content
+  std::string delimiter;     // --delimiter: , ; or tab
   std::string method_column, problem_column, status_column;
   std::string success;  // --success VALUE,...
   double min_cost = 0;  // --min-cost X
@@ -37,6 +38,12 @@ struct TableOptions {
   bool criterion_given = false;
   bool failures_nonpositive = false;  // --failures nonpositive or sentinel (default: clamp)
   std::string failures = "clamp";     // --failures clamp|nonpositive|sentinel
+  // Convergence histories: their columns, the problems' dimensions, the
+  // tolerances of the convergence test and the one a subcommand reads.
+  std::string evaluation_column, value_column, dimension_column;
+  std::string dimensions_file;                     // --dimensions FILE
+  std::string tolerances = "1e-1,1e-3,1e-5,1e-7";  // --tolerances T,...
+  std::string tolerance;                           // --tolerance T; empty: none
 };
 
 // Adds the positional FILE, --criterion NIT|NFV|NFG|NCGR|TIME (any case) and
@@ -65,12 +72,17 @@ struct LoadedTable {
 // with its audit's records, or the cells and findings of another format.
 struct InputTable {
   table::InputFormat format = table::InputFormat::pper;
-  table::ResultsTable results;  // format pper
-  table::ReadTable read;        // the other formats
+  table::ResultsTable results;                // format pper
+  table::ReadTable read;                      // the other formats; for a history, the table of its
+                                              // first tolerance
+  table::History history;                     // format history (its findings moved to `read`)
+  std::vector<std::string> tolerance_labels;  // format history: as given
+  std::vector<double> tolerances;             // and their values
 };
 
 // Adds --input-format, --delimiter, --method-column, --problem-column,
-// --status-column, --success and --min-cost (add_table_options adds them too).
+// --status-column, --success, --min-cost and the options of histories
+// (add_table_options adds them too).
 void add_input_options(CLI::App& sub, TableOptions& options);
 
 // The format of the options' input: --input-format, else detected from the
@@ -83,6 +95,10 @@ table::InputFormat input_format_of(TableOptions& options, int& fd, std::string& 
 // read_results with `observer`. Unreadable input ends the process.
 InputTable read_input(TableOptions& options,
                       const std::function<void(const table::ParsedRecord&)>& observer = {});
+
+// load_measures() on the input input_format_of() opened.
+LoadedTable load_measures_opened(const TableOptions& options, table::InputFormat format, int fd,
+                                 const std::string& head);
 
 // read_input() on the input input_format_of() opened.
 InputTable read_opened(const TableOptions& options, table::InputFormat format, int fd,

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -47,6 +48,58 @@ std::string plural(std::size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+// The tolerances of the options: --tolerance T alone, else --tolerances.
+void tolerances_of(const TableOptions& options, std::vector<std::string>& labels,
+                   std::vector<double>& values) {
+  const bool one = !options.tolerance.empty();
+  const std::string& text = one ? options.tolerance : options.tolerances;
+  std::string why;
+  if (!table::parse_tolerances(text, labels, values, why)) {
+    usage_error(std::string(one ? "--tolerance" : "--tolerances") + ": " + why);
+  }
+  if (one && values.size() > 1)
+    usage_error("--tolerance: one tolerance; --tolerances takes several");
+}
+
+// Reads the history of `fd` and the dimensions file of the options into
+// `input`: its findings, problems and the table of its first tolerance in
+// `input.read`.
+void read_history_input(const TableOptions& options, const table::ReadOptions& read, int fd,
+                        const std::string& head, InputTable& input) {
+  tolerances_of(options, input.tolerance_labels, input.tolerances);
+  table::HistoryOptions history_options;
+  history_options.read = read;
+  history_options.evaluation_column = options.evaluation_column;
+  history_options.value_column = options.value_column;
+  history_options.dimension_column = options.dimension_column;
+  table::History& history = input.history;
+  history = table::read_history(fd, head, options.file, history_options);
+  if (options.file != "-") ::close(fd);
+  if (!history.read.stopped && !options.dimensions_file.empty()) {
+    const int dimensions = open_input(options.dimensions_file);
+    table::read_dimensions(dimensions, options.dimensions_file, 0, history);
+    if (options.dimensions_file != "-") ::close(dimensions);
+  }
+  if (!history.read.stopped) {
+    const bool some = std::any_of(history.dimensions.begin(), history.dimensions.end(),
+                                  [](std::uint64_t d) { return d > 0; });
+    if (some || !options.dimensions_file.empty()) {
+      for (std::size_t p = 0; p < history.problem_names.size(); ++p) {
+        if (history.dimensions[p] > 0) continue;
+        history.read.add(options.file, 0, 0, false,
+                         "problem '" + history.problem_names[p] +
+                             "' has no dimension; data profiles need one for every problem");
+      }
+    }
+  }
+  input.read = std::move(history.read);
+  history.read = table::ReadTable();
+  if (input.read.stopped) return;
+  input.read.problem_names = history.problem_names;
+  input.read.measure_names = {"evaluations"};
+  input.read.measures.push_back(table::history_table(history, input.tolerances.front()));
+}
+
 }  // namespace
 
 std::string finding_text(const table::SourceFinding& f) {
@@ -87,8 +140,8 @@ table::InputFormat input_format_of(TableOptions& options, int& fd, std::string& 
     std::string why;
     if (!table::detect_format(head, whole, format, why)) {
       fail(options.file + ": not a table profkit reads (" + why +
-           "); the formats are pper (results tables), csv (long CSV), wide (wide CSV) and "
-           "perprof; name one with --input-format");
+           "); the formats are pper (results tables), csv (long CSV), wide (wide CSV), "
+           "perprof and history (convergence histories); name one with --input-format");
     }
     if (seekable) {
       ::lseek(fd, 0, SEEK_SET);
@@ -161,6 +214,9 @@ InputTable read_opened(const TableOptions& options, table::InputFormat format, i
       break;
     case table::InputFormat::perprof:
       input.read = table::read_perprof(options.files, read);
+      break;
+    case table::InputFormat::history:
+      read_history_input(options, read, fd, head, input);
       break;
   }
   return input;
