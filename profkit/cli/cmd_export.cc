@@ -4,10 +4,8 @@
 #include <cmath>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 
-#include "profkit/analysis/format.h"
 #include "profkit/cli/commands.h"
 #include "profkit/cli/common.h"
 #include "profkit/curves/data_profile.h"
@@ -24,26 +22,6 @@ struct ExportOptions {
   std::string profile = "performance";
   std::string max_kappa;
 };
-
-// `csv` (a header row, then rows, each ending in CR LF) with `label` and a
-// comma before each row; the header only when `header`, with "tolerance,".
-void write_labelled(std::ostream& out, const std::string& csv, const std::string& label,
-                    bool header) {
-  std::size_t start = 0;
-  bool first = true;
-  while (start < csv.size()) {
-    std::size_t end = csv.find("\r\n", start);
-    end = end == std::string::npos ? csv.size() : end + 2;
-    if (!first) {
-      out << analysis::csv_field(label) << ',';
-    } else if (header) {
-      out << "tolerance,";
-    }
-    if (!first || header) out.write(csv.data() + start, static_cast<std::streamsize>(end - start));
-    first = false;
-    start = end;
-  }
-}
 
 // export of a history: data profiles, or the performance profiles of every
 // tolerance (or of the one --tolerance picks) with a first column tolerance.
@@ -89,11 +67,7 @@ void run_history_export(const ExportOptions& options, TableOptions& t, int fd,
       curves::write_data_csv(out, input.tolerance_labels, tables, history.dimensions, max_kappa);
       return;
     }
-    for (std::size_t k = 0; k < tables.size(); ++k) {
-      std::ostringstream csv;
-      curves::write_csv(csv, tables[k]);
-      write_labelled(out, csv.str(), input.tolerance_labels[k], k == 0);
-    }
+    curves::write_labelled_csv(out, input.tolerance_labels, tables);
   });
 }
 

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <sstream>
 
 #include "profkit/analysis/format.h"
+#include "profkit/curves/export.h"
 
 namespace curves {
 
@@ -74,6 +76,24 @@ void write_data_csv(std::ostream& out, const std::vector<std::string>& labels,
         row += "\r\n";
         out << row;
       }
+    }
+  }
+}
+
+void write_labelled_csv(std::ostream& out, const std::vector<std::string>& labels,
+                        const std::vector<table::MeasureTable>& tables) {
+  out << "tolerance,method_number,method,log2_ratio,fraction\r\n";
+  for (std::size_t k = 0; k < tables.size(); ++k) {
+    std::ostringstream one;
+    write_csv(one, tables[k]);
+    const std::string csv = one.str();
+    const std::string label = analysis::csv_field(labels[k]) + ",";
+    // Every row after the header, each ending in CR LF, behind the label.
+    for (std::size_t start = csv.find("\r\n") + 2; start < csv.size();) {
+      const std::size_t end = csv.find("\r\n", start) + 2;
+      out << label;
+      out.write(csv.data() + start, static_cast<std::streamsize>(end - start));
+      start = end;
     }
   }
 }

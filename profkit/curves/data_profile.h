@@ -44,6 +44,11 @@ void write_data_csv(std::ostream& out, const std::vector<std::string>& labels,
                     const std::vector<table::MeasureTable>& tables,
                     const std::vector<std::uint64_t>& dimensions, std::optional<double> max_kappa);
 
+// The performance profiles of several tables as write_csv() gives them, in
+// one CSV with a first column "tolerance" holding each table's label.
+void write_labelled_csv(std::ostream& out, const std::vector<std::string>& labels,
+                        const std::vector<table::MeasureTable>& tables);
+
 }  // namespace curves
 
 #endif  // PROFCMP_PROFKIT_CURVES_DATA_PROFILE_H_
