@@ -115,6 +115,14 @@ table::ReadOptions read_options_of(const TableOptions& options);
 // first error and a pointer to 'profkit check'.
 void refuse_errors(const TableOptions& options, const table::ReadTable& read);
 
+// Reads the options' input and runs `write` on its table into the output
+// `output`. A history without --tolerance gives a table per tolerance: with
+// `csv`, the rows of each behind a first column "tolerance" (the header once,
+// led by "tolerance,"); else each tolerance's text under a line
+// "Tolerance T:", the sections apart by an empty line.
+void write_each_table(TableOptions options, const std::string& output, bool csv,
+                      const std::function<void(const LoadedTable&, std::ostream&)>& write);
+
 // Ends the process (status 2) for a table without a method or a problem.
 void refuse_empty(const std::string& file, std::size_t methods, std::size_t problems);
 

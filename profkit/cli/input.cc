@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <sstream>
 
 #include "profkit/cli/common.h"
 
@@ -233,6 +234,51 @@ void refuse_errors(const TableOptions& options, const table::ReadTable& read) {
     fail(options.file + ": " + plural(read.errors, "error", "errors") +
          "; 'profkit check' lists them");
   }
+}
+
+void write_each_table(TableOptions options, const std::string& output, bool csv,
+                      const std::function<void(const LoadedTable&, std::ostream&)>& write) {
+  int fd = -1;
+  std::string head;
+  const table::InputFormat format = input_format_of(options, fd, head);
+  if (format != table::InputFormat::history || !options.tolerance.empty()) {
+    const LoadedTable loaded = load_measures_opened(options, format, fd, head);
+    write_output(output, [&](std::ostream& out) { write(loaded, out); });
+    return;
+  }
+  InputTable input = read_opened(options, format, fd, head);
+  refuse_errors(options, input.read);
+  refuse_empty(options.file, input.read.methods(), input.read.problem_names.size());
+  write_output(output, [&](std::ostream& out) {
+    for (std::size_t k = 0; k < input.tolerances.size(); ++k) {
+      LoadedTable loaded;
+      loaded.criterion = input.read.measure_names.front();
+      loaded.measures = table::history_table(input.history, input.tolerances[k]);
+      std::ostringstream one;
+      write(loaded, one);
+      const std::string text = one.str();
+      const std::string& label = input.tolerance_labels[k];
+      if (!csv) {
+        out << (k == 0 ? "" : "\n") << "Tolerance " << label << ":\n" << text;
+        continue;
+      }
+      // Labels are numbers as given: they need no quotes.
+      std::size_t start = 0;
+      if (k == 0) {
+        out << "tolerance,";
+      } else {
+        const std::size_t header_end = text.find('\n');
+        start = header_end == std::string::npos ? text.size() : header_end + 1;
+      }
+      for (bool header = k == 0; start < text.size(); header = false) {
+        std::size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        if (!header) out << label << ',';
+        out.write(text.data() + start, static_cast<std::streamsize>(end - start));
+        start = end;
+      }
+    }
+  });
 }
 
 void refuse_empty(const std::string& file, std::size_t methods, std::size_t problems) {

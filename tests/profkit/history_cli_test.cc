@@ -62,6 +62,40 @@ TEST(HistoryCli, OneToleranceIsExactlyItsTable) {
   }
 }
 
+// Without --tolerance, a CSV holds every tolerance: its rows are those of
+// each --tolerance run in turn, each behind its tolerance.
+TEST(HistoryCli, EveryToleranceIsEachToleranceLabelled) {
+  const std::string history = history_dir() + "/hand.csv";
+  const std::vector<std::vector<std::string>> commands = {
+      {"export"},
+      {"pairs", "--format", "csv"},
+      {"budget", "--format", "csv"},
+      {"stability", "--format", "csv"},
+      {"boot", "--format", "csv", "--replicates", "20"},
+  };
+  for (const auto& command : commands) {
+    std::vector<std::string> all = command;
+    all.insert(all.end(), {"--tolerances", "1e-1,0.001,1e-5", history});
+    const kit_support::RunResult whole = run_profkit(all);
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    std::string expected;
+    for (const std::string tolerance : {"1e-1", "0.001", "1e-5"}) {
+      std::vector<std::string> one = command;
+      one.insert(one.end(), {"--tolerance", tolerance, history});
+      const kit_support::RunResult r = run_profkit(one);
+      ASSERT_EQ(r.status, 0) << r.err;
+      const std::size_t rows = r.out.find('\n') + 1;
+      if (expected.empty()) expected = "tolerance," + r.out.substr(0, rows);
+      for (std::size_t at = rows; at < r.out.size();) {
+        const std::size_t end = r.out.find('\n', at) + 1;
+        expected += tolerance + "," + r.out.substr(at, end - at);
+        at = end;
+      }
+    }
+    EXPECT_EQ(whole.out, expected) << command[0];
+  }
+}
+
 TEST(HistoryCli, DimensionsFromAFileAndRefusals) {
   const kit_support::TempDir dir;
   // The hand history without its dimension column, and its dimensions apart.
@@ -94,9 +128,9 @@ TEST(HistoryCli, DimensionsFromAFileAndRefusals) {
        "profkit: error: bare.csv: data profiles need every problem's dimension, and problem 'P1' "
        "has none; give them in a dimension column (--dimension-column NAME) or with --dimensions "
        "FILE, a CSV with the header problem,dimension\n"},
-      {{"pairs", "bare.csv"},
-       "profkit: error: bare.csv is a convergence history: this subcommand reads the table of one "
-       "tolerance; pick it with --tolerance T (e.g. --tolerance 1e-1)\nRun 'profkit --help' for "
+      {{"export", "--format", "svg", "bare.csv"},
+       "profkit: error: export: a history draws as --format svg or tex one tolerance at a time: "
+       "give --tolerance T, or write every tolerance with --format csv\nRun 'profkit --help' for "
        "usage.\n"},
       {{"export", "--tolerance", "2", "bare.csv"},
        "profkit: error: --tolerance: '2' is not a number from 0 to 1\nRun 'profkit --help' for "
