@@ -10,6 +10,7 @@
 #include "profkit/cli/common.h"
 #include "profkit/curves/data_profile.h"
 #include "profkit/curves/export.h"
+#include "profkit/curves/summary_figure.h"
 
 namespace kit {
 namespace {
@@ -37,16 +38,20 @@ void run_history_export(const ExportOptions& options, TableOptions& t, int fd,
     }
     max_kappa = value;
   }
-  if (options.format != "csv") {
-    usage_error(
-        "export: a history draws as --format svg or tex one tolerance at a time: give "
-        "--tolerance T, or write every tolerance with --format csv");
+  // Without --tolerance, svg is the summary figure: performance and data
+  // profiles at every tolerance.
+  const bool summary = options.format == "svg" && t.tolerance.empty() && !data;
+  if (options.format == "tex" || (data && options.format != "csv")) {
+    usage_error(data ? "export: data profiles are written as --format csv"
+                     : "export: a history draws as --format tex one tolerance at a time: give "
+                       "--tolerance T, or use --format svg for the summary figure of every "
+                       "tolerance");
   }
   InputTable input = read_opened(t, table::InputFormat::history, fd, head);
   refuse_errors(t, input.read);
   refuse_empty(t.file, input.read.methods(), input.read.problem_names.size());
   const table::History& history = input.history;
-  if (data && !history.dimensions_known()) {
+  if ((data || summary) && !history.dimensions_known()) {
     std::string missing;
     for (std::size_t p = 0; p < history.problem_names.size(); ++p) {
       if (history.dimensions[p] == 0) {
@@ -54,7 +59,9 @@ void run_history_export(const ExportOptions& options, TableOptions& t, int fd,
         break;
       }
     }
-    fail(t.file + ": data profiles need every problem's dimension, and problem '" + missing +
+    fail(t.file + ": data profiles" +
+         (summary ? std::string(" (drawn in the summary figure)") : "") +
+         " need every problem's dimension, and problem '" + missing +
          "' has none; give them in a dimension column (--dimension-column NAME) or with "
          "--dimensions FILE, a CSV with the header problem,dimension");
   }
@@ -63,6 +70,10 @@ void run_history_export(const ExportOptions& options, TableOptions& t, int fd,
     tables.push_back(table::history_table(history, tolerance));
   }
   write_output(options.output, [&](std::ostream& out) {
+    if (summary) {
+      curves::write_summary_svg(out, input.tolerance_labels, tables, history.dimensions, max_kappa);
+      return;
+    }
     if (data) {
       curves::write_data_csv(out, input.tolerance_labels, tables, history.dimensions, max_kappa);
       return;
