@@ -3,6 +3,7 @@
 // valid UTF-8, SVG is well-formed XML, the HTML page is well-formed, the TeX
 // picture balances its braces and takes no control sequence from a name, and
 // no text output carries a terminal control character.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -25,19 +26,22 @@
 
 namespace {
 
-// Byte 0: methods (1..6); byte 1: problems (0..11); then one byte per cell
-// (0 a failure, else a count 1..255 scaled by the cell's byte 2 bits); the
-// rest, split at byte 0xFF, are the method names.
+// Byte 0: methods (1..6); byte 1: problems (0..11); per method a byte for
+// the length of its row (shorter rows end in failures that take no cell),
+// then one byte per cell (0 a failure, else byte x 2^(byte mod 8 - 3), so
+// whole counts and fractions); the rest, split at byte 0xFF, are the names.
 table::MeasureTable make_table(const std::uint8_t* data, std::size_t size) {
   table::MeasureTable t;
   if (size < 2) return t;
   const std::size_t methods = 1 + data[0] % 6, problems = data[1] % 12;
   std::size_t at = 2;
-  std::vector<std::int32_t> cells(methods * problems, table::k_failed);
-  for (std::int32_t& cell : cells) {
-    if (at >= size) break;
-    const std::uint8_t byte = data[at++];
-    cell = byte == 0 ? table::k_failed : static_cast<std::int32_t>(byte) << (byte & 7);
+  std::vector<std::vector<double>> rows(methods);
+  for (std::vector<double>& row : rows) {
+    const std::size_t length = at < size ? data[at++] % (problems + 1) : problems;
+    for (std::size_t p = 0; p < length; ++p) {
+      const std::uint8_t byte = at < size ? data[at++] : 0;
+      row.push_back(byte == 0 ? table::k_failed : std::ldexp(byte, (byte & 7) - 3));
+    }
   }
   std::vector<std::string> names(methods);
   for (std::size_t m = 0; m < methods; ++m) names[m] = "M" + std::to_string(m + 1);
@@ -52,9 +56,8 @@ table::MeasureTable make_table(const std::uint8_t* data, std::size_t size) {
     }
   }
   if (m < methods && !name.empty()) names[m] = name;
-  t.names = names;
   t.problems = problems;
-  t.measures = cells;
+  for (std::size_t k = 0; k < methods; ++k) t.add_row(names[k], rows[k].data(), rows[k].size());
   return t;
 }
 

@@ -25,8 +25,8 @@
 #include <string_view>
 #include <vector>
 
-#include "profcmp/run.h"
 #include "failure_seam.h"
+#include "profcmp/run.h"
 #include "records/units.h"
 #include "run_arguments.h"
 #include "scratch_dir.h"

@@ -1,9 +1,10 @@
 #include "profkit/audit/audit.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
 #include <tuple>
+
+#include "profkit/text/escape.h"
 
 namespace audit {
 namespace {
@@ -12,8 +13,7 @@ constexpr std::size_t k_max_methods = 20;
 constexpr std::size_t k_max_problems = 200;
 constexpr int k_default_measure = 2;  // NFV
 constexpr std::string_view k_bom = "\xEF\xBB\xBF";
-constexpr std::size_t k_shown_text = 24;   // characters of a quoted text
-constexpr std::int32_t k_blank_value = 1;  // LowCounts::values of a blank field
+constexpr std::size_t k_shown_text = 24;  // characters of a quoted text
 
 bool is_digit(char c) {
   return c >= '0' && c <= '9';
@@ -31,22 +31,10 @@ bool same_word(std::string_view text, std::string_view word) {
   return true;
 }
 
-// `text` in single quotes, bytes that are not printable ASCII as \xNN, cut
-// after k_shown_text characters.
+// `text` in single quotes, its bytes as they are (textkit::quoted_bytes), cut
+// after k_shown_text bytes.
 std::string quoted(std::string_view text) {
-  std::string out = "'";
-  for (std::size_t i = 0; i < text.size() && i < k_shown_text; ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x20 || c >= 0x7f || c == '\\') {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-      out += escaped;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  if (text.size() > k_shown_text) out += "...";
-  return out + "'";
+  return textkit::quoted_bytes(text, k_shown_text);
 }
 
 std::string name_of(std::string_view raw) {
@@ -321,135 +309,147 @@ void Auditor::below_one(const table::ResultsTable& t, std::uint8_t unused_everyw
   }
 }
 
-Audit Auditor::finish(const table::ResultsTable& t) {
-  Audit result;
-  result.methods = t.groups.size();
-  result.problems = t.problems();
+// Records before the first method record, which profcmp reads as problems of
+// no method.
+void Auditor::leading_records(const table::ResultsTable& t) {
+  if (t.leading_records == 0) return;
+  if (t.groups.empty()) {
+    add(1, 1, Severity::warning, Rule::leading_records,
+        "no method record ('METHOD' in columns 1-6) in " +
+            plural(t.leading_records, "record", "records") +
+            ": profcmp reads no method and no problem; start each group with a METHOD record");
+  } else {
+    add(1, 1, Severity::warning, Rule::leading_records,
+        plural(t.leading_records, "record", "records") + " before the first method record (line " +
+            std::to_string(t.groups[0].line) +
+            "): profcmp reads them as problems of no method and ignores them; remove them or "
+            "start with a METHOD record");
+  }
+}
+
+// Where profcmp stops with message 120: the 21st method or the 201st problem
+// of a group, whichever comes first.
+void Auditor::capacity(const table::ResultsTable& t) {
   const std::size_t methods = t.groups.size();
+  std::uint64_t stop = 0;
+  std::string message;
+  if (methods > k_max_methods) {
+    stop = t.groups[k_max_methods].line;
+    message = ordinal(k_max_methods + 1) +
+              " method: profcmp stops here with message 120 (at most " +
+              std::to_string(k_max_methods) + " methods); profkit reads on";
+  }
+  for (std::size_t g = 0; g < methods && g < k_max_methods + 1; ++g) {
+    if (t.groups[g].length <= k_max_problems) continue;
+    const std::uint64_t line = t.line_of(g, k_max_problems);
+    if (stop == 0 || line < stop) {
+      stop = line;
+      message = ordinal(k_max_problems + 1) + " problem of method " + name_of(t.groups[g].name) +
+                ": profcmp stops here with message 120 (at most " + std::to_string(k_max_problems) +
+                " problems per method); profkit reads on";
+    }
+    break;
+  }
+  if (stop != 0) add(stop, 1, Severity::warning, Rule::capacity, message);
+}
 
-  if (t.leading_records > 0) {
-    if (methods == 0) {
-      add(1, 1, Severity::warning, Rule::leading_records,
-          "no method record ('METHOD' in columns 1-6) in " +
-              plural(t.leading_records, "record", "records") +
-              ": profcmp reads no method and no problem; start each group with a METHOD record");
-    } else {
-      add(1, 1, Severity::warning, Rule::leading_records,
-          plural(t.leading_records, "record", "records") +
-              " before the first method record (line " + std::to_string(t.groups[0].line) +
-              "): profcmp reads them as problems of no method and ignores them; remove them or "
-              "start with a METHOD record");
+// Methods of the same name.
+void Auditor::duplicate_methods(const table::ResultsTable& t) {
+  std::map<std::string, std::size_t> seen;
+  for (std::size_t g = 0; g < t.groups.size(); ++g) {
+    const table::Group& group = t.groups[g];
+    const auto [at, added] = seen.try_emplace(table::trim_name(group.name), g);
+    if (added) continue;
+    add(group.line, 9, Severity::warning, Rule::duplicate_method,
+        "method name " + name_of(group.name) + " is used again (first at line " +
+            std::to_string(t.groups[at->second].line) +
+            "): the two cannot be told apart in the results; rename one");
+  }
+}
+
+// Groups with fewer problems than the longest, whose missing problems profcmp
+// counts as failures.
+void Auditor::short_groups(const table::ResultsTable& t) {
+  const std::size_t methods = t.groups.size();
+  const std::size_t problems = t.problems();
+  std::size_t longest = 0;
+  for (std::size_t g = 0; g < methods; ++g) {
+    if (t.groups[g].length > t.groups[longest].length) longest = g;
+  }
+  for (std::size_t g = 0; g < methods; ++g) {
+    const table::Group& group = t.groups[g];
+    if (group.length >= problems) continue;
+    const std::size_t lacking = problems - group.length;
+    const std::string missing = lacking == 1 ? "problem " + std::to_string(problems)
+                                             : "problems " + std::to_string(group.length + 1) +
+                                                   "-" + std::to_string(problems);
+    add(group.line, 1, Severity::warning, Rule::short_group,
+        "method " + name_of(group.name) + " has " + plural(group.length, "problem", "problems") +
+            ", " + std::to_string(lacking) + " fewer than method " +
+            name_of(t.groups[longest].name) + " (line " + std::to_string(t.groups[longest].line) +
+            "): profcmp counts its " + missing + " as " +
+            (lacking == 1 ? "a failure" : "failures") + "; add the missing records");
+  }
+}
+
+// Problem names by position: the first group that has a position names it.
+void Auditor::problem_names(const table::ResultsTable& t) {
+  std::vector<std::uint32_t> reference;  // group index per position
+  for (std::size_t g = 0; g < t.groups.size(); ++g) {
+    const table::Group& group = t.groups[g];
+    for (std::size_t p = 0; p < group.length; ++p) {
+      if (p >= reference.size()) {
+        reference.push_back(static_cast<std::uint32_t>(g));
+        continue;
+      }
+      const std::size_t r = reference[p];
+      if (t.name_ids[group.first + p] == t.name_ids[t.groups[r].first + p]) continue;
+      add(t.line_of(g, p), 9, Severity::warning, Rule::name_mismatch,
+          "problem " + name_of(t.problem_name(g, p)) + " differs from " +
+              name_of(t.problem_name(r, p)) + ", problem " + std::to_string(p + 1) + " of method " +
+              name_of(t.groups[r].name) + " (line " + std::to_string(t.line_of(r, p)) +
+              "): profcmp matches problems by position only; list them in the same order in "
+              "every group");
     }
   }
+}
 
-  // Where profcmp stops with message 120: the 21st method or the 201st problem of a group.
-  {
-    std::uint64_t stop = 0;
-    std::string message;
-    if (methods > k_max_methods) {
-      stop = t.groups[k_max_methods].line;
-      message = ordinal(k_max_methods + 1) +
-                " method: profcmp stops here with message 120 (at most " +
-                std::to_string(k_max_methods) + " methods); profkit reads on";
-    }
-    for (std::size_t g = 0; g < methods && g < k_max_methods + 1; ++g) {
-      if (t.groups[g].length <= k_max_problems) continue;
-      const std::uint64_t line = t.line_of(g, k_max_problems);
-      if (stop == 0 || line < stop) {
-        stop = line;
-        message = ordinal(k_max_problems + 1) + " problem of method " + name_of(t.groups[g].name) +
-                  ": profcmp stops here with message 120 (at most " +
-                  std::to_string(k_max_problems) + " problems per method); profkit reads on";
-      }
-      break;
-    }
-    if (stop != 0) add(stop, 1, Severity::warning, Rule::capacity, message);
-  }
-
-  // Methods of the same name, short groups.
-  {
-    std::map<std::string, std::size_t> seen;
-    std::size_t longest = 0;
-    for (std::size_t g = 0; g < methods; ++g) {
-      if (t.groups[g].length > t.groups[longest].length) longest = g;
-    }
-    for (std::size_t g = 0; g < methods; ++g) {
-      const table::Group& group = t.groups[g];
-      const auto [at, added] = seen.try_emplace(table::trim_name(group.name), g);
-      if (!added) {
-        add(group.line, 9, Severity::warning, Rule::duplicate_method,
-            "method name " + name_of(group.name) + " is used again (first at line " +
-                std::to_string(t.groups[at->second].line) +
-                "): the two cannot be told apart in the results; rename one");
-      }
-      if (group.length < result.problems) {
-        const std::size_t lacking = result.problems - group.length;
-        const std::string missing = lacking == 1 ? "problem " + std::to_string(result.problems)
-                                                 : "problems " + std::to_string(group.length + 1) +
-                                                       "-" + std::to_string(result.problems);
-        add(group.line, 1, Severity::warning, Rule::short_group,
-            "method " + name_of(group.name) + " has " +
-                plural(group.length, "problem", "problems") + ", " + std::to_string(lacking) +
-                " fewer than method " + name_of(t.groups[longest].name) + " (line " +
-                std::to_string(t.groups[longest].line) + "): profcmp counts its " + missing +
-                " as " + (lacking == 1 ? "a failure" : "failures") + "; add the missing records");
-      }
-    }
-  }
-
-  // Problem names by position: the first group that has a position names it.
-  {
-    std::vector<std::uint32_t> reference;  // group index per position
-    for (std::size_t g = 0; g < methods; ++g) {
-      const table::Group& group = t.groups[g];
-      for (std::size_t p = 0; p < group.length; ++p) {
-        if (p >= reference.size()) {
-          reference.push_back(static_cast<std::uint32_t>(g));
-          continue;
-        }
-        const std::size_t r = reference[p];
-        if (t.name_ids[group.first + p] == t.name_ids[t.groups[r].first + p]) continue;
-        add(t.line_of(g, p), 9, Severity::warning, Rule::name_mismatch,
-            "problem " + name_of(t.problem_name(g, p)) + " differs from " +
-                name_of(t.problem_name(r, p)) + ", problem " + std::to_string(p + 1) +
-                " of method " + name_of(t.groups[r].name) + " (line " +
-                std::to_string(t.line_of(r, p)) +
-                "): profcmp matches problems by position only; list them in the same order in "
-                "every group");
-      }
-    }
-  }
-
-  // Columns that are 0 or blank in every problem record: not recorded.
+// Columns that are 0 or blank in every problem record: not recorded. Returns
+// them as bits (bit k: count k).
+std::uint8_t Auditor::blank_columns(const table::ResultsTable& t) {
   std::uint8_t unused = 0;
-  if (!t.blanks.empty()) {
-    std::uint8_t all = 0x1f;
-    std::uint8_t blank = 0x1f;
-    for (std::size_t i = 0; i < t.blanks.size(); ++i) {
-      blank &= t.blanks[i];
-      for (int k = 0; k < table::k_counts; ++k) {
-        if (t.counts[i * table::k_counts + static_cast<std::size_t>(k)] != 0) {
-          all = static_cast<std::uint8_t>(all & ~(1u << k));
-        }
+  if (t.blanks.empty()) return unused;
+  std::uint8_t all = 0x1f;
+  std::uint8_t blank = 0x1f;
+  for (std::size_t i = 0; i < t.blanks.size(); ++i) {
+    blank &= t.blanks[i];
+    for (int k = 0; k < table::k_counts; ++k) {
+      if (t.counts[i * table::k_counts + static_cast<std::size_t>(k)] != 0) {
+        all = static_cast<std::uint8_t>(all & ~(1u << k));
       }
     }
-    std::uint64_t first_line = 0;
-    for (std::size_t g = 0; g < methods && first_line == 0; ++g) {
-      if (t.groups[g].length > 0) first_line = t.line_of(g, 0);
-    }
-    for (int k = 0; k < table::k_counts; ++k) {
-      if (!checks_column(k) || !((all >> k) & 1u)) continue;
-      unused = static_cast<std::uint8_t>(unused | (1u << k));
-      add(first_line, 23 + 10 * static_cast<std::size_t>(k), Severity::note, Rule::blank_column,
-          "count " + count_name(k) + " is " + ((blank >> k) & 1u ? "blank" : "0 or blank") +
-              " in all " + plural(t.blanks.size(), "problem record", "problem records") +
-              ": with --criterion " + count_name(k) +
-              " profcmp takes every count as 1 and every method ties on every problem");
-    }
   }
-  // Columns that one method does not record.
+  std::uint64_t first_line = 0;
+  for (std::size_t g = 0; g < t.groups.size() && first_line == 0; ++g) {
+    if (t.groups[g].length > 0) first_line = t.line_of(g, 0);
+  }
+  for (int k = 0; k < table::k_counts; ++k) {
+    if (!checks_column(k) || !((all >> k) & 1u)) continue;
+    unused = static_cast<std::uint8_t>(unused | (1u << k));
+    add(first_line, 23 + 10 * static_cast<std::size_t>(k), Severity::note, Rule::blank_column,
+        "count " + count_name(k) + " is " + ((blank >> k) & 1u ? "blank" : "0 or blank") +
+            " in all " + plural(t.blanks.size(), "problem record", "problem records") +
+            ": with --criterion " + count_name(k) +
+            " profcmp takes every count as 1 and every method ties on every problem");
+  }
+  return unused;
+}
+
+// Columns that one method does not record (beyond those no method records).
+void Auditor::method_blank_columns(const table::ResultsTable& t, std::uint8_t unused_everywhere) {
+  const std::size_t methods = t.groups.size();
   for (std::size_t g = 0; g < methods && methods > 1; ++g) {
-    const std::uint8_t own = group_unused(t, g) & static_cast<std::uint8_t>(~unused);
+    const std::uint8_t own = group_unused(t, g) & static_cast<std::uint8_t>(~unused_everywhere);
     for (int k = 0; k < table::k_counts; ++k) {
       if (!checks_column(k) || !((own >> k) & 1u)) continue;
       const bool compared = m_options.measure_index == k + 1;
@@ -459,60 +459,60 @@ Audit Auditor::finish(const table::ResultsTable& t) {
               " profcmp takes them as 1, the best possible count, so it is best on every problem");
     }
   }
-  below_one(t, unused);
+}
 
-  // Problems on which every method has the same measure.
-  if (methods >= 2) {
-    const int k = (m_options.measure_index == 0 ? k_default_measure : m_options.measure_index) - 1;
-    if (!((unused >> k) & 1u)) {
-      for (std::size_t p = 0; p < result.problems; ++p) {
-        bool tie = true;
-        std::int32_t measure = 0;
-        for (std::size_t g = 0; g < methods && tie; ++g) {
-          if (p >= t.groups[g].length) {
-            tie = false;
-          } else {
-            const std::int32_t m = table::measure_of(t.count(g, p, k), table::FailureRule::clamp);
-            if (g == 0) measure = m;
-            tie = m == measure;
-          }
-        }
-        if (!tie) continue;
-        add(t.line_of(0, p), 9, Severity::note, Rule::ties,
-            "every method has " + count_name(k) + " " + std::to_string(measure) + " on problem " +
-                std::to_string(p + 1) + " " + name_of(t.problem_name(0, p)) +
-                ": it does not tell the methods apart");
+// Problems on which every method has the same measure.
+void Auditor::ties(const table::ResultsTable& t, std::uint8_t unused_everywhere) {
+  const std::size_t methods = t.groups.size();
+  if (methods < 2) return;
+  const int k = (m_options.measure_index == 0 ? k_default_measure : m_options.measure_index) - 1;
+  if ((unused_everywhere >> k) & 1u) return;
+  for (std::size_t p = 0; p < t.problems(); ++p) {
+    bool tie = true;
+    std::int32_t measure = 0;
+    for (std::size_t g = 0; g < methods && tie; ++g) {
+      if (p >= t.groups[g].length) {
+        tie = false;
+      } else {
+        const std::int32_t m = table::measure_of(t.count(g, p, k), table::FailureRule::clamp);
+        if (g == 0) measure = m;
+        tie = m == measure;
       }
     }
+    if (!tie) continue;
+    add(t.line_of(0, p), 9, Severity::note, Rule::ties,
+        "every method has " + count_name(k) + " " + std::to_string(measure) + " on problem " +
+            std::to_string(p + 1) + " " + name_of(t.problem_name(0, p)) +
+            ": it does not tell the methods apart");
   }
+}
 
+// The kept findings of every rule in line order, the hidden ones summed up,
+// and the counts by severity.
+Audit Auditor::collect(const table::ResultsTable& t) {
+  Audit result;
+  result.methods = t.groups.size();
+  result.problems = t.problems();
+  const auto count = [&](Severity severity, std::size_t n) {
+    switch (severity) {
+      case Severity::error:
+        result.errors += n;
+        break;
+      case Severity::warning:
+        result.warnings += n;
+        break;
+      case Severity::note:
+        result.notes += n;
+        break;
+    }
+  };
   for (RuleLog& log : m_rules) {
     for (Finding& f : log.kept) {
-      switch (f.severity) {
-        case Severity::error:
-          ++result.errors;
-          break;
-        case Severity::warning:
-          ++result.warnings;
-          break;
-        case Severity::note:
-          ++result.notes;
-          break;
-      }
+      count(f.severity, 1);
       result.findings.push_back(std::move(f));
     }
     if (log.hidden.count > 0) {
-      switch (log.hidden.severity) {
-        case Severity::error:
-          result.errors += log.hidden.count;
-          break;
-        case Severity::warning:
-          result.warnings += log.hidden.count;
-          break;
-        case Severity::note:
-          result.notes += log.hidden.count;
-          break;
-      }
+      count(log.hidden.severity, log.hidden.count);
       result.hidden.push_back(log.hidden);
     }
   }
@@ -523,11 +523,25 @@ Audit Auditor::finish(const table::ResultsTable& t) {
   return result;
 }
 
+Audit Auditor::finish(const table::ResultsTable& t) {
+  leading_records(t);
+  capacity(t);
+  duplicate_methods(t);
+  short_groups(t);
+  problem_names(t);
+  const std::uint8_t unused = blank_columns(t);
+  method_blank_columns(t, unused);
+  below_one(t, unused);
+  ties(t, unused);
+  return collect(t);
+}
+
 void write_audit(std::ostream& out, std::string_view file, const Audit& audit) {
   // Kept findings and the lines that sum up hidden ones, merged in line order.
+  const std::string shown_file = textkit::terminal(file);
   std::size_t h = 0;
   const auto write_hidden = [&](const Hidden& hidden) {
-    out << file << ':' << hidden.line << ':' << hidden.column << ": note: " << hidden.count
+    out << shown_file << ':' << hidden.line << ':' << hidden.column << ": note: " << hidden.count
         << " more " << severity_name(hidden.severity) << (hidden.count == 1 ? "" : "s") << " ("
         << rule_label(hidden.rule) << ") from here to line " << hidden.last_line << ", not shown\n";
   };
@@ -540,11 +554,11 @@ void write_audit(std::ostream& out, std::string_view file, const Audit& audit) {
            std::tie(hidden[h].line, hidden[h].column) < std::tie(f.line, f.column)) {
       write_hidden(hidden[h++]);
     }
-    out << file << ':' << f.line << ':' << f.column << ": " << severity_name(f.severity) << ": "
-        << f.message << '\n';
+    out << shown_file << ':' << f.line << ':' << f.column << ": " << severity_name(f.severity)
+        << ": " << f.message << '\n';
   }
   while (h < hidden.size()) write_hidden(hidden[h++]);
-  out << file << ": " << plural(audit.methods, "method", "methods") << ", "
+  out << shown_file << ": " << plural(audit.methods, "method", "methods") << ", "
       << plural(audit.problems, "problem", "problems") << "; "
       << plural(audit.errors, "error", "errors") << ", "
       << plural(audit.warnings, "warning", "warnings") << ", "

@@ -99,7 +99,17 @@ class Auditor {
            std::string message);
   bool checks_column(int k) const;
   void observe_counts(const table::ParsedRecord& record);
+  // One function per rule that looks at the whole table; finish() calls them.
+  void leading_records(const table::ResultsTable& table);
+  void capacity(const table::ResultsTable& table);
+  void duplicate_methods(const table::ResultsTable& table);
+  void short_groups(const table::ResultsTable& table);
+  void problem_names(const table::ResultsTable& table);
+  std::uint8_t blank_columns(const table::ResultsTable& table);
+  void method_blank_columns(const table::ResultsTable& table, std::uint8_t unused_everywhere);
   void below_one(const table::ResultsTable& table, std::uint8_t unused_everywhere);
+  void ties(const table::ResultsTable& table, std::uint8_t unused_everywhere);
+  Audit collect(const table::ResultsTable& table);
   Options m_options;
   bool m_in_group = false;
   std::vector<RuleLog> m_rules;
@@ -113,7 +123,9 @@ class Auditor {
 // Writes "FILE:LINE:COLUMN: SEVERITY: message" per kept finding and
 // "FILE:LINE:COLUMN: note: N more like this (what) up to line L, not shown" per
 // rule with hidden findings, in line order, then the summary line
-// "FILE: M methods, P problems; E errors, W warnings, N notes".
+// "FILE: M methods, P problems; E errors, W warnings, N notes". FILE is shown
+// as textkit::terminal shows it; the messages quote fields byte for byte
+// (textkit::quoted_bytes).
 void write_audit(std::ostream& out, std::string_view file, const Audit& audit);
 
 // "error", "warning" or "note".

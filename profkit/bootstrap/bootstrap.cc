@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <random>
 
 #include "profkit/analysis/figures.h"
-#include "profkit/analysis/format.h"
+#include "profkit/text/escape.h"
+#include "profkit/text/numbers.h"
 
 namespace bootstrap {
 namespace {
@@ -20,22 +20,6 @@ void fill_interval(std::vector<T>& values, Interval& interval, Convert convert) 
   std::sort(values.begin(), values.end());
   interval.lower = convert(values[lower_rank(values.size())]);
   interval.upper = convert(values[upper_rank(values.size())]);
-}
-
-// A name for the terminal: control characters shown as '?'.
-std::string printable(const std::string& name) {
-  std::string s = name;
-  for (char& c : s) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7f) c = '?';
-  }
-  return s;
-}
-
-std::string bound_text(double bound) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f", bound);
-  return text;
 }
 
 }  // namespace
@@ -159,15 +143,15 @@ void write_csv(std::ostream& out, const table::MeasureTable& t, const Result& r)
     const auto row = [&](const char* statistic, const Interval& i) {
       text += std::to_string(m + 1);
       text += ',';
-      text += analysis::csv_field(t.names[m]);
+      text += textkit::csv_field(t.names[m]);
       text += ',';
       text += statistic;
       text += ',';
-      analysis::append_shortest(text, i.estimate);
+      textkit::append_shortest(text, i.estimate);
       text += ',';
-      analysis::append_shortest(text, i.lower);
+      textkit::append_shortest(text, i.lower);
       text += ',';
-      analysis::append_shortest(text, i.upper);
+      textkit::append_shortest(text, i.upper);
       text += "\r\n";
     };
     row("mean_value", mr.mean_value);
@@ -179,7 +163,7 @@ void write_csv(std::ostream& out, const table::MeasureTable& t, const Result& r)
 }
 
 void write_text(std::ostream& out, const table::MeasureTable& t, const Result& r) {
-  const std::string bound = bound_text(r.bound);
+  const std::string bound = textkit::bound_text(r.bound);
   out << "Bootstrap over problems: " << r.replicates << " replicates of " << r.problems
       << " problems drawn with replacement, seed " << r.seed << ", bound " << bound << ".\n"
       << "Each figure: the estimate on the whole table [95 % percentile interval of the "
@@ -187,16 +171,18 @@ void write_text(std::ostream& out, const table::MeasureTable& t, const Result& r
       << "first: share of replicates in which the method has the largest MEAN VALUE (every "
          "tied method counts).\n\n";
 
+  // A figure that is not defined (no problem) has no interval either.
   const auto cell = [](const Interval& i) {
-    return analysis::fixed(i.estimate, 4) + " [" + analysis::fixed(i.lower, 4) + ", " +
-           analysis::fixed(i.upper, 4) + "]";
+    if (std::isnan(i.estimate)) return textkit::figure(i.estimate, 4);
+    return textkit::fixed(i.estimate, 4) + " [" + textkit::figure(i.lower, 4) + ", " +
+           textkit::figure(i.upper, 4) + "]";
   };
   std::vector<std::vector<std::string>> rows;
   rows.push_back({"#", "method", "MEAN VALUE", "rho at 0", "rho at " + bound, "first"});
   for (std::size_t m = 0; m < r.methods.size(); ++m) {
     const MethodResult& mr = r.methods[m];
-    rows.push_back({std::to_string(m + 1), printable(t.names[m]), cell(mr.mean_value),
-                    cell(mr.rho_0), cell(mr.rho_bound), analysis::fixed(mr.p_first, 4)});
+    rows.push_back({std::to_string(m + 1), textkit::terminal(t.names[m]), cell(mr.mean_value),
+                    cell(mr.rho_0), cell(mr.rho_bound), textkit::figure(mr.p_first, 4)});
   }
   std::vector<std::size_t> width(rows.front().size(), 0);
   for (const auto& row : rows) {

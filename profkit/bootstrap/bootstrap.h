@@ -85,7 +85,8 @@ void write_csv(std::ostream& out, const table::MeasureTable& t, const Result& r)
 
 // Aligned text for a terminal (LF line ends): a heading with replicates, seed
 // and bound, then one line per method with each estimate and its interval to
-// 4 decimals.
+// 4 decimals ("not defined" without problems); names as textkit::terminal
+// shows them.
 void write_text(std::ostream& out, const table::MeasureTable& t, const Result& r);
 
 }  // namespace bootstrap

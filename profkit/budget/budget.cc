@@ -1,21 +1,20 @@
 #include "profkit/budget/budget.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <string_view>
 
 #include "profkit/analysis/figures.h"
-#include "profkit/analysis/format.h"
-#include "records/record_format.h"
+#include "profkit/text/escape.h"
+#include "profkit/text/numbers.h"
 
 namespace budget {
 namespace {
 
-using analysis::csv_field;
-using analysis::fixed;
-using analysis::shortest;
+using textkit::csv_field;
+using textkit::fixed;
+using textkit::shortest;
 
 std::string padded_left(const std::string& text, std::size_t width) {
   return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
@@ -141,22 +140,25 @@ void write_budget_text(std::ostream& out, const std::vector<std::string>& names,
   const std::size_t number_width = std::to_string(methods).size();
   for (std::size_t number = 0; number <= methods; ++number) {
     out << '\n';
-    write_curve_text(
-        out, padded_left(std::to_string(number), number_width) + "  " + name_of(names, number),
-        curve_at(curves, number), curves.problems);
+    write_curve_text(out,
+                     padded_left(std::to_string(number), number_width) + "  " +
+                         textkit::terminal(name_of(names, number)),
+                     curve_at(curves, number), curves.problems);
   }
   out << '\n';
   if (curves.problems == 0 || means.largest == table::k_failed) {
     out << "Shifted geometric mean of the counts (shift " << shortest(means.shift)
-        << "): not defined, since the table holds no solved count.\n";
+        << "): " << textkit::k_undefined << ", since the table holds no solved count.\n";
     return;
   }
   out << "Shifted geometric mean of the counts (shift " << shortest(means.shift)
       << "); a failure is charged at 2 x " << count_text(means.largest) << " = "
       << shortest(means.failure_charge) << ", twice the largest count in the table.\n";
   std::size_t name_width = std::string("method").size();
+  std::vector<std::string> shown;
   for (std::size_t number = 0; number <= methods; ++number) {
-    name_width = std::max(name_width, name_of(names, number).size());
+    shown.push_back(textkit::terminal(name_of(names, number)));
+    name_width = std::max(name_width, shown.back().size());
   }
   const std::string failures = "failures", mean = "geometric mean";
   std::size_t failures_width = failures.size();
@@ -168,9 +170,9 @@ void write_budget_text(std::ostream& out, const std::vector<std::string>& names,
     const std::size_t failed =
         number == 0 ? means.virtual_best_failures : means.failures[number - 1];
     out << "  " << padded_left(std::to_string(number), number_width) << "  "
-        << padded_right(name_of(names, number), name_width) << "  "
+        << padded_right(shown[number], name_width) << "  "
         << padded_left(std::to_string(failed), failures_width) << "  "
-        << padded_left(fixed(value, 2), mean.size()) << '\n';
+        << padded_left(textkit::figure(value, 2), mean.size()) << '\n';
   }
 }
 

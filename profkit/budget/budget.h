@@ -64,7 +64,8 @@ void write_budget_csv(std::ostream& out, const std::vector<std::string>& names,
                       const BudgetCurves& curves);
 
 // The same curves in aligned blocks, then the shifted geometric means with a
-// line saying how failures are charged; lines end LF.
+// line saying how failures are charged; lines end LF; names as
+// textkit::terminal shows them.
 void write_budget_text(std::ostream& out, const std::vector<std::string>& names,
                        const BudgetCurves& curves, const GeometricMeans& means);
 

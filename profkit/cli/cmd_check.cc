@@ -70,11 +70,12 @@ void run_check(CheckOptions& options) {
     for (const table::SourceFinding& f : findings) {
       table::SourceFinding shown = f;
       shown.message = std::string(f.error ? "error: " : "warning: ") + f.message;
-      out << finding_text(shown) << '\n';
+      out << for_terminal(finding_text(shown)) << '\n';
     }
+    const std::string file = for_terminal(t.file);
     const std::size_t hidden = read.errors + read.warnings - read.findings.size();
-    if (hidden > 0) out << t.file << ": note: " << hidden << " more findings, not shown\n";
-    out << t.file << ": " << plural(methods, "method", "methods") << ", "
+    if (hidden > 0) out << file << ": note: " << hidden << " more findings, not shown\n";
+    out << file << ": " << plural(methods, "method", "methods") << ", "
         << plural(problems, "problem", "problems") << "; " << plural(read.errors, "error", "errors")
         << ", " << plural(read.warnings, "warning", "warnings") << ", "
         << plural(hidden > 0 ? 1 : 0, "note", "notes") << '\n';

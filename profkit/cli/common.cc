@@ -14,6 +14,8 @@
 #include <fstream>
 #include <iostream>
 
+#include "profkit/text/escape.h"
+
 namespace kit {
 namespace {
 
@@ -305,10 +307,21 @@ std::uint64_t parse_whole(const std::string& option, const std::string& text, st
   return value;
 }
 
+std::string for_terminal(std::string_view message) {
+  std::string shown;
+  for (std::size_t start = 0;;) {
+    const std::size_t end = message.find('\n', start);
+    shown += textkit::terminal(message.substr(start, end - start));
+    if (end == std::string_view::npos) return shown;
+    shown += '\n';
+    start = end + 1;
+  }
+}
+
 void fail(const std::string& message, int status) {
   remove_pending_outputs();
   std::cout.flush();
-  std::cerr << "profkit: error: " << message << "\n";
+  std::cerr << "profkit: error: " << for_terminal(message) << "\n";
   std::exit(status);
 }
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "profkit/table/history_reader.h"
@@ -160,7 +161,13 @@ void write_output(const std::string& path, const std::function<void(std::ostream
 // called before any input is read.
 void refuse_output_over_input(const std::string& output, const std::vector<std::string>& inputs);
 
-// Ends the process with "profkit: error: <message>" on standard error and `status`.
+// `message` with every line (the line feeds between them kept) cleaned for
+// the terminal by textkit::terminal: names and arguments it quotes may hold
+// any byte.
+std::string for_terminal(std::string_view message);
+
+// Ends the process with "profkit: error: <message>" on standard error and
+// `status`; the message is cleaned by for_terminal().
 [[noreturn]] void fail(const std::string& message, int status = k_exit_usage);
 
 // A usage error: fail() with the hint "Run 'profkit --help' for usage." on the next line.

@@ -24,7 +24,11 @@ std::string describe(const std::exception_ptr& caught) {
   } catch (const std::bad_alloc&) {
     return "out of memory";
   } catch (const std::exception& e) {
-    return e.what();
+    try {
+      return kit::for_terminal(e.what());  // it may quote a name
+    } catch (...) {
+      return "out of memory";
+    }
   } catch (...) {
   }
   return "unexpected failure";
@@ -68,8 +72,8 @@ int main(int argc, char** argv) {
       known += (known.empty() ? "" : ", ") + sub->get_name();
     }
     if (!found) {
-      std::cerr << "profkit: error: unknown subcommand '" << argv[1] << "' (one of " << known
-                << ")\nRun 'profkit --help' for usage.\n";
+      std::cerr << "profkit: error: unknown subcommand '" << kit::for_terminal(argv[1])
+                << "' (one of " << known << ")\nRun 'profkit --help' for usage.\n";
       return kit::k_exit_usage;
     }
   }
@@ -82,7 +86,7 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::cerr << "profkit: error: " << e.what() << "\n"
+    std::cerr << "profkit: error: " << kit::for_terminal(e.what()) << "\n"
               << "Run 'profkit --help' for usage.\n";
     return kit::k_exit_usage;
   } catch (...) {

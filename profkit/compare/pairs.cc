@@ -6,11 +6,12 @@
 #include <string_view>
 
 #include "profkit/analysis/figures.h"
-#include "profkit/analysis/format.h"
+#include "profkit/text/escape.h"
+#include "profkit/text/numbers.h"
 
 namespace compare {
-using analysis::csv_field;
-using analysis::shortest;
+using textkit::csv_field;
+using textkit::shortest;
 namespace {
 
 // Problems compared per pass over all pairs, so that the slices of every
@@ -181,8 +182,12 @@ void write_pairs_text(std::ostream& out, const std::vector<std::string>& names,
     return;
   }
   const std::size_t number_width = std::to_string(m).size();
+  std::vector<std::string> shown(m);
   std::size_t name_width = 0;
-  for (const std::string& name : names) name_width = std::max(name_width, name.size());
+  for (std::size_t a = 0; a < m; ++a) {
+    shown[a] = textkit::terminal(names[a]);
+    name_width = std::max(name_width, shown[a].size());
+  }
   std::size_t cell_width = number_width;
   for (std::size_t a = 0; a < m; ++a) {
     for (std::size_t b = 0; b < m; ++b)
@@ -198,7 +203,7 @@ void write_pairs_text(std::ostream& out, const std::vector<std::string>& names,
   out << '\n';
   for (std::size_t a = 0; a < m; ++a) {
     pad_left(out, std::to_string(a + 1), number_width);
-    out << "  " << names[a] << std::string(name_width - names[a].size(), ' ');
+    out << "  " << shown[a] << std::string(name_width - shown[a].size(), ' ');
     for (std::size_t b = 0; b < m; ++b) {
       out << "  ";
       pad_left(out, cell_text(counts, a, b), cell_width);
@@ -267,8 +272,12 @@ void write_ranked_pairs_text(std::ostream& out, const std::vector<std::string>& 
       << " methods are more than " << k_every_pair_limit << ", so not every pair is shown ("
       << every_option << " shows all " << m * (m - 1) << " ordered pairs).\n";
   const std::size_t number_width = std::max<std::size_t>(std::to_string(m).size(), 1);
+  std::vector<std::string> shown(names.size());
   std::size_t name_width = 6;
-  for (const std::string& name : names) name_width = std::max(name_width, name.size());
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    shown[k] = textkit::terminal(names[k]);
+    name_width = std::max(name_width, shown[k].size());
+  }
   std::size_t cell_width = 12;
   for (std::size_t rank = 0; rank < m; ++rank) {
     cell_width = std::max(
@@ -288,9 +297,9 @@ void write_ranked_pairs_text(std::ostream& out, const std::vector<std::string>& 
   out << '\n';
   for (std::size_t rank = 0; rank < m; ++rank) {
     const std::size_t method = r.order[rank];
-    label(std::to_string(rank + 1), std::to_string(method + 1), names[method]);
+    label(std::to_string(rank + 1), std::to_string(method + 1), shown[method]);
     out << "  ";
-    pad_left(out, analysis::fixed(r.mean_value[method], 4), 10);
+    pad_left(out, textkit::figure(r.mean_value[method], 4), 10);
     out << "  ";
     pad_left(out, rank == 0 ? "-" : row_text(r.against_best[rank]), cell_width);
     out << "  ";

@@ -44,7 +44,8 @@ void write_pairs_csv(std::ostream& out, const std::vector<std::string>& names,
                      const PairCounts& counts);
 
 // A terminal matrix of wins-ties-losses (row method against column method),
-// under a line saying how to read it; lines end LF.
+// under a line saying how to read it; lines end LF; names as
+// textkit::terminal shows them.
 void write_pairs_text(std::ostream& out, const std::vector<std::string>& names,
                       const PairCounts& counts);
 
@@ -68,7 +69,8 @@ struct RankedPairs {
 RankedPairs rank_pairs(const table::MeasureTable& t, double tie_tolerance, double bound = 2.0);
 
 // The summary as text (lines end LF): one line that says what it shows and
-// that `every_option` gives every pair, then one line per rank.
+// that `every_option` gives every pair, then one line per rank; names as
+// textkit::terminal shows them.
 void write_ranked_pairs_text(std::ostream& out, const std::vector<std::string>& names,
                              const RankedPairs& ranked, const std::string& every_option);
 

@@ -1,16 +1,18 @@
 #include "profkit/compare/stability.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
+#include <string_view>
 
 #include "profkit/analysis/figures.h"
-#include "profkit/analysis/format.h"
+#include "profkit/text/escape.h"
+#include "profkit/text/numbers.h"
 
 namespace compare {
-using analysis::csv_field;
-using analysis::fixed;
-using analysis::shortest;
+using textkit::bound_text;
+using textkit::csv_field;
+using textkit::fixed;
+using textkit::shortest;
 namespace {
 
 // +1 when x is ahead of y (larger), -1 when behind, 0 when equal or unordered (NaN).
@@ -20,17 +22,32 @@ int order_of(double x, double y) {
   return 0;
 }
 
-std::string bound_text(double bound) {
-  char buffer[32];
-  const auto result =
-      std::to_chars(buffer, buffer + sizeof buffer, bound, std::chars_format::fixed, 1);
-  return std::string(buffer, result.ptr);
-}
+// A finding's sentence, written piece by piece so that the places of the
+// methods' names are known.
+class Sentence {
+ public:
+  Sentence(Finding& finding, const std::vector<std::string>& names)
+      : finding_(finding), names_(names) {}
+  Sentence& operator<<(std::string_view words) {
+    finding_.sentence += words;
+    return *this;
+  }
+  // method_label(), "Method ..." at the start of the sentence.
+  Sentence& label(std::size_t m) {
+    std::string label = method_label(names_, m);
+    if (finding_.sentence.empty()) label[0] = 'M';
+    if (!names_[m].empty()) {  // the name ends the label, before its ')'
+      finding_.name_spans.emplace_back(
+          finding_.sentence.size() + label.size() - 1 - names_[m].size(), names_[m].size());
+    }
+    finding_.sentence += label;
+    return *this;
+  }
 
-std::string capitalised(std::string text) {
-  if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 32);
-  return text;
-}
+ private:
+  Finding& finding_;
+  const std::vector<std::string>& names_;
+};
 
 // "bound 0.5", "bounds 0.5 and 1.0", "bounds 0.5, 1.0 and 1.5".
 std::string bounds_phrase(const std::vector<double>& bounds) {
@@ -188,11 +205,14 @@ void find_leave_one_out(const table::MeasureTable& t, const analysis::Figures& f
         f.value_b = s.mean_value[f.b];
         f.reversed_a = reduced[f.a];
         f.reversed_b = reduced[f.b];
-        f.sentence = "With every method, " + method_label(t.names, f.a) + " is ahead of " +
-                     method_label(t.names, f.b) + " by MEAN VALUE, " + fixed(f.value_a, 4) +
-                     " to " + fixed(f.value_b, 4) + "; without " + method_label(t.names, left) +
-                     ", " + method_label(t.names, f.b) + " is ahead, " + fixed(f.reversed_b, 4) +
-                     " to " + fixed(f.reversed_a, 4) + ".";
+        Sentence say(f, t.names);
+        say << "With every method, ";
+        say.label(f.a) << " is ahead of ";
+        say.label(f.b) << " by MEAN VALUE, " << fixed(f.value_a, 4) << " to " << fixed(f.value_b, 4)
+                       << "; without ";
+        say.label(left) << ", ";
+        say.label(f.b) << " is ahead, " << fixed(f.reversed_b, 4) << " to "
+                       << fixed(f.reversed_a, 4) << ".";
         s.findings.push_back(std::move(f));
       }
     }
@@ -224,13 +244,15 @@ void find_bound_changes(const table::MeasureTable& t, StabilityFindings& s, Coll
       f.b = first > 0 ? b : a;
       for (int& o : order) o *= first;
       f.order_at_bound = std::move(order);
-      std::string sentence = "By MEAN VALUE, " + method_label(t.names, f.a) + " is ahead of " +
-                             method_label(t.names, f.b) + " at " + bounds_phrase(bounds_with(f, 1));
+      Sentence say(f, t.names);
+      say << "By MEAN VALUE, ";
+      say.label(f.a) << " is ahead of ";
+      say.label(f.b) << " at " << bounds_phrase(bounds_with(f, 1));
       const std::vector<double> tied = bounds_with(f, 0);
-      sentence += tied.empty() ? ", and " : ", ";
-      sentence += method_label(t.names, f.b) + " is ahead at " + bounds_phrase(bounds_with(f, -1));
-      if (!tied.empty()) sentence += ", and they are tied at " + bounds_phrase(tied);
-      f.sentence = sentence + ".";
+      say << (tied.empty() ? ", and " : ", ");
+      say.label(f.b) << " is ahead at " << bounds_phrase(bounds_with(f, -1));
+      if (!tied.empty()) say << ", and they are tied at " << bounds_phrase(tied);
+      say << ".";
       s.findings.push_back(std::move(f));
     }
   }
@@ -252,10 +274,11 @@ void find_efficiency_disagreements(const table::MeasureTable& t, StabilityFindin
       f.value_b = s.mean_value[f.b];
       f.reversed_a = s.efficiency[f.a];
       f.reversed_b = s.efficiency[f.b];
-      f.sentence = capitalised(method_label(t.names, f.a)) + " is ahead of " +
-                   method_label(t.names, f.b) + " by MEAN VALUE, " + fixed(f.value_a, 4) + " to " +
-                   fixed(f.value_b, 4) + ", but behind by EFFICIENCY, " + fixed(f.reversed_a, 4) +
-                   " to " + fixed(f.reversed_b, 4) + ".";
+      Sentence say(f, t.names);
+      say.label(f.a) << " is ahead of ";
+      say.label(f.b) << " by MEAN VALUE, " << fixed(f.value_a, 4) << " to " << fixed(f.value_b, 4)
+                     << ", but behind by EFFICIENCY, " << fixed(f.reversed_a, 4) << " to "
+                     << fixed(f.reversed_b, 4) << ".";
       s.findings.push_back(std::move(f));
     }
   }
@@ -338,7 +361,7 @@ void write_stability_text(std::ostream& out, const StabilityFindings& s) {
     bool any = false;
     for (const Finding& f : s.findings) {
       if (f.kind != section.kind) continue;
-      out << "  " << f.sentence << '\n';
+      out << "  " << textkit::terminal(f.sentence) << '\n';
       any = true;
     }
     const std::size_t omitted = s.omitted[static_cast<std::size_t>(section.kind)];

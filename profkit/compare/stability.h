@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "profkit/table/measure_table.h"
@@ -36,6 +37,9 @@ struct Finding {
   // efficiency: MEAN VALUEs, then EFFICIENCYs. bound: unused (0).
   double value_a = 0, value_b = 0, reversed_a = 0, reversed_b = 0;
   std::string sentence;  // one English sentence naming the methods
+  // Where the methods' names lie in `sentence` (offset, length), in order, so
+  // that a writer can mark them apart from the words around them.
+  std::vector<std::pair<std::size_t, std::size_t>> name_spans;
 };
 
 struct StabilityFindings {
@@ -59,7 +63,8 @@ StabilityFindings find_instabilities(const table::MeasureTable& t, double bound,
                                      std::size_t limit = 1000);
 
 // One line per finding grouped under a heading per kind, with a sentence for
-// a kind with no finding, or one sentence when nothing changes; lines end LF.
+// a kind with no finding, or one sentence when nothing changes; lines end LF;
+// sentences as textkit::terminal shows them.
 void write_stability_text(std::ostream& out, const StabilityFindings& s);
 
 // CSV (rows end CR LF), one row per finding: header

@@ -12,11 +12,11 @@
 #include <thread>
 
 #include "profkit/analysis/figures.h"
-#include "profkit/analysis/format.h"
 #include "profkit/curves/staircase.h"
 #include "profkit/curves/svg_plot.h"
-#include "profkit/curves/text_escape.h"
 #include "profkit/table/large_pages.h"
+#include "profkit/text/escape.h"
+#include "profkit/text/numbers.h"
 
 namespace curves {
 namespace {
@@ -41,8 +41,8 @@ class FractionText {
   std::string_view of(std::size_t count) {
     std::uint64_t place = m_place[count];
     if (place == 0) {
-      char buffer[analysis::k_shortest_room];
-      char* const end = analysis::put_shortest(buffer, static_cast<double>(count) / m_problems);
+      char buffer[textkit::k_shortest_room];
+      char* const end = textkit::put_shortest(buffer, static_cast<double>(count) / m_problems);
       place = (static_cast<std::uint64_t>(m_text.size()) << 8) |
               static_cast<std::uint64_t>(end - buffer);
       m_text.insert(m_text.end(), buffer, end);
@@ -89,21 +89,21 @@ struct CsvWorker {
   void format_method(const table::MeasureTable& t, const analysis::ProblemBest& best, std::size_t m,
                      std::ostream* out = nullptr) {
     sorted_log2_ratios_of(t, best, m, ratios, scratch);
-    const std::string prefix = std::to_string(m + 1) + "," + analysis::csv_field(t.names[m]) + ",";
-    const std::size_t row_room = prefix.size() + 2 * analysis::k_shortest_room + 3;
+    const std::string prefix = std::to_string(m + 1) + "," + textkit::csv_field(t.names[m]) + ",";
+    const std::size_t row_room = prefix.size() + 2 * textkit::k_shortest_room + 3;
     const double problems = static_cast<double>(t.problems);
     const auto row = [&](double log2_ratio, std::size_t count) {
       char* at = room(row_room);
       char* const begin = at;
       std::memcpy(at, prefix.data(), prefix.size());
-      at = analysis::put_shortest(at + prefix.size(), log2_ratio);
+      at = textkit::put_shortest(at + prefix.size(), log2_ratio);
       *at++ = ',';
       if (fractions) {
         const std::string_view text = fractions->of(count);
         std::memcpy(at, text.data(), text.size());
         at += text.size();
       } else {
-        at = analysis::put_shortest(at, static_cast<double>(count) / problems);
+        at = textkit::put_shortest(at, static_cast<double>(count) / problems);
       }
       *at++ = '\r';
       *at++ = '\n';
@@ -174,7 +174,7 @@ std::string tikz_dash(const std::string& dash) {
   for (int k = 0; std::getline(in, length, ','); ++k) {
     pattern += (k == 0 ? "" : " ");
     pattern += (k % 2 == 0 ? "on " : "off ");
-    pattern += analysis::shortest(std::stod(length) / 2) + "pt";
+    pattern += textkit::shortest(std::stod(length) / 2) + "pt";
   }
   return pattern;
 }
@@ -183,7 +183,7 @@ std::string joined(const std::vector<double>& values) {
   std::string out;
   for (std::size_t i = 0; i < values.size(); ++i) {
     if (i > 0) out += ',';
-    analysis::append_shortest(out, values[i]);
+    textkit::append_shortest(out, values[i]);
   }
   return out;
 }
@@ -261,10 +261,10 @@ void write_tex(std::ostream& out, const table::MeasureTable& t, const PlotOption
         << line_style(i).colour.substr(1) << "}\n";
   }
   out << "\\begin{axis}[\n"
-      << "  title={" << tex_escape(chart.title) << "},\n"
+      << "  title={" << textkit::tex_escape(chart.title) << "},\n"
       << "  xlabel={$\\log_2$ of the ratio to the best count},\n"
-      << "  ylabel={" << tex_escape(chart.y_label) << "},\n"
-      << "  xmin=0, xmax=" << analysis::shortest(axis.bound) << ", ymin=-0.02, ymax=1.02,\n"
+      << "  ylabel={" << textkit::tex_escape(chart.y_label) << "},\n"
+      << "  xmin=0, xmax=" << textkit::shortest(axis.bound) << ", ymin=-0.02, ymax=1.02,\n"
       << "  xtick={" << joined(axis.ticks) << "},\n"
       << "  ytick={0,0.2,0.4,0.6,0.8,1},\n"
       << "  width=12cm, height=8cm, grid=major,\n"
@@ -280,12 +280,12 @@ void write_tex(std::ostream& out, const table::MeasureTable& t, const PlotOption
     } else {
       out << "\\addplot[const plot, no marks, " << look << "] coordinates {";
       for (std::size_t k = 0; k < s.x.size(); ++k) {
-        out << (k == 0 ? "" : " ") << "(" << analysis::shortest(s.x[k]) << ","
-            << analysis::shortest(s.y[k]) << ")";
+        out << (k == 0 ? "" : " ") << "(" << textkit::shortest(s.x[k]) << ","
+            << textkit::shortest(s.y[k]) << ")";
       }
       out << "};\n";
     }
-    out << "\\addlegendentry{" << tex_escape(s.name) << "}\n";
+    out << "\\addlegendentry{" << textkit::tex_escape(s.name) << "}\n";
   }
   out << "\\end{axis}\n\\end{tikzpicture}\n";
 }

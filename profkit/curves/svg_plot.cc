@@ -1,12 +1,12 @@
 #include "profkit/curves/svg_plot.h"
 
-#include "profkit/curves/text_escape.h"
-
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+
+#include "profkit/text/escape.h"
 
 namespace curves {
 namespace {
@@ -56,17 +56,6 @@ std::string general(double v) {
   const auto result =
       std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, 6);
   return std::string(buffer, result.ptr);
-}
-
-// Characters of `text` once escaped (each replacement counts as one).
-std::size_t character_count(std::string_view text) {
-  std::size_t count = 0;
-  for (std::size_t i = 0; i < text.size(); ++count) {
-    std::uint32_t code = 0;
-    const std::size_t length = utf8_sequence(text, i, code);
-    i += length == 0 ? 1 : length;
-  }
-  return count;
 }
 
 struct Axis {
@@ -201,44 +190,10 @@ LineStyle line_style(std::size_t i) {
   return {k_palette[i % k_palette.size()], k_dashes[i % k_dashes.size()]};
 }
 
-std::string xml_escape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    std::uint32_t code = 0;
-    const std::size_t length = utf8_sequence(text, i, code);
-    if (length == 0 || !printable(code)) {
-      out += "\xEF\xBF\xBD";  // U+FFFD REPLACEMENT CHARACTER
-      i += length == 0 ? 1 : length;
-      continue;
-    }
-    switch (code) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&apos;";
-        break;
-      default:
-        out.append(text.substr(i, length));
-    }
-    i += length;
-  }
-  return out;
-}
-
 void write_svg_element(std::ostream& out, const Chart& chart) {
   std::size_t name_chars = 0;
-  for (const Series& s : chart.series) name_chars = std::max(name_chars, character_count(s.name));
+  for (const Series& s : chart.series)
+    name_chars = std::max(name_chars, textkit::character_count(s.name));
   const bool legend = !chart.series.empty();
   const double legend_x = k_left + k_plot_width + k_legend_gap;
   const double legend_width =
@@ -257,7 +212,7 @@ void write_svg_element(std::ostream& out, const Chart& chart) {
   out << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" << w << "\" height=\""
       << h << "\" viewBox=\"0 0 " << w << " " << h
       << "\" font-family=\"sans-serif\" font-size=\"12\">\n";
-  out << "<title>" << xml_escape(chart.title) << "</title>\n";
+  out << "<title>" << textkit::xml_escape(chart.title) << "</title>\n";
   out << "<rect x=\"0\" y=\"0\" width=\"" << w << "\" height=\"" << h << "\" fill=\"#ffffff\"/>\n";
 
   const std::string left = coordinate(k_left), right = coordinate(k_left + k_plot_width);
@@ -297,29 +252,29 @@ void write_svg_element(std::ostream& out, const Chart& chart) {
   for (const Tick& t : xticks) {
     out << "<text x=\"" << coordinate(xa.pixel(t.value)) << "\" y=\""
         << coordinate(plot_bottom + k_tick + 14) << "\" text-anchor=\"middle\">"
-        << xml_escape(t.label) << "</text>\n";
+        << textkit::xml_escape(t.label) << "</text>\n";
   }
   for (const Tick& t : yticks) {
     out << "<text x=\"" << coordinate(k_left - k_tick - 3) << "\" y=\""
-        << coordinate(ya.pixel(t.value) + 4) << "\" text-anchor=\"end\">" << xml_escape(t.label)
-        << "</text>\n";
+        << coordinate(ya.pixel(t.value) + 4) << "\" text-anchor=\"end\">"
+        << textkit::xml_escape(t.label) << "</text>\n";
   }
   out << "</g>\n";
 
   out << "<text class=\"title\" x=\"" << coordinate(k_left + k_plot_width / 2) << "\" y=\""
       << coordinate(k_top - 14) << "\" text-anchor=\"middle\" font-size=\"15\">"
-      << xml_escape(chart.title) << "</text>\n";
+      << textkit::xml_escape(chart.title) << "</text>\n";
   out << "<text class=\"x-label\" x=\"" << coordinate(k_left + k_plot_width / 2) << "\" y=\""
       << coordinate(plot_bottom + k_bottom - 8) << "\" text-anchor=\"middle\">"
-      << xml_escape(chart.x_label) << "</text>\n";
+      << textkit::xml_escape(chart.x_label) << "</text>\n";
   const std::string ylx = coordinate(16), yly = coordinate(k_top + k_plot_height / 2);
   out << "<text class=\"y-label\" x=\"" << ylx << "\" y=\"" << yly
       << "\" text-anchor=\"middle\" transform=\"rotate(-90 " << ylx << " " << yly << ")\">"
-      << xml_escape(chart.y_label) << "</text>\n";
+      << textkit::xml_escape(chart.y_label) << "</text>\n";
   if (!chart.note.empty()) {
     out << "<text class=\"note\" x=\"" << left << "\" y=\""
         << coordinate(plot_bottom + k_bottom + 12) << "\" font-size=\"11\" fill=\"#444444\">"
-        << xml_escape(chart.note) << "</text>\n";
+        << textkit::xml_escape(chart.note) << "</text>\n";
   }
 
   out << "<g class=\"curves\" fill=\"none\" stroke-width=\"2\" stroke-linejoin=\"miter\">\n";
@@ -331,7 +286,7 @@ void write_svg_element(std::ostream& out, const Chart& chart) {
     if (!style.dash.empty()) out << " stroke-dasharray=\"" << style.dash << "\"";
     out << " d=\"" << (d.empty() ? "M0 0" : d) << "\"";
     if (d.empty()) out << " visibility=\"hidden\"";
-    out << "><title>" << xml_escape(s.name) << "</title></path>\n";
+    out << "><title>" << textkit::xml_escape(s.name) << "</title></path>\n";
   }
   out << "</g>\n";
 
@@ -346,7 +301,8 @@ void write_svg_element(std::ostream& out, const Chart& chart) {
           << "\" stroke=\"" << style.colour << "\" stroke-width=\"2\"";
       if (!style.dash.empty()) out << " stroke-dasharray=\"" << style.dash << "\"";
       out << "/><text x=\"" << coordinate(legend_x + k_legend_sample + 8) << "\" y=\""
-          << coordinate(y + 4) << "\">" << xml_escape(chart.series[i].name) << "</text></g>\n";
+          << coordinate(y + 4) << "\"><tspan unicode-bidi=\"isolate\">"
+          << textkit::xml_escape(chart.series[i].name) << "</tspan></text></g>\n";
     }
     out << "</g>\n";
   }

@@ -1,7 +1,9 @@
 // A small deterministic SVG plot: step functions (or polylines) on a framed
 // plot area with ticks, labels, a title and a legend beside the plot area that
 // never covers a curve. The same Chart always gives the same bytes; text is
-// XML-escaped and characters XML 1.0 cannot hold are replaced visibly.
+// XML-escaped and characters XML 1.0 cannot hold are replaced visibly
+// (textkit::xml_escape); each series' name is isolated from the text around it
+// for bidirectional layout.
 #ifndef PROFCMP_PROFKIT_CURVES_SVG_PLOT_H_
 #define PROFCMP_PROFKIT_CURVES_SVG_PLOT_H_
 
@@ -48,12 +50,6 @@ struct LineStyle {
   std::string dash;    // e.g. "6,3"; "" is a solid line
 };
 LineStyle line_style(std::size_t i);
-
-// `text` as XML character data or attribute value: & < > " ' escaped; every
-// control character (C0, DEL, C1; tab, LF and CR included, since a name is one
-// line), U+FFFE, U+FFFF and every byte that is not part of well-formed UTF-8
-// becomes U+FFFD.
-std::string xml_escape(std::string_view text);
 
 }  // namespace curves
 

@@ -8,13 +8,14 @@
 
 #include "arithmetic/profile_arithmetic.h"
 #include "profkit/analysis/figures.h"
-#include "profkit/analysis/format.h"
 #include "profkit/bootstrap/bootstrap.h"
 #include "profkit/budget/budget.h"
 #include "profkit/compare/pairs.h"
 #include "profkit/compare/stability.h"
 #include "profkit/curves/export.h"
 #include "profkit/curves/svg_plot.h"
+#include "profkit/text/escape.h"
+#include "profkit/text/numbers.h"
 
 namespace report {
 namespace {
@@ -47,22 +48,10 @@ svg{max-width:100%;height:auto}
 
 constexpr const char* k_no_method = "The table holds no method.";
 
-// `value` as profcmp writes an F10.4 field, without its blanks ("0.7381", "NaN").
+// `value` with 4 decimals as profcmp writes an F10.4 field, without its
+// blanks ("0.7381"), or "not defined".
 std::string fixed4(double value) {
-  return analysis::fixed(value, 4);
-}
-
-std::string one_decimal(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f", value);
-  return text;
-}
-
-std::string two_decimals(double value) {
-  if (!std::isfinite(value)) return fixed4(value);
-  char text[64];
-  std::snprintf(text, sizeof text, "%.2f", value);
-  return text;
+  return textkit::figure(value, 4);
 }
 
 // The line under a heading that says how to read the section.
@@ -78,11 +67,39 @@ std::string number_cell(const std::string& text) {
   return "<td class=\"n\">" + text + "</td>";
 }
 
+// A name as the page shows it: escaped, and isolated from the text around it
+// so that right-to-left characters or direction controls in it cannot
+// reorder that text.
+std::string isolated(std::string_view name) {
+  return "<bdi>" + html_escape(name) + "</bdi>";
+}
+
 std::string name_cell(const std::string& name) {
-  return "<td class=\"name\">" + html_escape(name) + "</td>";
+  return "<td class=\"name\">" + isolated(name) + "</td>";
+}
+
+// compare::method_label() with the name isolated.
+std::string method_label(const std::vector<std::string>& names, std::size_t m) {
+  const std::string label = compare::method_label(names, m);
+  if (names[m].empty()) return html_escape(label);
+  const std::size_t name_at = label.size() - 1 - names[m].size();  // the name ends before ')'
+  return html_escape(label.substr(0, name_at)) + isolated(names[m]) + ")";
+}
+
+// A finding's sentence with the names in it isolated.
+std::string sentence_html(const compare::Finding& finding) {
+  std::string html;
+  std::size_t at = 0;
+  for (const auto& [start, length] : finding.name_spans) {
+    html += html_escape(std::string_view(finding.sentence).substr(at, start - at));
+    html += isolated(std::string_view(finding.sentence).substr(start, length));
+    at = start + length;
+  }
+  return html + html_escape(std::string_view(finding.sentence).substr(at));
 }
 
 std::string interval_text(const bootstrap::Interval& i) {
+  if (std::isnan(i.lower) && std::isnan(i.upper)) return fixed4(i.lower);
   return fixed4(i.lower) + "\xE2\x80\x93" + fixed4(i.upper);  // en dash
 }
 
@@ -125,7 +142,7 @@ void write_profiles(std::ostream& out, const table::MeasureTable& t, const Setti
   const std::size_t start = document.find("<svg");
   out << "<figure>\n"
       << (start == std::string::npos ? document : document.substr(start)) << "</figure>\n";
-  const std::string bound = one_decimal(f.bound);
+  const std::string bound = textkit::bound_text(f.bound);
   char ratio[32];
   std::snprintf(ratio, sizeof ratio, "%g", std::exp2(f.bound));
   char step[32];
@@ -143,7 +160,7 @@ void write_profiles(std::ostream& out, const table::MeasureTable& t, const Setti
 
 void write_summary(std::ostream& out, const table::MeasureTable& t, const analysis::Figures& f,
                    const bootstrap::Result& boot) {
-  const std::string bound = one_decimal(f.bound);
+  const std::string bound = textkit::bound_text(f.bound);
   open_section(out, "summary", "Summary");
   how(out,
       "MEAN VALUE and EFFICIENCY as profcmp reports them (larger is better, 1 at most); rho at 0: "
@@ -258,10 +275,10 @@ void write_stability(std::ostream& out, const table::MeasureTable& t, double bou
     out << "<p>" << k_no_method << "</p>\n</section>\n";
     return;
   }
-  out << "<p>Ranking by MEAN VALUE at the bound " << one_decimal(s.bound) << ":</p>\n<ol>\n";
+  out << "<p>Ranking by MEAN VALUE at the bound " << textkit::bound_text(s.bound)
+      << ":</p>\n<ol>\n";
   for (const std::size_t m : order) {
-    out << "<li>" << html_escape(compare::method_label(t.names, m)) << ", "
-        << fixed4(s.mean_value[m]) << "</li>\n";
+    out << "<li>" << method_label(t.names, m) << ", " << fixed4(s.mean_value[m]) << "</li>\n";
   }
   out << "</ol>\n";
   if (s.stable()) {
@@ -288,7 +305,7 @@ void write_stability(std::ostream& out, const table::MeasureTable& t, double bou
     for (const compare::Finding& finding : s.findings) {
       if (finding.kind != kind.kind) continue;
       if (listed++ == 0) out << "<ul>\n";
-      out << "<li>" << html_escape(finding.sentence) << "</li>\n";
+      out << "<li>" << sentence_html(finding) << "</li>\n";
     }
     const std::size_t omitted = s.omitted[static_cast<std::size_t>(kind.kind)];
     if (listed > 0) out << "</ul>\n";
@@ -300,7 +317,7 @@ void write_stability(std::ostream& out, const table::MeasureTable& t, double bou
 
 void write_bootstrap(std::ostream& out, const table::MeasureTable& t, const bootstrap::Result& b,
                      const analysis::Figures& f) {
-  const std::string bound = one_decimal(f.bound);
+  const std::string bound = textkit::bound_text(f.bound);
   open_section(out, "bootstrap", "Bootstrap over problems");
   how(out,
       "The problems are a sample: each replicate draws as many problems with replacement and "
@@ -349,25 +366,25 @@ void write_budget(std::ostream& out, const table::MeasureTable& t, const Setting
          "<th class=\"n\">shifted geometric mean</th><th class=\"n\">failures</th></tr>"
          "</thead>\n<tbody>\n";
   out << "<tr>" << number_cell("0") << name_cell(budget::k_virtual_best_name)
-      << number_cell(two_decimals(means.virtual_best))
+      << number_cell(textkit::figure(means.virtual_best, 2))
       << number_cell(std::to_string(means.virtual_best_failures)) << "</tr>\n";
   for (std::size_t m = 0; m < t.methods(); ++m) {
     out << "<tr>" << number_cell(std::to_string(m + 1)) << name_cell(t.names[m])
-        << number_cell(two_decimals(means.methods[m]))
+        << number_cell(textkit::figure(means.methods[m], 2))
         << number_cell(std::to_string(means.failures[m])) << "</tr>\n";
   }
   out << "</tbody>\n</table>\n<p class=\"note\">Shifted geometric mean: exp(mean(log(count + "
-      << two_decimals(means.shift) << "))) &#8722; " << two_decimals(means.shift)
+      << textkit::figure(means.shift, 2) << "))) &#8722; " << textkit::figure(means.shift, 2)
       << " over all problems, a failure charged at twice the largest count in the table (2 "
          "&#215; "
-      << budget::count_text(means.largest) << " = " << two_decimals(means.failure_charge)
+      << budget::count_text(means.largest) << " = " << textkit::figure(means.failure_charge, 2)
       << ").</p>\n</section>\n";
 }
 
 }  // namespace
 
 std::string html_escape(std::string_view text) {
-  return curves::xml_escape(text);
+  return textkit::xml_escape(text);
 }
 
 void write_report(std::ostream& out, const table::MeasureTable& t, const Settings& s) {
@@ -379,9 +396,9 @@ void write_report(std::ostream& out, const table::MeasureTable& t, const Setting
          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
          "<title>profkit report: "
       << source << "</title>\n<style>\n"
-      << k_style << "</style>\n</head>\n<body>\n<header>\n<h1>Performance profiles of " << source
-      << "</h1>\n<p class=\"meta\">Criterion " << html_escape(s.criterion) << ", bound "
-      << one_decimal(f.bound) << ", " << t.methods()
+      << k_style << "</style>\n</head>\n<body>\n<header>\n<h1>Performance profiles of <bdi>"
+      << source << "</bdi></h1>\n<p class=\"meta\">Criterion " << html_escape(s.criterion)
+      << ", bound " << textkit::bound_text(f.bound) << ", " << t.methods()
       << (t.methods() == 1 ? " method, " : " methods, ") << t.problems
       << (t.problems == 1 ? " problem" : " problems") << "; "
       << (s.failures_nonpositive ? "a count of 0 or less, or a blank count, is a failure"

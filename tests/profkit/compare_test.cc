@@ -11,9 +11,10 @@
 
 #include "kit_support.h"
 #include "profkit/analysis/figures.h"
-#include "profkit/analysis/format.h"
 #include "profkit/compare/pairs.h"
 #include "profkit/compare/stability.h"
+#include "profkit/text/escape.h"
+#include "profkit/text/numbers.h"
 
 namespace {
 
@@ -194,8 +195,8 @@ TEST(Stability, LeavingOneMethodOutSwapsTwoOthers) {
   EXPECT_EQ(f.sentence,
             "With every method, method 2 (B) is ahead of method 3 (C) by MEAN VALUE, 0.5000 to "
             "0.4405; without method 1 (A), method 3 (C) is ahead, 0.6905 to 0.6071.");
-  EXPECT_EQ(analysis::fixed(f.reversed_a, 4), "0.6071");
-  EXPECT_EQ(analysis::fixed(f.reversed_b, 4), "0.6905");
+  EXPECT_EQ(textkit::fixed(f.reversed_a, 4), "0.6071");
+  EXPECT_EQ(textkit::fixed(f.reversed_b, 4), "0.6905");
 
   EXPECT_EQ(s.findings[1].kind, compare::FindingKind::bound);
   EXPECT_EQ(s.findings[1].sentence,
@@ -207,6 +208,15 @@ TEST(Stability, LeavingOneMethodOutSwapsTwoOthers) {
             "by EFFICIENCY, 0.8630 to 1.0000.");
   EXPECT_EQ(s.findings[2].reversed_b, 1.0);
   EXPECT_FALSE(s.stable());
+  // Where each sentence names a method, in order.
+  const auto names_at = [](const compare::Finding& f) {
+    std::string names;
+    for (const auto& [at, length] : f.name_spans) names += f.sentence.substr(at, length);
+    return names;
+  };
+  EXPECT_EQ(names_at(s.findings[0]), "BCAC");
+  EXPECT_EQ(names_at(s.findings[1]), "BCC");
+  EXPECT_EQ(names_at(s.findings[2]), "BC");
 }
 
 TEST(Stability, TheBoundSwapsTwoMethodsWithATieBetween) {
@@ -376,16 +386,14 @@ TEST(Stability, LeaveOneOutAgreesWithRecomputingWithoutEachMethod) {
 TEST(Stability, MethodLabelsAndCsvQuoting) {
   EXPECT_EQ(compare::method_label({"QUASI-NEWTON", ""}, 0), "method 1 (QUASI-NEWTON)");
   EXPECT_EQ(compare::method_label({"QUASI-NEWTON", ""}, 1), "method 2");
-  EXPECT_EQ(analysis::csv_field("plain"), "plain");
-  EXPECT_EQ(analysis::csv_field("a,b"), "\"a,b\"");
-  EXPECT_EQ(analysis::csv_field("say \"x\""), "\"say \"\"x\"\"\"");
-  EXPECT_EQ(analysis::csv_field("line\nbreak"), "\"line\nbreak\"");
-  EXPECT_EQ(analysis::csv_field("cr\r"), "\"cr\r\"");
-  EXPECT_EQ(analysis::fixed(0.44047619047619047, 4), "0.4405");
-  EXPECT_EQ(analysis::fixed(0.00005, 4), "0.0001");  // the binary value is just above 0.00005
-  EXPECT_EQ(analysis::fixed(std::numeric_limits<double>::quiet_NaN(), 4), "NaN");
-  EXPECT_EQ(analysis::shortest(0.1), "0.1");
-  EXPECT_EQ(analysis::shortest(1.0), "1");
+  EXPECT_EQ(textkit::csv_field("plain"), "plain");
+  EXPECT_EQ(textkit::csv_field("a,b"), "\"a,b\"");
+  EXPECT_EQ(textkit::csv_field("say \"x\""), "\"say \"\"x\"\"\"");
+  EXPECT_EQ(textkit::fixed(0.44047619047619047, 4), "0.4405");
+  EXPECT_EQ(textkit::fixed(0.00005, 4), "0.0001");  // the binary value is just above 0.00005
+  EXPECT_EQ(textkit::fixed(std::numeric_limits<double>::quiet_NaN(), 4), "NaN");
+  EXPECT_EQ(textkit::shortest(0.1), "0.1");
+  EXPECT_EQ(textkit::shortest(1.0), "1");
 }
 
 }  // namespace

@@ -23,10 +23,8 @@
 #include "kit_support.h"
 #include "profcmp/profiles.h"
 #include "profkit/analysis/figures.h"
-#include "profkit/analysis/format.h"
 #include "profkit/curves/export.h"
 #include "profkit/curves/svg_plot.h"
-#include "profkit/curves/text_escape.h"
 #include "profkit/table/measure_table.h"
 #include "records/units.h"
 
@@ -403,41 +401,6 @@ TEST(Export, XAxisTickRule) {
   }
   EXPECT_EQ(curves::x_axis(2.5, std::nullopt).ticks, (std::vector<double>{0, 0.5, 1, 1.5, 2, 2.5}));
   EXPECT_EQ(curves::x_axis(1.2, std::nullopt).ticks[3], 0.6);  // not 3 * 0.2
-}
-
-TEST(Escaping, NamesInXmlTexAndCsv) {
-  struct Case {
-    std::string name, xml, tex, csv;
-  };
-  const Case cases[] = {
-      {"plain", "plain", "plain", "plain"},
-      {"a<b&c>\"d'", "a&lt;b&amp;c&gt;&quot;d&apos;", "a<b\\&c>\"d'", "\"a<b&c>\"\"d'\""},
-      {"x,y", "x,y", "x,y", "\"x,y\""},
-      {"\\{}$&#^_~%", "\\{}$&amp;#^_~%",
-       "\\textbackslash{}\\{\\}\\$\\&\\#\\textasciicircum{}\\_\\textasciitilde{}\\%",
-       "\\{}$&#^_~%"},
-      {"t\tab\x01\x1b\x7f",
-       "t\xEF\xBF\xBD"
-       "ab\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD",
-       "t?ab???", "t\tab\x01\x1b\x7f"},
-      {"\xC2\x85nel", "\xEF\xBF\xBDnel", "?nel", "\xC2\x85nel"},     // C1 control
-      {"caf\xC3\xA9", "caf\xC3\xA9", "caf\xC3\xA9", "caf\xC3\xA9"},  // valid UTF-8 kept
-      {"\xFF\xC3(", "\xEF\xBF\xBD\xEF\xBF\xBD(",
-       "?"
-       "?(",
-       "\xFF\xC3("},  // invalid bytes
-      {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD", "???", "\xED\xA0\x80"},  // surrogate
-      {"\xEF\xBF\xBE", "\xEF\xBF\xBD", "?", "\xEF\xBF\xBE"},                            // U+FFFE
-      {"a\r\nb",
-       "a\xEF\xBF\xBD\xEF\xBF\xBD"
-       "b",
-       "a??b", "\"a\r\nb\""},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(curves::xml_escape(c.name), c.xml) << c.name;
-    EXPECT_EQ(curves::tex_escape(c.name), c.tex) << c.name;
-    EXPECT_EQ(analysis::csv_field(c.name), c.csv) << c.name;
-  }
 }
 
 TEST(SvgPlot, LineStylesDifferInColourOrDashForFortySeries) {

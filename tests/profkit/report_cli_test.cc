@@ -33,7 +33,7 @@ std::vector<std::string> page_figures(const std::string& html) {
   const auto start = html.find("<section id=\"summary\">");
   const std::string summary = html.substr(start, html.find("</section>", start) - start);
   static const std::regex row(
-      R"(<tr><td class="n">[0-9]+</td><td class="name">([^<]*)</td><td class="n">([^<]+)</td><td class="n">([^<]+)</td>)");
+      R"(<tr><td class="n">[0-9]+</td><td class="name"><bdi>([^<]*)</bdi></td><td class="n">([^<]+)</td><td class="n">([^<]+)</td>)");
   std::vector<std::string> out;
   for (std::sregex_iterator it(summary.begin(), summary.end(), row), end; it != end; ++it) {
     out.push_back((*it)[1].str() + " " + (*it)[2].str() + " " + (*it)[3].str());

@@ -139,11 +139,14 @@ TEST(Report, NamesAndSourceEscapedControlsNeutralised) {
            s);
   EXPECT_EQ(html.find("<b>"), std::string::npos);
   EXPECT_EQ(html.find("</section><"), std::string::npos);
-  EXPECT_NE(html.find("<td class=\"name\">&lt;b&gt;&amp;&quot;&apos;x</td>"), std::string::npos);
-  EXPECT_NE(html.find("<td class=\"name\">&lt;/section&gt;</td>"), std::string::npos);
-  EXPECT_NE(html.find("<td class=\"name\">C\xEF\xBF\xBD\xEF\xBF\xBD[31m\xEF\xBF\xBD</td>"),
+  EXPECT_NE(html.find("<td class=\"name\"><bdi>&lt;b&gt;&amp;&quot;&apos;x</bdi></td>"),
             std::string::npos);
-  EXPECT_NE(html.find("<td class=\"name\">\xEF\xBF\xBD\xEF\xBF\xBD</td>"), std::string::npos);
+  EXPECT_NE(html.find("<td class=\"name\"><bdi>&lt;/section&gt;</bdi></td>"), std::string::npos);
+  EXPECT_NE(
+      html.find("<td class=\"name\"><bdi>C\xEF\xBF\xBD\xEF\xBF\xBD[31m\xEF\xBF\xBD</bdi></td>"),
+      std::string::npos);
+  EXPECT_NE(html.find("<td class=\"name\"><bdi>\xEF\xBF\xBD\xEF\xBF\xBD</bdi></td>"),
+            std::string::npos);
   EXPECT_NE(html.find("title=\"&lt;b&gt;&amp;&quot;&apos;x\""), std::string::npos);
   EXPECT_NE(html.find("<title>profkit report: runs/&lt;today&gt;&amp;&quot;new&quot;</title>"),
             std::string::npos);
@@ -167,8 +170,8 @@ std::vector<std::string> rows_of(const std::string& html, const std::string& id)
 std::string cells(const std::vector<std::string>& values) {
   std::string s = "<tr>";
   for (std::size_t i = 0; i < values.size(); ++i) {
-    s += i == 1 ? "<td class=\"name\">" : "<td class=\"n\">";
-    s += values[i] + "</td>";
+    s += i == 1 ? "<td class=\"name\"><bdi>" + values[i] + "</bdi></td>"
+                : "<td class=\"n\">" + values[i] + "</td>";
   }
   return s + "</tr>";
 }

@@ -14,8 +14,8 @@
 #include <unistd.h>
 
 #include <climits>
-#include <filesystem>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 

@@ -1,5 +1,7 @@
 """Results tables for the opt-in export tests: the bundled example and a
-table whose method names hold markup, TeX specials, controls and non-ASCII."""
+table whose method names hold markup, TeX specials and ligatures, controls,
+a right-to-left override, letters pdflatex's default setup lacks and
+non-ASCII."""
 
 HOSTILE_NAMES = [
     b"<b>&\"x\"",
@@ -8,6 +10,9 @@ HOSTILE_NAMES = [
     b"tab\tctl\x01\x1b",
     b"caf\xc3\xa9",
     b"raw\xff\x80",
+    b"RLO\xe2\x80\xaecba",
+    b"a--b``c!`d?`e",
+    b"\xd0\x96\xe6\x97\xa5 \xc3\x9f\xc3\x90",
 ]
 
 
@@ -20,7 +25,7 @@ def problem_record(count):
 
 
 def hostile_table():
-    """Six methods on eight problems with different counts."""
+    """Nine methods on eight problems with different counts."""
     text = b""
     for m, name in enumerate(HOSTILE_NAMES):
         text += method_record(name)
