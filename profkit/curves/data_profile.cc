@@ -5,8 +5,9 @@
 #include <limits>
 #include <sstream>
 
-#include "profkit/analysis/format.h"
 #include "profkit/curves/export.h"
+#include "profkit/text/escape.h"
+#include "profkit/text/numbers.h"
 
 namespace curves {
 
@@ -66,13 +67,13 @@ void write_data_csv(std::ostream& out, const std::vector<std::string>& labels,
     const double last = max_kappa ? *max_kappa : largest_kappa(t, dimensions);
     for (std::size_t m = 0; m < t.methods(); ++m) {
       const DataStaircase s = data_staircase(t, dimensions, m, last);
-      const std::string prefix = analysis::csv_field(labels[k]) + "," + std::to_string(m + 1) +
-                                 "," + analysis::csv_field(t.names[m]) + ",";
+      const std::string prefix = textkit::csv_field(labels[k]) + "," + std::to_string(m + 1) + "," +
+                                 textkit::csv_field(t.names[m]) + ",";
       for (std::size_t i = 0; i < s.kappa.size(); ++i) {
         row = prefix;
-        analysis::append_shortest(row, s.kappa[i]);
+        textkit::append_shortest(row, s.kappa[i]);
         row += ',';
-        analysis::append_shortest(row, s.fraction[i]);
+        textkit::append_shortest(row, s.fraction[i]);
         row += "\r\n";
         out << row;
       }
@@ -87,7 +88,7 @@ void write_labelled_csv(std::ostream& out, const std::vector<std::string>& label
     std::ostringstream one;
     write_csv(one, tables[k]);
     const std::string csv = one.str();
-    const std::string label = analysis::csv_field(labels[k]) + ",";
+    const std::string label = textkit::csv_field(labels[k]) + ",";
     // Every row after the header, each ending in CR LF, behind the label.
     for (std::size_t start = csv.find("\r\n") + 2; start < csv.size();) {
       const std::size_t end = csv.find("\r\n", start) + 2;

@@ -4,11 +4,12 @@
 #include <sstream>
 
 #include "profkit/analysis/figures.h"
-#include "profkit/analysis/format.h"
 #include "profkit/curves/data_profile.h"
 #include "profkit/curves/export.h"
 #include "profkit/curves/staircase.h"
 #include "profkit/curves/svg_plot.h"
+#include "profkit/text/escape.h"
+#include "profkit/text/numbers.h"
 
 namespace curves {
 namespace {
@@ -82,22 +83,22 @@ void write_summary_svg(std::ostream& out, const std::vector<std::string>& labels
   }
   const double width = cell_width * static_cast<double>(std::max<std::size_t>(tables.size(), 1));
   const double height = k_heading + 2 * cell_height;
-  const std::string w = analysis::shortest(width), h = analysis::shortest(height);
+  const std::string w = textkit::shortest(width), h = textkit::shortest(height);
   out << "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
       << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" << w << "\" height=\""
       << h << "\" viewBox=\"0 0 " << w << " " << h
       << "\" font-family=\"sans-serif\" font-size=\"12\">\n"
       << "<title>Performance and data profiles at each tolerance</title>\n"
       << "<rect x=\"0\" y=\"0\" width=\"" << w << "\" height=\"" << h << "\" fill=\"#ffffff\"/>\n"
-      << "<text x=\"" << analysis::shortest(width / 2)
+      << "<text x=\"" << textkit::shortest(width / 2)
       << "\" y=\"24\" text-anchor=\"middle\" font-size=\"16\">Performance profiles (top) and "
          "data profiles (bottom) at each tolerance of the convergence test</text>\n";
   for (std::size_t i = 0; i < cells.size(); ++i) {
     const std::size_t row = i / std::max<std::size_t>(tables.size(), 1);
     const std::size_t column = i % std::max<std::size_t>(tables.size(), 1);
     out << "<g transform=\"translate("
-        << analysis::shortest(cell_width * static_cast<double>(column)) << ","
-        << analysis::shortest(k_heading + cell_height * static_cast<double>(row)) << ")\">\n"
+        << textkit::shortest(cell_width * static_cast<double>(column)) << ","
+        << textkit::shortest(k_heading + cell_height * static_cast<double>(row)) << ")\">\n"
         << cells[i] << "</g>\n";
   }
   out << "</svg>\n";
