@@ -49,6 +49,16 @@ std::string plural(std::size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+// --tolerance and --dimensions are refused for the formats that are not histories.
+void refuse_history_options(const TableOptions& options, table::InputFormat format) {
+  if (format != table::InputFormat::history &&
+      (!options.tolerance.empty() || !options.dimensions_file.empty())) {
+    usage_error(std::string(options.tolerance.empty() ? "--dimensions" : "--tolerance") +
+                " goes with a convergence history (--input-format history); '" + options.file +
+                "' is read as " + std::string(table::format_name(format)));
+  }
+}
+
 // The tolerances of the options: --tolerance T alone, else --tolerances.
 void tolerances_of(const TableOptions& options, std::vector<std::string>& labels,
                    std::vector<double>& values) {
@@ -125,6 +135,7 @@ table::InputFormat input_format_of(TableOptions& options, int& fd, std::string& 
   const bool given = !options.input_format.empty();
   if (given) table::format_of(options.input_format, format);
   if (given && format == table::InputFormat::perprof) {
+    refuse_history_options(options, format);
     for (const std::string& f : options.files) {
       if (f == "-") usage_error("perprof tables are read from files, not from standard input");
     }
@@ -149,6 +160,7 @@ table::InputFormat input_format_of(TableOptions& options, int& fd, std::string& 
       head.clear();
     }
   }
+  refuse_history_options(options, format);
   if (options.files.size() > 1 && format != table::InputFormat::perprof) {
     usage_error("several FILEs are read only as perprof tables (one per solver); '" + options.file +
                 "' is read as " + std::string(table::format_name(format)));
@@ -197,6 +209,7 @@ InputTable read_opened(const TableOptions& options, table::InputFormat format, i
                        const std::function<void(const table::ParsedRecord&)>& observer) {
   InputTable input;
   input.format = format;
+
   const table::ReadOptions read = read_options_of(options);
   switch (input.format) {
     case table::InputFormat::pper: {

@@ -143,6 +143,9 @@ TEST(HistoryCli, DimensionsFromAFileAndRefusals) {
        "usage.\n"},
       {{"export", "--tolerances", "1e-1,,1e-3", "bare.csv"},
        "profkit: error: --tolerances: an empty tolerance\nRun 'profkit --help' for usage.\n"},
+      {{"pairs", "--tolerance", "1e-3", "dims.csv"},
+       "profkit: error: --tolerance goes with a convergence history (--input-format history); "
+       "'dims.csv' is read as wide\nRun 'profkit --help' for usage.\n"},
       {{"export", "--profile", "data", "dims.csv"},
        "profkit: error: export: data profiles are drawn from convergence histories "
        "(--input-format history); 'dims.csv' is read as wide\nRun 'profkit --help' for usage.\n"},
