@@ -3,15 +3,14 @@
 // the diagnostics, and interrupts delivered to a running profcmp.
 #include <fcntl.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <sstream>
 #include <string>
@@ -61,75 +60,26 @@ std::vector<std::string> lf_lines(const std::string& text) {
 }
 
 std::string method_record(const std::string& name) {
-  std::string record = "METHOD  " + name;
-  record.resize(22, ' ');
-  return record + "         0         0         0         0         0\r\n";
+  return test_support::table_record("METHOD", name, {0, 0, 0, 0, 0});
 }
 
 std::string problem_record(int count) {
-  char record[80];
-  std::snprintf(record, sizeof record, "  P001              %10d%10d%10d%10d%10d\r\n", count, count,
-                count, count, count);
-  return record;
+  return test_support::table_record("  P001", "", {count, count, count, count, count});
 }
-
-// A profcmp started in the background, for the runs that a signal ends.
-struct Background {
-  pid_t pid = -1;
-  int err_fd = -1;
-};
 
 enum class Hangup : std::uint8_t { handled, ignored };
 enum class ErrorStream : std::uint8_t { pipe, closed };
 
-Background start_profcmp(const std::string& dir, const std::vector<std::string>& env,
-                         Hangup hangup = Hangup::handled, ErrorStream stream = ErrorStream::pipe) {
-  Background child;
-  int err_pipe[2];
-  if (::pipe(err_pipe) != 0) {
-    ADD_FAILURE() << "pipe failed";
-    return child;
-  }
-  const std::string program = test_support::profcmp_binary();
-  child.pid = ::fork();
-  if (child.pid == 0) {
-    if (stream == ErrorStream::closed) {
-      ::close(STDERR_FILENO);
-    } else {
-      ::dup2(err_pipe[1], STDERR_FILENO);
-    }
-    ::close(err_pipe[0]);
-    ::close(err_pipe[1]);
-    if (::chdir(dir.c_str()) != 0) {
-      test_support::child_cannot_start(STDERR_FILENO, ("chdir " + dir).c_str(), 250);
-    }
-    for (const std::string& name : k_failure_variables) ::unsetenv(name.c_str());
-    for (const std::string& entry : env) {
-      const std::size_t eq = entry.find('=');
-      ::setenv(entry.substr(0, eq).c_str(), entry.substr(eq + 1).c_str(), 1);
-    }
-    const struct rlimit no_core = {0, 0};
-    ::setrlimit(RLIMIT_CORE, &no_core);  // SIGQUIT would dump core
-    // Dispositions that a shell might leave behind are reset, except the one
-    // under test.
-    ::signal(SIGINT, SIG_DFL);
-    ::signal(SIGQUIT, SIG_DFL);
-    ::signal(SIGHUP, hangup == Hangup::ignored ? SIG_IGN : SIG_DFL);
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
-    ::execv(program.c_str(), argv);
-    test_support::child_cannot_start(STDERR_FILENO, ("execv " + program).c_str(), 252);
-  }
-  ::close(err_pipe[1]);
-  child.err_fd = err_pipe[0];
-  return child;
-}
-
-// Collects stderr and the end of a background run.
-RunResult finish(Background& child) {
-  return test_support::finish_child(child.pid, child.err_fd);
+// A profcmp started in the background in `dir`, for the runs that a signal
+// ends, with none of the failure layer's variables set, plus `env`.
+test_support::Started start_profcmp(const std::string& dir, const std::vector<std::string>& env,
+                                    Hangup hangup = Hangup::handled,
+                                    ErrorStream stream = ErrorStream::pipe) {
+  RunOptions options = options_with(env);
+  options.dir = dir;
+  options.ignore_hangup = hangup == Hangup::ignored;
+  options.close_stderr = stream == ErrorStream::closed;
+  return test_support::start({test_support::profcmp_binary()}, options);
 }
 
 bool still_running(pid_t pid) {
@@ -150,7 +100,7 @@ bool wait_for(Condition ready) {
 TEST(Diagnostics, BadBoundWithAndWithoutTraceback) {
   TempDir dir;
   const RunResult plain = run_profcmp(dir.path(), {"NFV", "abc"}, without_traceback());
-  EXPECT_EQ(plain.exit_code, 64);
+  EXPECT_EQ(plain.status, 64);
   EXPECT_EQ(plain.err, k_bad_bound_line);
   EXPECT_EQ(plain.out, "");
   for (const char* name : {"P.PER", "P.PRO", "P.sci"}) EXPECT_FALSE(file_exists(dir.file(name)));
@@ -158,7 +108,7 @@ TEST(Diagnostics, BadBoundWithAndWithoutTraceback) {
   // The traceback names the tool's own routines, innermost first, and leaves
   // out the stop's own frames.
   const RunResult traced = run_profcmp(dir.path(), {"NFV", "abc"}, options_with({}));
-  EXPECT_EQ(traced.exit_code, 64);
+  EXPECT_EQ(traced.status, 64);
   ASSERT_EQ(traced.err.substr(0, k_bad_bound_line.size()), k_bad_bound_line);
   const std::vector<std::string> lines = lf_lines(traced.err.substr(k_bad_bound_line.size()));
   ASSERT_GE(lines.size(), 3u) << traced.err;
@@ -203,12 +153,12 @@ TEST(Diagnostics, EnvironmentSteersTheBlock) {
   RunResult r =
       run_profcmp(dir.path(), {"NFV", "abc"},
                   options_with({"RTD_DISABLE_STACK_TRACE=y", "RTD_DIAGNOSTIC_LOG_FILE=" + log}));
-  EXPECT_EQ(r.exit_code, 64);
+  EXPECT_EQ(r.status, 64);
   EXPECT_EQ(r.err, k_bad_bound_line);
   r = run_profcmp(
       dir.path(), {"NFV", "abc"},
       options_with({"RTD_DIAGNOSTIC_LOG_FILE=" + log, "RTD_DISABLE_DIAGNOSTIC_DISPLAY=T"}));
-  EXPECT_EQ(r.exit_code, 64);
+  EXPECT_EQ(r.status, 64);
   EXPECT_EQ(r.err, "");  // display disabled: nothing printed
   const std::string logged = read_file(log);
   ASSERT_EQ(logged.substr(0, 8 + 2 * k_bad_bound_line.size() + k_heading.size() + 1),
@@ -217,7 +167,7 @@ TEST(Diagnostics, EnvironmentSteersTheBlock) {
 
   // Display disabled without a log file: a silent failure, same status.
   r = run_profcmp(dir.path(), {"NFV", "abc"}, options_with({"RTD_DISABLE_DIAGNOSTIC_DISPLAY=1"}));
-  EXPECT_EQ(r.exit_code, 64);
+  EXPECT_EQ(r.status, 64);
   EXPECT_EQ(r.err, "");
   r = run_profcmp(dir.path(), {"NFV", "abc"},
                   options_with({"RTD_DISABLE_DIAGNOSTIC_DISPLAY=0", "RTD_DISABLE_STACK_TRACE=1"}));
@@ -228,7 +178,7 @@ TEST(Diagnostics, EnvironmentSteersTheBlock) {
   write_file(moved, "kept\n");
   r = run_profcmp(dir.path(), {"NFV", "abc"},
                   options_with({"RTDT0=" + moved, "RTD_DISABLE_STACK_TRACE=1"}));
-  EXPECT_EQ(r.exit_code, 64);
+  EXPECT_EQ(r.status, 64);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(read_file(moved), "kept\n" + k_bad_bound_line);
 
@@ -242,14 +192,14 @@ TEST(Diagnostics, EnvironmentSteersTheBlock) {
       dir.path() + "/P.PRO\r\n";
   std::remove(moved.c_str());
   r = run_profcmp(dir.path(), {}, options_with({"RTDT0=" + moved, "RTD_DISABLE_STACK_TRACE=1"}));
-  EXPECT_EQ(r.exit_code, 38);
+  EXPECT_EQ(r.status, 38);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(read_file(moved), full_line);
   std::remove(log.c_str());
   r = run_profcmp(dir.path(), {},
                   options_with({"RTD_DIAGNOSTIC_LOG_FILE=" + log,
                                 "RTD_DISABLE_DIAGNOSTIC_DISPLAY=1", "RTD_DISABLE_STACK_TRACE=1"}));
-  EXPECT_EQ(r.exit_code, 38);
+  EXPECT_EQ(r.status, 38);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(read_file(log), full_line);
 }
@@ -266,7 +216,7 @@ TEST(Diagnostics, FailuresOfWholeRuns) {
     for (std::size_t at; (at = expected.find("<dir>")) != std::string::npos;) {
       expected.replace(at, 5, dir.path());
     }
-    EXPECT_EQ(r.exit_code, c.status) << c.what;
+    EXPECT_EQ(r.status, c.status) << c.what;
     EXPECT_EQ(r.err, expected) << c.what;
   };
 
@@ -312,11 +262,11 @@ TEST(Diagnostics, ClosedStderrCorruptsNoFile) {
   TempDir dir;
   const std::string table = "METHOD  M1                  abc\r\n";
   write_file(dir.file("P.PER"), table);
-  Background child = start_profcmp(
+  test_support::Started child = start_profcmp(
       dir.path(), {"RTD_DISABLE_STACK_TRACE=1", "RTD_DIAGNOSTIC_LOG_FILE=" + dir.file("log")},
       Hangup::handled, ErrorStream::closed);
-  const RunResult r = finish(child);
-  EXPECT_EQ(r.exit_code, 64);
+  const RunResult r = test_support::finish(child);
+  EXPECT_EQ(r.status, 64);
   EXPECT_EQ(read_file(dir.file("P.PER")), table);
   EXPECT_EQ(
       read_file(dir.file("log")),
@@ -332,7 +282,7 @@ TEST(Diagnostics, InterruptWhileReadingTheResultsTable) {
   const int fifo = ::open(dir.file("P.PER").c_str(), O_RDWR | O_CLOEXEC);
   ASSERT_GE(fifo, 0);
 
-  Background child = start_profcmp(dir.path(), {"RTD_DISABLE_STACK_TRACE=0"});
+  test_support::Started child = start_profcmp(dir.path(), {"RTD_DISABLE_STACK_TRACE=0"});
   const std::string records = method_record("M1") + problem_record(3) + problem_record(4);
   ASSERT_EQ(::write(fifo, records.data(), records.size()), static_cast<ssize_t>(records.size()));
   // Once the tool has taken the records it waits for more.
@@ -343,11 +293,11 @@ TEST(Diagnostics, InterruptWhileReadingTheResultsTable) {
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   ASSERT_TRUE(still_running(child.pid));
   ::kill(child.pid, SIGINT);
-  const RunResult r = finish(child);
+  const RunResult r = test_support::finish(child);
   ::close(fifo);
 
-  EXPECT_EQ(r.term_signal, SIGINT);  // a shell sees 130, not success
-  EXPECT_EQ(r.exit_code, -1);
+  EXPECT_EQ(r.signal, SIGINT);  // a shell sees 130, not success
+  EXPECT_EQ(r.status, -1);
   EXPECT_EQ(r.err, "rtdiag: error (200): program aborting due to control-C event\r\n");
   // Nothing had been written yet, so the earlier files are untouched.
   EXPECT_EQ(read_file(dir.file("P.PRO")), "old report\r\n");
@@ -389,14 +339,14 @@ TEST(Diagnostics, InterruptWhileReadingTheReportBack) {
     TempDir dir;
     write_file(dir.file("P.PER"), table);
     const int fifo = hold_script(dir);
-    Background child = start_profcmp(dir.path(), {});
+    test_support::Started child = start_profcmp(dir.path(), {});
     EXPECT_TRUE(wait_for([&] { return report_complete(dir); }));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_TRUE(still_running(child.pid));
     ::kill(child.pid, event.signal_number);
-    const RunResult r = finish(child);
+    const RunResult r = test_support::finish(child);
     ::close(fifo);
-    EXPECT_EQ(r.term_signal, event.signal_number);
+    EXPECT_EQ(r.signal, event.signal_number);
     EXPECT_EQ(r.err, event.line);
     EXPECT_TRUE(report_complete(dir));  // the records written so far are kept
     EXPECT_EQ(read_file(dir.file("P.PER")), table);
@@ -406,15 +356,15 @@ TEST(Diagnostics, InterruptWhileReadingTheReportBack) {
   TempDir dir;
   write_file(dir.file("P.PER"), table);
   const int fifo = hold_script(dir);
-  Background child = start_profcmp(dir.path(), {}, Hangup::ignored);
+  test_support::Started child = start_profcmp(dir.path(), {}, Hangup::ignored);
   EXPECT_TRUE(wait_for([&] { return report_complete(dir); }));
   ::kill(child.pid, SIGHUP);
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_TRUE(still_running(child.pid));
   ::kill(child.pid, SIGINT);
-  const RunResult r = finish(child);
+  const RunResult r = test_support::finish(child);
   ::close(fifo);
-  EXPECT_EQ(r.term_signal, SIGINT);
+  EXPECT_EQ(r.signal, SIGINT);
   EXPECT_EQ(r.err, "rtdiag: error (200): program aborting due to control-C event\r\n");
 }
 

@@ -5,11 +5,9 @@
 // is killed after a deadline, so a regression fails instead of hanging.
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -44,14 +42,9 @@ constexpr bool k_sanitized = true;
 constexpr bool k_sanitized = false;
 #endif
 
-struct BoundedRun {
-  int exit_code = -1;   // exit status, or -1 when a signal ended it
-  int term_signal = 0;  // SIGALRM: killed at the deadline
-  long max_rss_kib = 0;
-  std::string out;
-  std::string err;
-};
+using test_support::RunResult;
 
+// Reads `fd` to its end.
 std::string slurp(int fd) {
   std::string data;
   char buffer[4096];
@@ -67,53 +60,14 @@ std::string slurp(int fd) {
 // Runs profcmp with `args` in `dir` without a traceback, ended by SIGALRM at
 // the deadline. Outside sanitizer builds its address space is also capped,
 // so a run that grows without end is stopped rather than the test machine.
-BoundedRun run_bounded(const std::string& dir, const std::vector<std::string>& args) {
-  BoundedRun run;
-  int out_pipe[2];
-  int err_pipe[2];
-  if (::pipe(out_pipe) != 0 || ::pipe(err_pipe) != 0) {
-    ADD_FAILURE() << "pipe failed";
-    return run;
-  }
-  const std::string program = test_support::profcmp_binary();
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(out_pipe[1], STDOUT_FILENO);
-    ::dup2(err_pipe[1], STDERR_FILENO);
-    for (int fd : {out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) ::close(fd);
-    if (::chdir(dir.c_str()) != 0) ::_exit(250);
-    for (const char* name : {"RTDT0", "RTD_DIAGNOSTIC_LOG_FILE", "RTD_DISABLE_DIAGNOSTIC_DISPLAY",
-                             "RTD_FULL_SRC_FILE_SPEC"}) {
-      ::unsetenv(name);
-    }
-    ::setenv("RTD_DISABLE_STACK_TRACE", "1", 1);
-    if (!k_sanitized) {
-      const rlimit space{rlim_t{1} << 30, rlim_t{1} << 30};
-      ::setrlimit(RLIMIT_AS, &space);
-    }
-    ::signal(SIGALRM, SIG_DFL);
-    ::signal(SIGPIPE, SIG_DFL);
-    ::alarm(k_deadline_seconds);
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(252);
-  }
-  ::close(out_pipe[1]);
-  ::close(err_pipe[1]);
-  run.out = slurp(out_pipe[0]);
-  run.err = slurp(err_pipe[0]);
-  ::close(out_pipe[0]);
-  ::close(err_pipe[0]);
-  int status = 0;
-  rusage usage{};
-  while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
-  }
-  if (WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) run.term_signal = WTERMSIG(status);
-  run.max_rss_kib = usage.ru_maxrss;
-  return run;
+RunResult run_bounded(const std::string& dir, const std::vector<std::string>& args) {
+  test_support::RunOptions options;
+  options.env = {"RTD_DISABLE_STACK_TRACE=1"};
+  options.unset_env = {"RTDT0", "RTD_DIAGNOSTIC_LOG_FILE", "RTD_DISABLE_DIAGNOSTIC_DISPLAY",
+                       "RTD_FULL_SRC_FILE_SPEC"};
+  options.deadline_seconds = k_deadline_seconds;
+  if (!k_sanitized) options.address_space = 1ul << 30;
+  return test_support::run_profcmp(dir, args, options);
 }
 
 // Opens the FIFO `path` with `flags` | O_NONBLOCK, retrying while its other
@@ -142,23 +96,15 @@ void write_all(int fd, const std::string& bytes) {
   }
 }
 
-// A results-table record: key (6), 2 blanks, name (14), five I10 counts.
-std::string table_record(const std::string& key, const std::string& name, int count) {
-  std::string record = key;
-  record.resize(8, ' ');
-  record += name;
-  record.resize(22, ' ');
-  if (count > 0) {
-    const std::string field = std::to_string(count);
-    for (int k = 0; k < 5; ++k) record += std::string(10 - field.size(), ' ') + field;
-  }
-  return record + "\r\n";
+// A problem record with `count` in all five count fields.
+std::string problem(std::int64_t count) {
+  return test_support::table_record("", "", {count, count, count, count, count});
 }
 
 // The worked two-method table: NFV counts 10, 30 for M1 and 20, 15 for M2.
 std::string worked_table(const std::string& name1 = "M1", const std::string& name2 = "M2") {
-  return table_record("METHOD", name1, 0) + table_record("", "", 10) + table_record("", "", 30) +
-         table_record("METHOD", name2, 0) + table_record("", "", 20) + table_record("", "", 15);
+  return test_support::method_record(name1) + problem(10) + problem(30) +
+         test_support::method_record(name2) + problem(20) + problem(15);
 }
 
 struct RunFiles {
@@ -171,8 +117,8 @@ struct RunFiles {
 RunFiles reference_files(const std::string& table) {
   TempDir dir;
   write_file(dir.file("P.PER"), table);
-  const BoundedRun run = run_bounded(dir.path(), {});
-  EXPECT_EQ(run.exit_code, 0) << run.err;
+  const RunResult run = run_bounded(dir.path(), {});
+  EXPECT_EQ(run.status, 0) << run.err;
   return {read_file(dir.file("P.PRO")), read_file(dir.file("P.sci"))};
 }
 
@@ -206,10 +152,10 @@ TEST_F(HostileInput, ResultsTableFromANamedPipeEndsWhenItsWriterCloses) {
     write_all(fd, table);
     ::close(fd);
   });
-  const BoundedRun run = run_bounded(dir.path(), {});
+  const RunResult run = run_bounded(dir.path(), {});
   writer.join();
-  EXPECT_EQ(run.term_signal, 0) << "the run did not end when the writer closed the pipe";
-  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.signal, 0) << "the run did not end when the writer closed the pipe";
+  EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
   const RunFiles expected = reference_files(table);
   EXPECT_EQ(read_file(dir.file("P.PRO")), expected.report);
@@ -234,9 +180,9 @@ TEST_F(HostileInput, ReportThatCannotBeReadBackIsRefusedBeforeAnyWrite) {
     } else {
       ASSERT_EQ(::mkfifo(dir.file("P.PRO").c_str(), 0666), 0);
     }
-    const BoundedRun run = run_bounded(dir.path(), {});
-    EXPECT_EQ(run.term_signal, 0);
-    EXPECT_EQ(run.exit_code, 30);
+    const RunResult run = run_bounded(dir.path(), {});
+    EXPECT_EQ(run.signal, 0);
+    EXPECT_EQ(run.status, 30);
     EXPECT_EQ(run.err, reason + severe(30, "open failure", 8, dir.file("P.PRO")));
     EXPECT_EQ(read_file(dir.file("P.PER")), worked_table());
     EXPECT_EQ(read_file(dir.file("P.sci")), "older script\r\n");
@@ -253,10 +199,10 @@ TEST_F(HostileInput, ScriptToANamedPipeReachesItsReader) {
   // smaller than a pipe holds, so it is read after the run.
   const int fd = ::open(dir.file("P.sci").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   ASSERT_GE(fd, 0);
-  const BoundedRun run = run_bounded(dir.path(), {});
+  const RunResult run = run_bounded(dir.path(), {});
   const std::string received = slurp(fd);
   ::close(fd);
-  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(received, reference_files(worked_table()).script);
 }
 
@@ -265,9 +211,9 @@ TEST_F(HostileInput, EndlessRecordsStopWithinBoundedMemory) {
     TempDir dir;
     ASSERT_EQ(::symlink("/dev/zero", dir.file("P.PER").c_str()), 0);
     write_file(dir.file("P.PRO"), "older report\r\n");
-    const BoundedRun run = run_bounded(dir.path(), {});
-    EXPECT_EQ(run.term_signal, 0);
-    EXPECT_EQ(run.exit_code, 22);
+    const RunResult run = run_bounded(dir.path(), {});
+    EXPECT_EQ(run.signal, 0);
+    EXPECT_EQ(run.status, 22);
     EXPECT_EQ(run.err, severe(22, "input record too long", 7, dir.file("P.PER")));
     EXPECT_EQ(read_file(dir.file("P.PRO")), "older report\r\n");
     // The read buffer stops at about 2 MiB; the rest is the process itself
@@ -286,9 +232,9 @@ TEST_F(HostileInput, EndlessRecordsStopWithinBoundedMemory) {
       }
       ::close(fd);
     });
-    const BoundedRun run = run_bounded(dir.path(), {});
+    const RunResult run = run_bounded(dir.path(), {});
     writer.join();
-    EXPECT_EQ(run.exit_code, 22);
+    EXPECT_EQ(run.status, 22);
     EXPECT_EQ(run.err, severe(22, "input record too long", 7, dir.file("P.PER")));
     EXPECT_LT(run.max_rss_kib, k_sanitized ? 256 * 1024 : 32 * 1024);
   }
@@ -299,8 +245,8 @@ TEST_F(HostileInput, LineEndInTheCriterionIsRefusedBeforeAnyFileIsOpened) {
   for (const std::string criterion : {"NF\nV", "\r", "N\r\nV", "NFV\r", "\nNFV"}) {
     SCOPED_TRACE(criterion);
     TempDir dir;
-    const BoundedRun run = run_bounded(dir.path(), {criterion, "3."});
-    EXPECT_EQ(run.exit_code, 121);
+    const RunResult run = run_bounded(dir.path(), {criterion, "3."});
+    EXPECT_EQ(run.status, 121);
     EXPECT_EQ(run.err, refusal);
     EXPECT_EQ(run.out, "");
     EXPECT_TRUE(entries_of(dir.path()).empty()) << "a file was created";
@@ -309,8 +255,8 @@ TEST_F(HostileInput, LineEndInTheCriterionIsRefusedBeforeAnyFileIsOpened) {
   // off with the rest of the argument changes nothing.
   TempDir dir;
   write_file(dir.file("P.PER"), worked_table());
-  const BoundedRun run = run_bounded(dir.path(), {"NFV X\n"});
-  EXPECT_EQ(run.exit_code, 0) << run.err;
+  const RunResult run = run_bounded(dir.path(), {"NFV X\n"});
+  EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(read_file(dir.file("P.sci")), reference_files(worked_table()).script);
 }
 
@@ -318,8 +264,8 @@ TEST_F(HostileInput, CarriageReturnInANameReachesTheLegendAsAValue) {
   TempDir dir;
   // Columns 9 to 22 hold the name; only LF ends a record, so CR is data.
   write_file(dir.file("P.PER"), worked_table("M\r1", "M\t2\x01"));
-  const BoundedRun run = run_bounded(dir.path(), {});
-  EXPECT_EQ(run.exit_code, 0) << run.err;
+  const RunResult run = run_bounded(dir.path(), {});
+  EXPECT_EQ(run.status, 0) << run.err;
   const std::string script = read_file(dir.file("P.sci"));
   EXPECT_NE(script.find("leg=legend(['M'+ascii(13)+'1           ';'M\t2\x01          '],4);\r\n"),
             std::string::npos)
@@ -365,8 +311,8 @@ TEST_F(HostileInput, HelpAndVersionOpenNoFile) {
     SCOPED_TRACE(c.args[0]);
     TempDir dir;
     write_file(dir.file("P.PRO"), "older report\r\n");
-    const BoundedRun run = run_bounded(dir.path(), c.args);
-    EXPECT_EQ(run.exit_code, 0);
+    const RunResult run = run_bounded(dir.path(), c.args);
+    EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, c.out);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(entries_of(dir.path()), std::vector<std::string>{"P.PRO"});
@@ -376,8 +322,8 @@ TEST_F(HostileInput, HelpAndVersionOpenNoFile) {
   for (const std::string other : {"--he", "--HELP", "-help", "--help ", "--versions", "-H", ""}) {
     SCOPED_TRACE(other);
     TempDir dir;
-    const BoundedRun run = run_bounded(dir.path(), {other});
-    EXPECT_EQ(run.exit_code, 0) << run.err;
+    const RunResult run = run_bounded(dir.path(), {other});
+    EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "");
     std::string criterion = other.substr(0, 4);
     criterion.resize(4, ' ');

@@ -2,9 +2,7 @@
 // sections a reader looks for, and describe the diagnostics with the very
 // texts the failure stop prints. `cmake --install` must put it beside the
 // binary.
-#include <sys/stat.h>
 
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,36 +14,16 @@
 
 namespace {
 
-using test_support::RunOptions;
 using test_support::RunResult;
 
 std::string man_page_path() {
   return test_support::source_dir() + "/docs/profcmp.1";
 }
 
-// The first executable called `name` on PATH, or "".
-std::string find_program(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::string_view rest = path != nullptr ? path : "/usr/bin:/bin";
-  while (!rest.empty()) {
-    const std::size_t colon = rest.find(':');
-    const std::string dir(rest.substr(0, colon));
-    rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
-    if (dir.empty()) continue;
-    const std::string candidate = dir + "/" + name;
-    struct stat info;
-    if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-        (info.st_mode & S_IXUSR) != 0) {
-      return candidate;
-    }
-  }
-  return "";
-}
-
 RunResult run_program(const std::string& program, const std::vector<std::string>& args) {
-  RunOptions options;
-  options.program = program;
-  return test_support::run_profcmp(test_support::source_dir(), args, options);
+  std::vector<std::string> argv{program};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return test_support::run(argv, {.dir = test_support::source_dir()});
 }
 
 // The page rendered as plain text with lines long enough that no paragraph
@@ -54,7 +32,7 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
 std::string rendered_text(const std::string& groff) {
   const RunResult result =
       run_program(groff, {"-man", "-Tutf8", "-P-cbu", "-rLL=4000n", man_page_path()});
-  EXPECT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.status, 0) << result.err;
   std::string text;
   for (std::size_t i = 0; i < result.out.size(); ++i) {
     const char c = result.out[i];
@@ -89,7 +67,7 @@ std::string section(const std::string& text, const std::string& name) {
 class ManPage : public testing::Test {
  protected:
   void SetUp() override {
-    m_groff = find_program("groff");
+    m_groff = test_support::on_path("groff");
     if (m_groff.empty()) GTEST_SKIP() << "groff is not installed; the manual page is not checked";
   }
   std::string m_groff;
@@ -99,7 +77,7 @@ TEST_F(ManPage, RendersWithoutWarnings) {
   // -ww turns on every warning; -z discards the output, so stderr holds only
   // what groff has to say about the source.
   const RunResult result = run_program(m_groff, {"-man", "-Tutf8", "-ww", "-z", man_page_path()});
-  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.out, "");
 }
@@ -164,13 +142,13 @@ TEST_F(ManPage, DiagnosticsAndExitStatusesMatchTheCatalogue) {
 }
 
 TEST_F(ManPage, InstallsIntoManSection1) {
-  const std::string cmake = find_program("cmake");
+  const std::string cmake = test_support::on_path("cmake");
   if (cmake.empty()) GTEST_SKIP() << "cmake is not on PATH; the install is not checked";
   const std::string binary = test_support::profcmp_binary();
   const std::string build_dir = binary.substr(0, binary.rfind('/'));
   test_support::TempDir prefix;
   const RunResult result = run_program(cmake, {"--install", build_dir, "--prefix", prefix.path()});
-  ASSERT_EQ(result.exit_code, 0) << result.out << result.err;
+  ASSERT_EQ(result.status, 0) << result.out << result.err;
   EXPECT_EQ(test_support::read_file(prefix.file("share/man/man1/profcmp.1")),
             test_support::read_file(man_page_path()));
   EXPECT_TRUE(test_support::file_exists(prefix.file("bin/profcmp")));

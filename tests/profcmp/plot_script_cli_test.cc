@@ -1,7 +1,6 @@
 // Whole runs of the tool: P.PER in, P.sci out.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -16,11 +15,9 @@ using test_support::write_file;
 const std::string k_worked_script =
     read_file(test_support::source_dir() + "/tests/profcmp/data/worked_example.sci");
 
+// A results-table record with `nfv` as its NFV count and 1 for the others.
 std::string results_record(const std::string& key, const std::string& name, int nfv) {
-  char line[96];
-  std::snprintf(line, sizeof line, "%-6s  %-14s%10d%10d%10d%10d%10d\r\n", key.c_str(), name.c_str(),
-                1, nfv, 1, 1, 1);
-  return line;
+  return test_support::table_record(key, name, {1, nfv, 1, 1, 1});
 }
 
 TEST(PlotScriptRun, WorkedExampleThroughTheTool) {
@@ -30,7 +27,7 @@ TEST(PlotScriptRun, WorkedExampleThroughTheTool) {
                                     results_record("", "", 20) + results_record("", "", 15));
   const std::string table = read_file(dir.file("P.PER"));
   const test_support::RunResult run = test_support::run_profcmp(dir.path(), {});
-  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err + run.out, "");
   EXPECT_EQ(read_file(dir.file("P.sci")), k_worked_script);
   EXPECT_EQ(crlf_records(read_file(dir.file("P.PRO"))).size(), 14u);
@@ -38,7 +35,7 @@ TEST(PlotScriptRun, WorkedExampleThroughTheTool) {
 
   // The criterion and the raised bound reach the script.
   const test_support::RunResult ncgr = test_support::run_profcmp(dir.path(), {"NCGR", "1.25"});
-  EXPECT_EQ(ncgr.exit_code, 0) << ncgr.err;
+  EXPECT_EQ(ncgr.status, 0) << ncgr.err;
   const std::vector<std::string> lines = crlf_records(read_file(dir.file("P.sci")));
   ASSERT_EQ(lines.size(), 29u);
   EXPECT_EQ(lines[0], "x=0: 0.07500: 1.50000;");
@@ -57,7 +54,7 @@ TEST(PlotScriptRun, MethodCountsThroughTheTool) {
     }
     write_file(dir.file("P.PER"), table);
     const test_support::RunResult run = test_support::run_profcmp(dir.path(), {});
-    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(run.status, 0) << run.err;
     const std::vector<std::string> lines = crlf_records(read_file(dir.file("P.sci")));
     EXPECT_EQ(lines.size(), count == 1 ? 20u : 47u);
     if (count == 1) {
@@ -78,7 +75,7 @@ TEST(PlotScriptRun, MethodsWithoutProblemsStopAtTheFirstValue) {
   write_file(dir.file("P.PER"),
              results_record("METHOD", "M1", 0) + results_record("METHOD", "M2", 0));
   const test_support::RunResult run = test_support::run_profcmp(dir.path(), {});
-  EXPECT_EQ(run.exit_code, 64);
+  EXPECT_EQ(run.status, 64);
   EXPECT_NE(run.err.find("rtdiag: severe (64): input conversion error, unit 8, file "),
             std::string::npos)
       << run.err;

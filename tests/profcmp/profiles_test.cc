@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -30,20 +29,15 @@ std::string padded(std::string_view text, std::size_t width) {
   return out;
 }
 
-std::string i10(long long value) {
-  char field[32];
-  std::snprintf(field, sizeof field, "%10lld", value);
-  return field;
-}
+using test_support::i10;
 
 std::string method_header(std::string_view name) {
-  return "METHOD  " + padded(name, 14) + "\r\n";
+  return test_support::method_record(name);
 }
 
 // A problem record with the five counts in their I10 fields.
 std::string problem(long long nit, long long nfv, long long nfg, long long ncgr, long long time) {
-  return "  P   " + std::string(16, ' ') + i10(nit) + i10(nfv) + i10(nfg) + i10(ncgr) + i10(time) +
-         "\r\n";
+  return test_support::table_record("  P", "", {nit, nfv, nfg, ncgr, time});
 }
 
 // A problem record with only the NFV field (columns 33 to 42) filled.

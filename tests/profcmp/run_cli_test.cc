@@ -16,22 +16,9 @@ using test_support::crlf_records;
 using test_support::file_exists;
 using test_support::read_file;
 using test_support::run_profcmp;
+using test_support::table_record;
 using test_support::TempDir;
 using test_support::write_file;
-
-// A results-table record: key (6), 2 blanks, name (14), five I10 counts.
-std::string table_record(const std::string& key, const std::string& name,
-                         const std::vector<long>& counts) {
-  std::string record = key;
-  record.resize(8, ' ');
-  record += name;
-  record.resize(22, ' ');
-  for (long count : counts) {
-    std::string field = std::to_string(count);
-    record += std::string(10 - field.size(), ' ') + field;
-  }
-  return record + "\r\n";
-}
 
 // The worked two-method table: NFV counts 10, 30 for M1 and 20, 15 for M2.
 std::string worked_table() {
@@ -48,7 +35,7 @@ std::string header_of(const std::string& report) {
 TEST(Run, NoArgumentsInAnEmptyDirectory) {
   TempDir dir;
   const test_support::RunResult result = run_profcmp(dir.path(), {});
-  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err, "");
   // The missing table is created empty; the report has its header and a blank record.
@@ -98,7 +85,7 @@ TEST(Run, ArgumentsAreCutPaddedAndDefaulted) {
     TempDir dir;
     const test_support::RunResult result = run_profcmp(dir.path(), c.args);
     const std::string label = c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : "");
-    EXPECT_EQ(result.exit_code, 0) << label << ": " << result.err;
+    EXPECT_EQ(result.status, 0) << label << ": " << result.err;
     EXPECT_EQ(header_of(read_file(dir.file("P.PRO"))).substr(0, 48), c.header_start) << label;
     EXPECT_EQ(crlf_records(read_file(dir.file("P.sci"))).at(0), c.abscissa_line) << label;
   }
@@ -111,7 +98,7 @@ TEST(Run, OlderFilesAreReplacedOnlyWhenWritten) {
     write_file(dir.file("P.PER"), worked_table());
     write_file(dir.file("P.PRO"), std::string(5000, 'x') + "\r\n");
     write_file(dir.file("P.sci"), std::string(5000, '#') + "\r\n");
-    ASSERT_EQ(run_profcmp(dir.path(), {}).exit_code, 0);
+    ASSERT_EQ(run_profcmp(dir.path(), {}).status, 0);
     const std::string report = read_file(dir.file("P.PRO"));
     EXPECT_EQ(report.find('x'), std::string::npos);
     EXPECT_EQ(crlf_records(report).size(), 14u);
@@ -128,7 +115,7 @@ TEST(Run, OlderFilesAreReplacedOnlyWhenWritten) {
     test_support::RunOptions options;
     options.env = {"RTD_DISABLE_STACK_TRACE=1"};
     const test_support::RunResult result = run_profcmp(dir.path(), {}, options);
-    EXPECT_EQ(result.exit_code, 64);
+    EXPECT_EQ(result.status, 64);
     EXPECT_EQ(result.err, "rtdiag: severe (64): input conversion error, unit 7, file " +
                               dir.path() + "/P.PER\r\n");
     EXPECT_EQ(read_file(dir.file("P.PRO")), "old report\r\n");
@@ -145,7 +132,7 @@ TEST(Run, ReadOnlyScriptStopsAtItsFirstWrite) {
   // Root ignores file modes, so the run drops to an unprivileged user.
   options.unprivileged = test_support::running_as_root();
   const test_support::RunResult result = run_profcmp(dir.path(), {}, options);
-  EXPECT_EQ(result.exit_code, 47) << result.err;
+  EXPECT_EQ(result.status, 47) << result.err;
   EXPECT_NE(result.err.find("rtdiag: severe (47): write to READONLY file, unit 9, file " +
                             dir.path() + "/P.sci\r\n"),
             std::string::npos)
@@ -159,7 +146,7 @@ TEST(Run, BundledExampleRunsClean) {
   TempDir dir;
   write_file(dir.file("P.PER"), read_file(test_support::source_dir() + "/examples/P.PER"));
   const test_support::RunResult result = run_profcmp(dir.path(), {"NFV"});
-  ASSERT_EQ(result.exit_code, 0) << result.err;
+  ASSERT_EQ(result.status, 0) << result.err;
   const std::vector<std::string> report = crlf_records(read_file(dir.file("P.PRO")));
   // Header, blank, then four blocks of six records.
   EXPECT_EQ(report.size(), 2u + 4u * 6u);

@@ -143,16 +143,11 @@ TEST(StaircaseProperty, EqualsComputeFiguresAtEveryAbscissaOfEveryBound) {
 
 // profcmp itself, in process: a P.PER in a scratch directory, units 7 and 8
 // opened as the run opens them.
-std::string i10(long long value) {
-  char field[32];
-  std::snprintf(field, sizeof field, "%10lld", value);
-  return field;
-}
 
 // The five count columns of every record; group m holds `lengths[m]` records.
 struct PerTable {
   std::vector<std::size_t> lengths;
-  std::vector<std::vector<std::array<long long, 5>>> counts;  // [method][problem]
+  std::vector<std::vector<std::array<std::int64_t, 5>>> counts;  // [method][problem]
 };
 
 PerTable random_per(std::mt19937_64& rng) {
@@ -163,12 +158,12 @@ PerTable random_per(std::mt19937_64& rng) {
   const int kind = static_cast<int>(rng() % 3);
   for (std::size_t m = 0; m < methods; ++m) {
     per.lengths.push_back(uneven && problems > 0 ? rng() % (problems + 1) : problems);
-    std::vector<std::array<long long, 5>> group(per.lengths.back());
+    std::vector<std::array<std::int64_t, 5>> group(per.lengths.back());
     for (auto& record : group) {
-      for (long long& c : record) {
-        c = kind == 0   ? static_cast<long long>(rng() % 9) - 1  // 0 and -1 read as 1
-            : kind == 1 ? 1 + static_cast<long long>(rng() % 300)
-                        : 1 + static_cast<long long>(rng() % 2147483647);
+      for (std::int64_t& c : record) {
+        c = kind == 0   ? static_cast<std::int64_t>(rng() % 9) - 1  // 0 and -1 read as 1
+            : kind == 1 ? 1 + static_cast<std::int64_t>(rng() % 300)
+                        : 1 + static_cast<std::int64_t>(rng() % 2147483647);
       }
     }
     per.counts.push_back(group);
@@ -179,14 +174,8 @@ PerTable random_per(std::mt19937_64& rng) {
 std::string per_text(const PerTable& per) {
   std::string text;
   for (std::size_t m = 0; m < per.counts.size(); ++m) {
-    std::string name = "M" + std::to_string(m + 1);
-    name.resize(14, ' ');
-    text += "METHOD  " + name + "\r\n";
-    for (const auto& record : per.counts[m]) {
-      text += "  P     " + std::string(14, ' ');
-      for (const long long c : record) text += i10(c);
-      text += "\r\n";
-    }
+    text += test_support::method_record("M" + std::to_string(m + 1));
+    for (const auto& record : per.counts[m]) text += test_support::table_record("  P", "", record);
   }
   return text;
 }
@@ -203,7 +192,7 @@ table::MeasureTable measures_of(const PerTable& per, int k) {
   for (std::size_t m = 0; m < t.methods(); ++m) {
     for (std::size_t p = 0; p < per.lengths[m]; ++p) {
       t.measures[m * t.problems + p] =
-          static_cast<std::int32_t>(std::max<long long>(1, per.counts[m][p][k]));
+          static_cast<std::int32_t>(std::max<std::int64_t>(1, per.counts[m][p][k]));
     }
   }
   return t;

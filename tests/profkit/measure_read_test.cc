@@ -92,12 +92,9 @@ void expect_same(const std::string& text, const std::string& context) {
   }
 }
 
+// A record with `counts` as written after column 22, and no line end.
 std::string record(const std::string& key, const std::string& name, const std::string& counts) {
-  std::string r = key;
-  r.resize(8, ' ');
-  r += name;
-  r.resize(22, ' ');
-  return r + counts;
+  return test_support::record_start(key, name) + counts;
 }
 
 TEST(MeasureRead, HandMadeTables) {

@@ -45,7 +45,7 @@ std::set<std::string> entries(const std::string& dir) {
 }
 
 kit_support::RunResult run_in_shell(const std::string& dir, const std::string& script) {
-  return kit_support::run({"/bin/sh", "-c", script}, {}, dir);
+  return kit_support::run({"/bin/sh", "-c", script}, {.dir = dir});
 }
 
 TEST(AtomicOutput, FailedWriteKeepsTheOldFileAndLeavesNoTemporary) {

@@ -98,7 +98,10 @@ ChildResult run_in_child(const std::function<void()>& body, const std::vector<st
     ::_exit(99);
   }
   ::close(err_pipe[1]);
-  return test_support::finish_child(pid, mode == Stderr::broken_pipe ? -1 : err_pipe[0]);
+  test_support::Started child;
+  child.pid = pid;
+  child.err_fd = mode == Stderr::broken_pipe ? -1 : err_pipe[0];
+  return test_support::finish(child);
 }
 
 // The environment of a plain run: no variable of the failure layer set.
@@ -236,7 +239,7 @@ TEST(FailureStop, SevereStopsEndWithTheirNumber) {
   const ChildResult full =
       run_in_child([] { records::failure_stop(Message::write_error, 8, "/w/P.PRO", ENOSPC); },
                    quiet_environment());
-  EXPECT_EQ(full.exit_code, 38);
+  EXPECT_EQ(full.status, 38);
   EXPECT_EQ(full.err,
             "rtdiag: No space left on device\r\n"
             "rtdiag: severe (38): error during write, unit 8, file /w/P.PRO\r\n");
@@ -247,7 +250,7 @@ TEST(FailureStop, BlockIsCutAtItsLimit) {
   const std::string head = "rtdiag: severe (24): end-of-file during read, unit 8, file aaa";
   const ChildResult plain = run_in_child(
       [&] { records::failure_stop(Message::end_of_file, 8, name); }, quiet_environment());
-  EXPECT_EQ(plain.exit_code, 24);
+  EXPECT_EQ(plain.status, 24);
   ASSERT_EQ(plain.err.size(), records::k_diagnostic_block_limit);
   EXPECT_EQ(plain.err.substr(0, head.size()), head);
   EXPECT_EQ(plain.err.back(), 'a');
@@ -256,7 +259,7 @@ TEST(FailureStop, BlockIsCutAtItsLimit) {
   const std::string platform = "rtdiag: Input/output error\r\n";
   const ChildResult with_error = run_in_child(
       [&] { records::failure_stop(Message::read_error, 7, name, EIO); }, quiet_environment());
-  EXPECT_EQ(with_error.exit_code, 39);
+  EXPECT_EQ(with_error.status, 39);
   ASSERT_EQ(with_error.err.size(), platform.size() + records::k_diagnostic_block_limit);
   EXPECT_EQ(with_error.err.substr(0, platform.size() + 24), platform + "rtdiag: severe (39): err");
 }
@@ -264,7 +267,7 @@ TEST(FailureStop, BlockIsCutAtItsLimit) {
 TEST(FailureStop, TracebackOfALiveStop) {
   const std::vector<std::string> env = with(quiet_environment(), {"RTD_DISABLE_STACK_TRACE"});
   const ChildResult deep_stop = run_in_child([] { deep::descend(30); }, env);
-  EXPECT_EQ(deep_stop.exit_code, 24);
+  EXPECT_EQ(deep_stop.status, 24);
   const std::string line =
       "rtdiag: severe (24): end-of-file during read, unit 8, file /w/P.PRO\r\n";
   ASSERT_EQ(deep_stop.err.substr(0, line.size()), line);
@@ -313,7 +316,7 @@ TEST(FailureStop, OwnSymbolTableNamesLocalRoutines) {
   // A live stop names the local routine it came from, in the program's image.
   const ChildResult stop =
       run_in_child([] { hidden::stop(); }, with(quiet_environment(), {"RTD_DISABLE_STACK_TRACE"}));
-  EXPECT_EQ(stop.exit_code, 24);
+  EXPECT_EQ(stop.status, 24);
   const std::vector<std::string> lines = lf_lines(stop.err);
   ASSERT_GE(lines.size(), 3u) << stop.err;
   EXPECT_EQ(lines[2].substr(0, 19), "failure_stop_test  ") << stop.err;
@@ -326,17 +329,17 @@ TEST(FailureStop, UnwritableDiagnosticChangesNothingElse) {
   const std::string line = "rtdiag: severe (64): input conversion error, unit 7, file /w/P.PER\r\n";
 
   const ChildResult closed = run_in_child(stop, quiet_environment(), Stderr::closed);
-  EXPECT_EQ(closed.exit_code, 64);
-  EXPECT_EQ(closed.term_signal, 0);
+  EXPECT_EQ(closed.status, 64);
+  EXPECT_EQ(closed.signal, 0);
   const ChildResult broken = run_in_child(stop, quiet_environment(), Stderr::broken_pipe);
-  EXPECT_EQ(broken.exit_code, 64);
-  EXPECT_EQ(broken.term_signal, 0);  // not SIGPIPE
+  EXPECT_EQ(broken.status, 64);
+  EXPECT_EQ(broken.signal, 0);  // not SIGPIPE
 
   // A log file or RTDT0 file that cannot be opened leaves stderr in charge.
   const ChildResult no_log = run_in_child(
       stop, with(quiet_environment(), {"RTD_DIAGNOSTIC_LOG_FILE=" + dir.file("none/log"),
                                        "RTDT0=" + dir.file("none/err")}));
-  EXPECT_EQ(no_log.exit_code, 64);
+  EXPECT_EQ(no_log.status, 64);
   EXPECT_EQ(no_log.err, line);
 }
 
@@ -352,7 +355,7 @@ TEST(FailureStop, InterruptHandlerTakesTheEnvironmentAtInstallation) {
       },
       with(quiet_environment(),
            {"RTD_DIAGNOSTIC_LOG_FILE=" + dir.file("log"), "RTD_DISABLE_DIAGNOSTIC_DISPLAY=yes"}));
-  EXPECT_EQ(logged.term_signal, SIGINT);
+  EXPECT_EQ(logged.signal, SIGINT);
   EXPECT_EQ(logged.err, "");
   EXPECT_EQ(read_file(dir.file("log")),
             "before\nrtdiag: error (200): program aborting due to control-C event\r\n");
@@ -368,8 +371,8 @@ TEST(FailureStop, FloatingPointExceptionsMaskedAtStartUp) {
         ::_exit(::fegetexcept() == 0 && quotient > 0.0 ? 0 : 1);
       },
       quiet_environment());
-  EXPECT_EQ(masked.exit_code, 0);
-  EXPECT_EQ(masked.term_signal, 0);
+  EXPECT_EQ(masked.status, 0);
+  EXPECT_EQ(masked.signal, 0);
 }
 
 }  // namespace

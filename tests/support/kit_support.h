@@ -1,6 +1,5 @@
-// Helpers shared by profkit's tests: temporary directories, file bytes, runs
-// of the built profkit (or any program) with standard input and captured
-// output, and results tables (P.PER text) written from counts.
+// Helpers of profkit's tests: runs of the built profkit, its test data, and
+// measure tables and the results tables that read back as them.
 #ifndef PROFCMP_TESTS_SUPPORT_KIT_SUPPORT_H_
 #define PROFCMP_TESTS_SUPPORT_KIT_SUPPORT_H_
 
@@ -14,46 +13,26 @@
 
 namespace kit_support {
 
-// Scratch directories and whole-file reads and writes, as profcmp's tests have them.
+// The shared helpers, under the names profkit's tests have always used.
+using test_support::example_table;
+using test_support::method_record;
+using test_support::on_path;
+using test_support::problem_record;
 using test_support::read_file;
+using test_support::results_table;
+using test_support::run;
+using test_support::RunOptions;
+using test_support::RunResult;
 using test_support::TempDir;
 using test_support::write_file;
 
-struct RunResult {
-  int status = -1;  // exit status, or -1 when a signal ended the process
-  int signal = 0;   // that signal, or 0
-  std::string out;  // standard output
-  std::string err;  // standard error
-};
-
-// Runs `argv` (argv[0] is the program's path) in `dir` (empty: the current
-// directory) with `input` on standard input; waits for it.
-RunResult run(const std::vector<std::string>& argv, std::string_view input = {},
-              const std::string& dir = {});
-
-// Runs the built profkit with `args`.
+// Runs the built profkit with `args`, `input` on its standard input, in `dir`
+// (empty: the current directory).
 RunResult run_profkit(const std::vector<std::string>& args, std::string_view input = {},
                       const std::string& dir = {});
 
-// The path of tests/profkit/data/<relative>, and of the source tree's examples/P.PER.
-// The program `name` found on PATH, or "" when it is not installed.
-std::string on_path(const std::string& name);
-
+// The path of tests/profkit/data/<relative>.
 std::string test_data(const std::string& relative);
-std::string example_table();
-
-// Records of a results table, each ending in CR LF: a method record with
-// `name` in columns 9-22, and a problem record with `name` in columns 9-22 and
-// the five counts as I10 fields in columns 23-72.
-std::string method_record(std::string_view name);
-std::string problem_record(std::string_view name, const std::int64_t (&counts)[5]);
-
-// A whole table from per-method lists of one count (`measure_index` 1..5; the
-// other four counts are 1). Method m's list may be shorter than the others (a
-// short group). Problem records are named P1, P2, ...
-std::string results_table(const std::vector<std::string>& names,
-                          const std::vector<std::vector<std::int64_t>>& counts,
-                          int measure_index = 2);
 
 // A measure table from one row of measures per method (k_failed for a failure).
 table::MeasureTable measure_table(std::vector<std::string> names,
