@@ -61,17 +61,52 @@ Result run(const table::MeasureTable& t, const Options& options) {
 
   // A problem's best measure is the same whichever problems are drawn, so
   // each (method, problem) has a fixed first abscissa at which it counts
-  // (log2 ratio <= x, as profcmp compares); `abscissae` for never.
-  // Problem-major, so that one drawn problem is one contiguous row.
+  // (log2 ratio <= x, as profcmp compares); `abscissae` for never, which no
+  // sum reads. Problem-major, so that one drawn problem is one contiguous
+  // row: one byte per method and problem where most of them count, else
+  // only the (method, abscissa) pairs that count, so that a sparse table
+  // costs memory in proportion to what it holds.
   const analysis::ProblemBest best = analysis::best_measures(t);
-  std::vector<std::uint8_t> first(problems * methods);
+  struct Entry {
+    std::uint32_t method;
+    std::uint8_t first;
+  };
+  std::vector<std::size_t> entry_end(problems, 0);
+  std::size_t entries = 0;
+  const auto first_of = [&](std::size_t m, std::size_t p) {
+    const double ratio = analysis::log2_ratio_at(t, best, m, p);
+    return static_cast<std::uint8_t>(
+        std::lower_bound(figures.abscissae.begin(), figures.abscissae.end(), ratio) -
+        figures.abscissae.begin());
+  };
   for (std::size_t m = 0; m < methods; ++m) {
-    for (std::size_t p = 0; p < problems; ++p) {
-      const double ratio = analysis::log2_ratio_at(t, best, m, p);
-      first[p * methods + m] = static_cast<std::uint8_t>(
-          std::lower_bound(figures.abscissae.begin(), figures.abscissae.end(), ratio) -
-          figures.abscissae.begin());
+    for (std::size_t p = 0; p < t.row_length(m); ++p) {
+      if (first_of(m, p) < abscissae) {
+        ++entry_end[p];
+        ++entries;
+      }
     }
+  }
+  const bool dense = problems * methods <= entries * sizeof(Entry);
+  std::vector<std::uint8_t> first;
+  std::vector<Entry> sparse;
+  if (dense) {
+    first.assign(problems * methods, static_cast<std::uint8_t>(abscissae));
+    for (std::size_t m = 0; m < methods; ++m) {
+      for (std::size_t p = 0; p < t.row_length(m); ++p) first[p * methods + m] = first_of(m, p);
+    }
+  } else {
+    for (std::size_t p = 1; p < problems; ++p) entry_end[p] += entry_end[p - 1];
+    sparse.resize(entries);
+    // Filled from the back, so that each problem's pairs end in method order.
+    for (std::size_t m = methods; m-- > 0;) {
+      for (std::size_t p = std::min(t.row_length(m), problems); p-- > 0;) {
+        const std::uint8_t j = first_of(m, p);
+        if (j < abscissae) sparse[--entry_end[p]] = {static_cast<std::uint32_t>(m), j};
+      }
+    }
+    // entry_end[p] is now the start of problem p's pairs.
+    entry_end.push_back(entries);
   }
 
   const std::size_t columns = abscissae + 1;
@@ -88,8 +123,14 @@ Result run(const table::MeasureTable& t, const Options& options) {
     std::fill(histogram.begin(), histogram.end(), 0u);
     for (std::size_t i = 0; i < problems; ++i) {
       const std::size_t p = static_cast<std::size_t>(draw_index(generator, problems));
-      const std::uint8_t* row = first.data() + p * methods;
-      for (std::size_t m = 0; m < methods; ++m) ++histogram[m * columns + row[m]];
+      if (dense) {
+        const std::uint8_t* row = first.data() + p * methods;
+        for (std::size_t m = 0; m < methods; ++m) ++histogram[m * columns + row[m]];
+      } else {
+        for (std::size_t e = entry_end[p]; e < entry_end[p + 1]; ++e) {
+          ++histogram[sparse[e].method * columns + sparse[e].first];
+        }
+      }
     }
     double largest = -std::numeric_limits<double>::infinity();
     for (std::size_t m = 0; m < methods; ++m) {

@@ -62,6 +62,7 @@ int main(int argc, char** argv) {
   kit::add_boot_command(app);
   kit::add_budget_command(app);
   kit::add_report_command(app);
+  kit::add_import_command(app);
   // CLI11 would take an unknown word for a stray argument and only say that
   // a subcommand is required; name it and the subcommands instead.
   if (argc > 1 && argv[1][0] != '-') {

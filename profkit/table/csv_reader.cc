@@ -207,10 +207,13 @@ ReadTable read_csv(int fd, std::string_view head, const std::string& file,
       out.stop(file, 1, 0, "no column " + quoted(options.status_column) + " (--status-column)");
       return out;
     }
-    for (const std::string& name : options.measures) {
+    for (std::size_t k = 0; k < options.measures.size(); ++k) {
+      const std::string& name = options.measures[k];
       const int c = column_of(header, name, {});
       if (c < 0) {
-        out.stop(file, 1, 0, "no column " + quoted(name) + " (--criterion)");
+        const std::string option =
+            k < options.measure_options.size() ? options.measure_options[k] : "--criterion";
+        out.stop(file, 1, 0, "no column " + quoted(name) + " (" + option + ")");
         return out;
       }
       measure_cols.push_back(c);

@@ -48,7 +48,10 @@ struct ReadOptions {
   std::string status_column;          // empty: status, exitflag or flag, when there is one
   std::vector<std::string> success;   // empty: the format's own list
   std::vector<std::string> measures;  // columns to read; empty: the first numeric one
-  double min_cost = 0;                // above 0: every cost below it is raised to it
+  // The option that named each of `measures`, for messages; --criterion
+  // where there is none.
+  std::vector<std::string> measure_options;
+  double min_cost = 0;  // above 0: every cost below it is raised to it
 };
 
 struct ReadTable {

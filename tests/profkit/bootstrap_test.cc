@@ -203,6 +203,20 @@ table::MeasureTable random_table(std::size_t methods, std::size_t problems, unsi
   return t;
 }
 
+// Mostly failures, rows of uneven length: the pairs that count are kept
+// without a byte per method and problem.
+table::MeasureTable sparse_table(unsigned seed) {
+  std::mt19937 g(seed);
+  table::MeasureTable t;
+  for (std::size_t m = 0; m < 12; ++m) {
+    std::vector<double> row(g() % 41);
+    for (double& v : row) v = g() % 10 == 0 ? static_cast<double>(1 + g() % 24) : k_failed;
+    t.add_row("S" + std::to_string(m + 1), row.data(), row.size());
+  }
+  t.problems = 40;
+  return t;
+}
+
 TEST(Run, EqualsARecomputationOfEveryResampledTable) {
   struct Case {
     table::MeasureTable t;
@@ -215,6 +229,8 @@ TEST(Run, EqualsARecomputationOfEveryResampledTable) {
       {random_table(5, 60, 1), {300, 11, 2.0}},
       {random_table(4, 33, 2), {41, 0, 5.0}},
       {random_table(1, 9, 3), {50, 5, 1.0}},  // one method is always first
+      {sparse_table(4), {120, 4, 2.0}},
+      {sparse_table(5), {60, 9, 5.0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.t.methods() << "x" << c.t.problems << " seed " << c.o.seed
