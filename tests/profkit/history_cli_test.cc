@@ -61,6 +61,12 @@ TEST(HistoryCli, OneToleranceIsExactlyItsTable) {
     EXPECT_EQ(b.status, 0) << command[0] << b.err;
     EXPECT_EQ(a.out, b.out) << command[0];
   }
+  // import writes that table as a results table that reads back the same.
+  const kit_support::RunResult imported =
+      run_profkit({"import", "--tolerance", "1e-3", history, "-o", dir.file("P.PER")});
+  ASSERT_EQ(imported.status, 0) << imported.err;
+  EXPECT_EQ(run_profkit({"export", "--failures", "sentinel", dir.file("P.PER")}).out,
+            run_profkit({"export", "--tolerance", "1e-3", history}).out);
 }
 
 // Without --tolerance, a CSV holds every tolerance: its rows are those of
