@@ -19,13 +19,6 @@ constexpr BoundStep k_bound_steps[] = {
 
 }  // namespace
 
-std::int32_t measure_index_of(std::string_view criterion) {
-  for (int i = 0; i < k_count_fields; ++i) {
-    if (criterion == k_keywords[i]) return i + 1;
-  }
-  return 0;
-}
-
 double normalise_bound(double& bound) {
   constexpr int k_last = static_cast<int>(std::size(k_bound_steps)) - 1;
   for (int i = 0; i < k_last; ++i) {

@@ -1,21 +1,15 @@
 // The arithmetic of a performance profile, shared by profcmp's report and by
-// profkit: criterion keywords, bound normalisation, the accumulated abscissae,
-// log2 ratios and relative excesses. Every double that decides a profile value
-// is computed here, so both programs compare exactly the same numbers.
+// profkit: bound normalisation, the accumulated abscissae, log2 ratios,
+// relative excesses and the MEAN VALUE sum. Every double that decides a
+// profile value is computed here, so both programs compare exactly the same
+// numbers.
 #ifndef PROFCMP_ARITHMETIC_PROFILE_ARITHMETIC_H_
 #define PROFCMP_ARITHMETIC_PROFILE_ARITHMETIC_H_
 
 #include <cmath>
 #include <cstdint>
-#include <string_view>
 
 namespace profiles {
-
-// Count fields of a results record, and the criterion keywords (4 characters,
-// blank-padded) in the order of the fields they select.
-inline constexpr int k_count_fields = 5;
-inline constexpr std::string_view k_keywords[k_count_fields] = {"NIT ", "NFV ", "NFG ", "NCGR",
-                                                                "TIME"};
 
 // The double nearest to 1/ln 2: log-ratios are ln(ratio) times this factor,
 // which is not always what a base-2 logarithm returns (ln 8 gives 2.9999999999999996).
@@ -31,9 +25,6 @@ inline constexpr double k_missing_excess = 1.0;
 
 // The abscissae of every normalised bound: 21, from 0 to the bound.
 inline constexpr int k_abscissae = 21;
-
-// 1..5 for the keyword `criterion` (exactly 4 characters), 0 for any other text.
-std::int32_t measure_index_of(std::string_view criterion);
 
 // Rounds `bound` up to the next multiple of 0.5 within 0.5 .. 5.0 (NaN gives
 // 0.5), writes it back and returns its step, one twentieth of it.
@@ -71,6 +62,47 @@ inline double relative_excess(std::int32_t measure, std::int32_t best, std::int6
 inline double relative_excess(double measure, double best, double sum) {
   return (measure - best) / sum;
 }
+
+// The profile value at one abscissa: the share of the `problems` counted there.
+inline double profile_value(std::int64_t count, std::int64_t problems) {
+  return static_cast<double>(count) / static_cast<double>(problems);
+}
+
+// The MEAN VALUE of one method's profile, summed one abscissa after the
+// other: the profile values are added in abscissa order, from 0.0, and the
+// sum is divided by the number of abscissae at the end. That order decides
+// the last bit of the result, so every MEAN VALUE is summed here.
+//
+// Alongside, the counts are summed as whole numbers: the exact MEAN VALUE is
+// count_sum() / (abscissae() * problems), so two MEAN VALUEs can be compared
+// without rounding (cross-multiplied in 128 bits, or as fractions).
+class MeanValueSum {
+ public:
+  explicit MeanValueSum(std::int64_t problems) : m_problems(problems) {}
+
+  // Adds the next abscissa, at which `count` problems are counted, and
+  // returns its profile value.
+  double add(std::int64_t count) {
+    const double value = profile_value(count, m_problems);
+    m_sum += value;
+    m_count_sum += count;
+    ++m_abscissae;
+    return value;
+  }
+
+  // The MEAN VALUE as reported.
+  double mean_value() const { return m_sum / static_cast<double>(m_abscissae); }
+
+  std::int64_t count_sum() const { return m_count_sum; }
+  std::int64_t abscissae() const { return m_abscissae; }
+  std::int64_t problems() const { return m_problems; }
+
+ private:
+  std::int64_t m_problems;
+  double m_sum = 0.0;
+  std::int64_t m_count_sum = 0;
+  std::int64_t m_abscissae = 0;
+};
 
 // The reported efficiency of a score (problems / sum of relative excesses)
 // given the largest score: +infinity (no excess anywhere) is the most

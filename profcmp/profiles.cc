@@ -14,10 +14,11 @@
 namespace profiles {
 namespace {
 
+using records::k_count_fields;
 using records::k_criterion_length;
+using records::k_key_length;
+using records::k_method_key;
 using records::k_name_length;
-constexpr int k_key_length = 6;
-constexpr std::string_view k_method_key = "METHOD";
 
 ProfileTables g_tables;
 bool g_tables_used = false;  // a call has written g_tables since the start
@@ -163,11 +164,12 @@ void sweep(ProfileTables& t, double bound) {
       ++entering[low];
     }
     std::int32_t count = 0;
+    MeanValueSum mean(t.problem_count);
     for (int j = 1; j <= t.abscissa_count; ++j) {
       count += entering[j - 1];
-      t.profile_table[j][m] = static_cast<double>(count) / static_cast<double>(t.problem_count);
-      t.mean_value[m] += t.profile_table[j][m];
+      t.profile_table[j][m] = mean.add(count);
     }
+    t.mean_value[m] = mean.mean_value();
   }
 }
 
@@ -212,7 +214,7 @@ void compute_profiles(std::string_view criterion, double& bound) {
   std::memcpy(criterion_text, criterion.data(),
               criterion.size() < sizeof criterion_text ? criterion.size() : sizeof criterion_text);
 
-  t.measure_index = measure_index_of(std::string_view(criterion_text, k_criterion_length));
+  t.measure_index = records::measure_index_of(std::string_view(criterion_text, k_criterion_length));
   t.step = normalise_bound(bound);
   read_results_table(t);
 
@@ -223,7 +225,6 @@ void compute_profiles(std::string_view criterion, double& bound) {
   sweep(t, bound);
 
   for (int m = 1; m <= t.method_count; ++m) {
-    t.mean_value[m] /= static_cast<double>(t.abscissa_count);
     t.efficiency[m] = efficiency_of(t.efficiency_score[m], t.efficiency_max);
     write_method_block(t, m, t.efficiency[m]);
   }

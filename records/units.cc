@@ -42,13 +42,8 @@ struct Connection {
   char* m_record = nullptr;
   std::size_t m_record_capacity = 0;
 
-  // Input: bytes read from the file; [m_read_start, m_read_end) not yet served.
-  char* m_read = nullptr;
-  std::size_t m_read_capacity = 0;
-  std::size_t m_read_start = 0;
-  std::size_t m_read_end = 0;
-  bool m_file_exhausted = false;  // read() has reported the end of the file
-  bool m_end_met = false;         // the unit stays at the end of the file
+  // Input: the file's bytes, split into records.
+  RecordSplitter m_split{k_read_block, k_read_block};
 };
 
 Connection g_units[k_unit_slots];
@@ -230,46 +225,12 @@ bool grow_buffer(char*& buffer, std::size_t& capacity, std::size_t needed) {
   return true;
 }
 
-[[noreturn]] void stop_for_long_record(const Connection& connection) {
-  failure_stop(Message::record_too_long, connection.m_unit, name_of(connection));
-}
-
-// Fills the read buffer of `connection` with at least one more byte, unless
-// the file has ended. The unserved bytes move to the front first; when they
-// fill the buffer, it doubles.
-void fill_read_buffer(Connection& connection) {
-  // The bytes held hold no line feed: a record that long is refused before
-  // more memory is taken for it. A carriage return may still precede the
-  // line feed, so one byte more than the limit is allowed.
-  if (connection.m_read_end - connection.m_read_start > k_max_record_length + 1) {
-    stop_for_long_record(connection);
-  }
-  if (connection.m_read_start > 0) {
-    const std::size_t kept = connection.m_read_end - connection.m_read_start;
-    std::memmove(connection.m_read, connection.m_read + connection.m_read_start, kept);
-    connection.m_read_start = 0;
-    connection.m_read_end = kept;
-  }
-  if (connection.m_read_end == connection.m_read_capacity) {
-    const std::size_t doubled =
-        connection.m_read_capacity == 0 ? k_read_block : connection.m_read_capacity * 2;
-    if (doubled < connection.m_read_capacity ||
-        !grow_buffer(connection.m_read, connection.m_read_capacity, doubled)) {
-      stop_for_long_record(connection);
-    }
-  }
-  std::size_t room = connection.m_read_capacity - connection.m_read_end;
-  if (room > k_read_block) room = k_read_block;
+// The source of a unit's records: read() on its file. A refusal stops the run.
+std::ptrdiff_t read_unit_bytes(void* source, char* into, std::size_t room) {
+  const Connection& connection = *static_cast<const Connection*>(source);
   for (;;) {
-    const ssize_t got = ::read(connection.m_fd, connection.m_read + connection.m_read_end, room);
-    if (got > 0) {
-      connection.m_read_end += static_cast<std::size_t>(got);
-      return;
-    }
-    if (got == 0) {
-      connection.m_file_exhausted = true;
-      return;
-    }
+    const ssize_t got = ::read(connection.m_fd, into, room);
+    if (got >= 0) return got;
     if (errno == EINTR) continue;
     failure_stop(Message::read_error, connection.m_unit, name_of(connection), errno);
   }
@@ -366,10 +327,7 @@ void open_unit(int unit, std::string_view name, OpenStatus /*status*/, BlankMode
   connection.m_fd = fd;
   connection.m_read_only = read_only;
   connection.m_blanks = blanks;
-  connection.m_read_start = 0;
-  connection.m_read_end = 0;
-  connection.m_file_exhausted = false;
-  connection.m_end_met = false;
+  connection.m_split.restart(read_unit_bytes, &connection);
   connection.m_connected = true;
 }
 
@@ -471,76 +429,31 @@ void write_record(int unit, std::size_t length) {
 
 namespace {
 
-// Serves the `length` bytes at `begin` as the next record: a record over the
-// limit stops the run, and a lone Ctrl-Z is the end of the file.
-ReadResult serve(Connection& connection, const char* begin, std::size_t length,
-                 std::string_view& record) {
-  if (length > k_max_record_length) stop_for_long_record(connection);
-  if (length == 1 && begin[0] == '\x1a') {
-    connection.m_end_met = true;
-    return ReadResult::end_of_file;
+// read_record() when the record is not one held already.
+[[gnu::noinline]] ReadResult read_record_further(Connection& connection, std::string_view& record) {
+  switch (connection.m_split.next(record)) {
+    case Split::record:
+      return ReadResult::record;
+    case Split::end_marker:
+    case Split::end_of_data:
+      return ReadResult::end_of_file;
+    case Split::too_long:
+    case Split::out_of_memory:
+      failure_stop(Message::record_too_long, connection.m_unit, name_of(connection));
+    case Split::read_error:
+      break;  // read_unit_bytes() stops the run itself
   }
-  record = std::string_view(begin, length);
-  return ReadResult::record;
-}
-
-// The record that ends at the line feed at offset `length` of the pending bytes.
-ReadResult take_line(Connection& connection, std::size_t length, std::string_view& record) {
-  const char* begin = connection.m_read + connection.m_read_start;
-  connection.m_read_start += length + 1;
-  if (length > 0 && begin[length - 1] == '\r') --length;
-  return serve(connection, begin, length, record);
-}
-
-// read_record() when the pending bytes hold no whole line: fills the buffer
-// until they do, or the file ends. The bytes before offset `searched` of the
-// buffer hold no line feed.
-[[gnu::noinline]] ReadResult read_record_filling(Connection& connection, std::string_view& record,
-                                                 std::size_t searched) {
-  if (connection.m_end_met) return ReadResult::end_of_file;
-  for (;;) {
-    const char* begin = connection.m_read + connection.m_read_start;
-    const std::size_t pending = connection.m_read_end - connection.m_read_start;
-    const std::size_t from = searched - connection.m_read_start;
-    const void* line_feed =
-        pending > from ? std::memchr(begin + from, '\n', pending - from) : nullptr;
-    if (line_feed != nullptr) {
-      return take_line(connection,
-                       static_cast<std::size_t>(static_cast<const char*>(line_feed) - begin),
-                       record);
-    }
-    if (connection.m_file_exhausted) {
-      if (pending == 0) {
-        connection.m_end_met = true;
-        return ReadResult::end_of_file;
-      }
-      // The last line has no line feed.
-      connection.m_read_start = connection.m_read_end;
-      return serve(connection, begin, pending, record);
-    }
-    fill_read_buffer(connection);
-    // The bytes held before the fill have been searched already.
-    searched = connection.m_read_start + pending;
-  }
+  failure_stop(Message::read_error, connection.m_unit, name_of(connection));
 }
 
 }  // namespace
 
 ReadResult read_record(int unit, std::string_view& record) {
   Connection& connection = connected_unit(unit);
-  if (!connection.m_end_met) {
-    const char* begin = connection.m_read + connection.m_read_start;
-    const std::size_t pending = connection.m_read_end - connection.m_read_start;
-    if (pending > 0) {
-      if (const void* line_feed = std::memchr(begin, '\n', pending)) {
-        return take_line(connection,
-                         static_cast<std::size_t>(static_cast<const char*>(line_feed) - begin),
-                         record);
-      }
-    }
+  if (connection.m_split.next_held(record)) [[likely]] {
+    return ReadResult::record;
   }
-  // Every pending byte has been searched (none when the end was met).
-  return read_record_filling(connection, record, connection.m_read_end);
+  return read_record_further(connection, record);
 }
 
 void GETARG(std::int16_t index, char* buffer, int length, std::int16_t& status) {

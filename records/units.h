@@ -3,9 +3,10 @@
 //
 // The unit table has a fixed number of slots and exists once for the run.
 // Every completed record is written with one write() call and ends in CR LF;
-// records are read in blocks of up to 8192 bytes and end at LF (a CR right
-// before it is dropped). Every refusal of the platform ends the run through
-// failure_stop() with its message number.
+// records are read in blocks of up to 8192 bytes and split into records by
+// RecordSplitter (record_split.h), which also bounds their length. Every
+// refusal of the platform ends the run through failure_stop() with its
+// message number.
 #ifndef PROFCMP_RECORDS_UNITS_H_
 #define PROFCMP_RECORDS_UNITS_H_
 
@@ -14,6 +15,7 @@
 #include <string_view>
 
 #include "records/record_format.h"
+#include "records/record_split.h"
 
 namespace records {
 
@@ -24,11 +26,6 @@ inline constexpr std::string_view k_internal_write_name = "Internal Formatted Wr
 
 // Slots of the unit table; the tool connects at most three units at a time.
 inline constexpr int k_unit_slots = 8;
-
-// Longest record a read accepts, line end not counted. A longer one stops the
-// run with message 22 while at most about twice this much is held, whatever
-// the input (an endless line, a device that never ends a line).
-inline constexpr std::size_t k_max_record_length = std::size_t{1} << 20;
 
 // The only open status the tool uses: create the file when it is missing,
 // keep its contents otherwise.

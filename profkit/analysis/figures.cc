@@ -99,12 +99,11 @@ Figures compute_figures(const table::MeasureTable& t, double requested_bound) {
     r.resize(t.row_length(m));
     for (std::size_t p = 0; p < r.size(); ++p) r[p] = log2_ratio_at(t, b, m, p);
     std::sort(r.begin(), r.end());
+    profiles::MeanValueSum mean(static_cast<std::int64_t>(t.problems));
     for (std::size_t j = 0; j < f.abscissae.size(); ++j) {
-      const auto count = std::upper_bound(r.begin(), r.end(), f.abscissae[j]) - r.begin();
-      f.profile[m][j] = static_cast<double>(count) / problems;
-      f.mean_value[m] += f.profile[m][j];
+      f.profile[m][j] = mean.add(std::upper_bound(r.begin(), r.end(), f.abscissae[j]) - r.begin());
     }
-    f.mean_value[m] /= static_cast<double>(f.abscissae.size());
+    f.mean_value[m] = mean.mean_value();
   }
 
   // Excesses are summed problem by problem in ascending order, as profcmp does.

@@ -48,7 +48,7 @@ std::string_view trimmed(std::string_view text) {
 }
 
 std::string count_name(int k) {
-  return std::string(table::k_count_names[k]);
+  return std::string(records::count_name(k));
 }
 
 std::string ordinal(std::size_t n) {
@@ -105,6 +105,8 @@ std::string_view rule_label(Rule rule) {
       return "ties";
     case Rule::blank_column:
       return "blank columns";
+    case Rule::end_marker:
+      return "Ctrl-Z ends the table";
   }
   return "";
 }
@@ -115,7 +117,7 @@ std::uint8_t group_unused(const table::ResultsTable& t, std::size_t g) {
   if (t.groups[g].length == 0) return 0;
   std::uint8_t unused = 0x1f;
   for (std::size_t p = 0; p < t.groups[g].length; ++p) {
-    for (int k = 0; k < table::k_counts; ++k) {
+    for (int k = 0; k < records::k_count_fields; ++k) {
       if (t.count(g, p, k) != 0) unused = static_cast<std::uint8_t>(unused & ~(1u << k));
     }
   }
@@ -190,16 +192,17 @@ void Auditor::observe(const table::ParsedRecord& r) {
   bool method_like = false;
   if (!r.is_method() && !bom) {
     method_like = true;
-    if (same_word(record.substr(0, table::k_key_width), table::k_method_key)) {
+    if (same_word(record.substr(0, records::k_key_length), records::k_method_key)) {
       add(line, 1, Severity::warning, Rule::method_case,
-          quoted(record.substr(0, table::k_key_width)) +
+          quoted(record.substr(0, records::k_key_length)) +
               " is not 'METHOD' in capitals: profcmp reads this line as a problem record; write "
               "METHOD");
     } else if (const std::size_t at = record.find_first_not_of(" \t");
                at != std::string_view::npos && at > 0 &&
-               same_word(record.substr(at, table::k_key_width), table::k_method_key)) {
+               same_word(record.substr(at, records::k_key_length), records::k_method_key)) {
       add(line, at + 1, Severity::warning, Rule::method_column,
-          quoted(record.substr(at, table::k_key_width)) + " in column " + std::to_string(at + 1) +
+          quoted(record.substr(at, records::k_key_length)) + " in column " +
+              std::to_string(at + 1) +
               ", not 1: profcmp reads this line as a problem record; start it in column 1");
     } else {
       method_like = false;
@@ -240,7 +243,7 @@ void Auditor::observe(const table::ParsedRecord& r) {
 }
 
 void Auditor::observe_counts(const table::ParsedRecord& r) {
-  const int readable = r.failed_field >= 0 ? r.failed_field : table::k_counts;
+  const int readable = r.failed_field >= 0 ? r.failed_field : records::k_count_fields;
   for (int k = 0; k < readable; ++k) {
     if (!checks_column(k)) continue;
     const std::string_view text = trimmed(r.field_text(k));
@@ -266,9 +269,9 @@ void Auditor::observe_counts(const table::ParsedRecord& r) {
               "; the columns are shifted: right-align each count in its 10 columns");
     }
   }
-  if (r.fields[table::k_counts - 1].column != 22 + 10 * (table::k_counts - 1)) {
-    std::array<std::uint32_t, table::k_counts> columns;
-    for (int k = 0; k < table::k_counts; ++k) {
+  if (r.fields[records::k_count_fields - 1].column != 22 + 10 * (records::k_count_fields - 1)) {
+    std::array<std::uint32_t, records::k_count_fields> columns;
+    for (int k = 0; k < records::k_count_fields; ++k) {
       columns[k] = static_cast<std::uint32_t>(r.fields[k].column);
     }
     m_moved.emplace(r.line, columns);
@@ -287,7 +290,7 @@ void Auditor::below_one(const table::ResultsTable& t, std::uint8_t unused_everyw
       std::string parts;
       std::size_t column = 0;
       int fields = 0;
-      for (int k = 0; k < table::k_counts; ++k) {
+      for (int k = 0; k < records::k_count_fields; ++k) {
         if (!checks_column(k)) continue;
         const std::int32_t count = t.count(g, p, k);
         if (count > 0 || (count == 0 && ((unused >> k) & 1u))) continue;
@@ -423,8 +426,8 @@ std::uint8_t Auditor::blank_columns(const table::ResultsTable& t) {
   std::uint8_t blank = 0x1f;
   for (std::size_t i = 0; i < t.blanks.size(); ++i) {
     blank &= t.blanks[i];
-    for (int k = 0; k < table::k_counts; ++k) {
-      if (t.counts[i * table::k_counts + static_cast<std::size_t>(k)] != 0) {
+    for (int k = 0; k < records::k_count_fields; ++k) {
+      if (t.counts[i * records::k_count_fields + static_cast<std::size_t>(k)] != 0) {
         all = static_cast<std::uint8_t>(all & ~(1u << k));
       }
     }
@@ -433,7 +436,7 @@ std::uint8_t Auditor::blank_columns(const table::ResultsTable& t) {
   for (std::size_t g = 0; g < t.groups.size() && first_line == 0; ++g) {
     if (t.groups[g].length > 0) first_line = t.line_of(g, 0);
   }
-  for (int k = 0; k < table::k_counts; ++k) {
+  for (int k = 0; k < records::k_count_fields; ++k) {
     if (!checks_column(k) || !((all >> k) & 1u)) continue;
     unused = static_cast<std::uint8_t>(unused | (1u << k));
     add(first_line, 23 + 10 * static_cast<std::size_t>(k), Severity::note, Rule::blank_column,
@@ -450,7 +453,7 @@ void Auditor::method_blank_columns(const table::ResultsTable& t, std::uint8_t un
   const std::size_t methods = t.groups.size();
   for (std::size_t g = 0; g < methods && methods > 1; ++g) {
     const std::uint8_t own = group_unused(t, g) & static_cast<std::uint8_t>(~unused_everywhere);
-    for (int k = 0; k < table::k_counts; ++k) {
+    for (int k = 0; k < records::k_count_fields; ++k) {
       if (!checks_column(k) || !((own >> k) & 1u)) continue;
       const bool compared = m_options.measure_index == k + 1;
       add(t.groups[g].line, 1, compared ? Severity::warning : Severity::note, Rule::blank_column,
@@ -485,6 +488,16 @@ void Auditor::ties(const table::ResultsTable& t, std::uint8_t unused_everywhere)
             std::to_string(p + 1) + " " + name_of(t.problem_name(0, p)) +
             ": it does not tell the methods apart");
   }
+}
+
+// A lone Ctrl-Z with lines after it: the table ends there, which a
+// word processor's or an old editor's end-of-file mark makes by accident.
+void Auditor::end_marker(const table::ResultsTable& t) {
+  if (t.end_marker_line == 0 || t.lines_after_end == 0) return;
+  add(t.end_marker_line, 1, Severity::warning, Rule::end_marker,
+      "Ctrl-Z (byte 26) alone on a line ends the table: profcmp does not read the " +
+          plural(t.lines_after_end, "line", "lines") +
+          " after it (nor does profkit); delete this line if they belong to the table");
 }
 
 // The kept findings of every rule in line order, the hidden ones summed up,
@@ -533,6 +546,7 @@ Audit Auditor::finish(const table::ResultsTable& t) {
   method_blank_columns(t, unused);
   below_one(t, unused);
   ties(t, unused);
+  end_marker(t);
   return collect(t);
 }
 

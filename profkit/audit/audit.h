@@ -40,8 +40,9 @@ enum class Rule : std::uint8_t {
   capacity,          // where profcmp stops with message 120
   ties,              // a problem on which every method ties
   blank_column,      // a count column blank throughout
+  end_marker,        // a lone Ctrl-Z that ends the table before the end of the file
 };
-inline constexpr std::size_t k_rules = static_cast<std::size_t>(Rule::blank_column) + 1;
+inline constexpr std::size_t k_rules = static_cast<std::size_t>(Rule::end_marker) + 1;
 
 struct Finding {
   std::uint64_t line = 0;
@@ -108,6 +109,7 @@ class Auditor {
   std::uint8_t blank_columns(const table::ResultsTable& table);
   void method_blank_columns(const table::ResultsTable& table, std::uint8_t unused_everywhere);
   void below_one(const table::ResultsTable& table, std::uint8_t unused_everywhere);
+  void end_marker(const table::ResultsTable& table);
   void ties(const table::ResultsTable& table, std::uint8_t unused_everywhere);
   Audit collect(const table::ResultsTable& table);
   Options m_options;
@@ -117,7 +119,7 @@ class Auditor {
   // not convert (the rest read as 0), a method record read as a problem. In line order.
   std::vector<std::uint64_t> m_skip_counts;
   // The count fields' columns of the records whose fields a comma moved.
-  std::unordered_map<std::uint64_t, std::array<std::uint32_t, table::k_counts>> m_moved;
+  std::unordered_map<std::uint64_t, std::array<std::uint32_t, records::k_count_fields>> m_moved;
 };
 
 // Writes "FILE:LINE:COLUMN: SEVERITY: message" per kept finding and

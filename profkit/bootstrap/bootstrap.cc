@@ -5,6 +5,7 @@
 #include <limits>
 #include <random>
 
+#include "arithmetic/profile_arithmetic.h"
 #include "profkit/analysis/figures.h"
 #include "profkit/text/escape.h"
 #include "profkit/text/numbers.h"
@@ -110,7 +111,6 @@ Result run(const table::MeasureTable& t, const Options& options) {
   }
 
   const std::size_t columns = abscissae + 1;
-  const double problem_count = static_cast<double>(problems);
   std::vector<std::uint32_t> histogram(methods * columns);
   std::vector<double> means(methods * replicates);
   std::vector<std::uint32_t> at_0(methods * replicates);
@@ -134,18 +134,16 @@ Result run(const table::MeasureTable& t, const Options& options) {
     }
     double largest = -std::numeric_limits<double>::infinity();
     for (std::size_t m = 0; m < methods; ++m) {
-      // The same sums as compute_figures(): count / problems per abscissa,
-      // added in order, divided by the number of abscissae.
       const std::uint32_t* h = histogram.data() + m * columns;
       std::uint32_t count = 0;
-      double mean = 0.0;
+      profiles::MeanValueSum sum(static_cast<std::int64_t>(problems));
       for (std::size_t j = 0; j < abscissae; ++j) {
         count += h[j];
-        mean += static_cast<double>(count) / problem_count;
+        sum.add(count);
         if (j == 0) at_0[m * replicates + rep] = count;
       }
       at_bound[m * replicates + rep] = count;
-      mean /= static_cast<double>(abscissae);
+      const double mean = sum.mean_value();
       means[m * replicates + rep] = mean;
       replicate_mean[m] = mean;
       largest = std::max(largest, mean);
@@ -156,8 +154,8 @@ Result run(const table::MeasureTable& t, const Options& options) {
   }
 
   const auto identity = [](double v) { return v; };
-  const auto share = [problem_count](std::uint32_t c) {
-    return static_cast<double>(c) / problem_count;
+  const auto share = [problems](std::uint32_t c) {
+    return profiles::profile_value(c, static_cast<std::int64_t>(problems));
   };
   for (std::size_t m = 0; m < methods; ++m) {
     MethodResult& mr = r.methods[m];

@@ -33,15 +33,17 @@ void run_check(CheckOptions& options) {
   audit::Auditor auditor(audit_options);
   bool pper_criterion = true;
   if (t.input_format.empty() || t.input_format == "pper") {
-    audit_options.measure_index = t.criterion.empty() ? 0 : measure_index_of(t.criterion);
+    audit_options.measure_index =
+        t.criterion.empty() ? 0 : records::measure_index_of_any_case(t.criterion);
     pper_criterion = t.criterion.empty() || audit_options.measure_index != 0;
     auditor = audit::Auditor(audit_options);
   }
-  const InputTable input =
-      read_input(t, [&auditor](const table::ParsedRecord& record) { auditor.observe(record); });
+  const InputTable input = read_input(
+      t, [&auditor](const table::ParsedRecord& record) { auditor.observe(record); },
+      table::AfterEnd::count);
   if (input.format == table::InputFormat::pper) {
     if (!pper_criterion) {
-      usage_error("--criterion: '" + t.criterion + "' is not one of NIT, NFV, NFG, NCGR, TIME");
+      usage_error("--criterion: " + not_a_criterion(t.criterion));
     }
     const audit::Audit found = auditor.finish(input.results);
     write_output({}, [&](std::ostream& out) { audit::write_audit(out, t.file, found); });
@@ -98,8 +100,8 @@ void add_check_command(CLI::App& app) {
   add_table_options(*sub, options->table);
   sub->get_option("--criterion")
       ->description(
-          "results tables: limit the count findings to this column (NIT, NFV, NFG, NCGR or "
-          "TIME, any case) and look for ties in it; default: every column, ties in NFV. CSV "
+          "results tables: limit the count findings to this column (" + keywords_in_words() +
+          ", any case) and look for ties in it; default: every column, ties in NFV. CSV "
           "tables: the measure column whose cells are checked (default: the first numeric one)");
   sub->add_flag("--strict", options->strict, "exit with status 1 on warnings too");
   sub->callback([options] { run_check(*options); });

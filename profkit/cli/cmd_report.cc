@@ -32,14 +32,15 @@ void run_report(ReportOptions& options) {
       parse_whole("--replicates", options.replicates, 1, bootstrap::k_max_replicates));
   settings.seed = parse_whole("--seed", options.seed, 0, UINT64_MAX);
   settings.every_pair = options.every_pair;
-  const int measure_index = measure_index_of(options.table.criterion);
+  const int measure_index = records::measure_index_of_any_case(options.table.criterion);
   refuse_output_over_input(options.output, options.table.files);
   // One read feeds both the audit and the measures (standard input cannot be read twice).
   audit::Options audit_options;
   audit_options.measure_index = measure_index;
   audit::Auditor auditor(audit_options);
   InputTable input = read_input(
-      options.table, [&auditor](const table::ParsedRecord& record) { auditor.observe(record); });
+      options.table, [&auditor](const table::ParsedRecord& record) { auditor.observe(record); },
+      table::AfterEnd::count);
   const std::string& file = options.table.file;
   settings.source = file == "-" ? "standard input" : file;
   settings.failures_nonpositive = options.table.failures_nonpositive;
@@ -59,8 +60,7 @@ void run_report(ReportOptions& options) {
     measures = std::move(input.read.measures.front());
   } else {
     if (measure_index == 0) {
-      usage_error("--criterion: '" + options.table.criterion +
-                  "' is not one of NIT, NFV, NFG, NCGR, TIME");
+      usage_error("--criterion: " + not_a_criterion(options.table.criterion));
     }
     const table::ResultsTable& results = input.results;
     if (!results.conversion_errors.empty()) {
@@ -80,7 +80,7 @@ void run_report(ReportOptions& options) {
                " above of this kind, not shown"});
     }
     settings.audit_summary =
-        "Checked with --criterion " + std::string(table::k_count_names[measure_index - 1]) + ": " +
+        "Checked with --criterion " + std::string(records::count_name(measure_index - 1)) + ": " +
         std::to_string(found.errors) + " errors, " + std::to_string(found.warnings) +
         " warnings, " + std::to_string(found.notes) + " notes.";
     const table::FailureRule rule =
@@ -88,7 +88,7 @@ void run_report(ReportOptions& options) {
         : options.table.failures == "nonpositive" ? table::FailureRule::nonpositive
                                                   : table::FailureRule::clamp;
     measures = table::measures_of(results, measure_index, rule);
-    settings.criterion = std::string(table::k_count_names[measure_index - 1]);
+    settings.criterion = std::string(records::count_name(measure_index - 1));
   }
   refuse_empty(file, measures.methods(), measures.problems);
   write_output(options.output,

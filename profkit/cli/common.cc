@@ -19,21 +19,25 @@
 namespace kit {
 namespace {
 
-std::string upper(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+// The keywords in field order, `separator` between them and `last` before
+// the last one: "NIT, NFV, NFG, NCGR or TIME".
+std::string keyword_list(std::string_view separator, std::string_view last) {
+  std::string list;
+  for (int k = 0; k < records::k_count_fields; ++k) {
+    if (k > 0) list += k + 1 == records::k_count_fields ? last : separator;
+    list += records::count_name(k);
   }
-  return text;
+  return list;
 }
 
 }  // namespace
 
-int measure_index_of(const std::string& criterion) {
-  const std::string key = upper(criterion);
-  for (int k = 0; k < table::k_counts; ++k) {
-    if (key == table::k_count_names[k]) return k + 1;
-  }
-  return 0;
+std::string keywords_in_words() {
+  return keyword_list(", ", " or ");
+}
+
+std::string not_a_criterion(const std::string& value) {
+  return "'" + value + "' is not one of " + keyword_list(", ", ", ");
 }
 
 void add_file_option(CLI::App& sub, std::string& file) {
@@ -42,10 +46,12 @@ void add_file_option(CLI::App& sub, std::string& file) {
 }
 
 void add_criterion_option(CLI::App& sub, std::string& criterion) {
-  sub.add_option("--criterion", criterion,
-                 "measure compared: NIT, NFV, NFG, NCGR or TIME (any case) for a results table; "
-                 "any column (any case) of a long CSV table, whose first numeric measure column "
-                 "is the default")
+  sub.add_option(
+         "--criterion", criterion,
+         "measure compared: " + keywords_in_words() +
+             " (any case) for a results table; "
+             "any column (any case) of a long CSV table, whose first numeric measure column "
+             "is the default")
       ->capture_default_str()
       ->type_name("C");
 }
@@ -137,12 +143,9 @@ void close_table(const std::string& file, int fd) {
 // A LoadedTable with the criterion of the options and no measures yet.
 LoadedTable criterion_of(const TableOptions& options) {
   LoadedTable loaded;
-  loaded.measure_index = measure_index_of(options.criterion);
-  if (loaded.measure_index == 0) {
-    usage_error("--criterion: '" + options.criterion + "' is not one of NIT, NFV, NFG, NCGR, TIME");
-  }
-  loaded.criterion = std::string(table::k_count_names[loaded.measure_index - 1]);
-  loaded.criterion.resize(4, ' ');
+  loaded.measure_index = records::measure_index_of_any_case(options.criterion);
+  if (loaded.measure_index == 0) usage_error("--criterion: " + not_a_criterion(options.criterion));
+  loaded.criterion = std::string(records::k_keywords[loaded.measure_index - 1]);
   return loaded;
 }
 
@@ -235,7 +238,7 @@ void refuse_output_over_input(const std::string& output, const std::vector<std::
 
 std::string conversion_message(const std::string& file, const table::ConversionError& e) {
   std::string message = file + ":" + std::to_string(e.line) + ":" + std::to_string(e.column + 1) +
-                        ": count " + std::string(table::k_count_names[e.field]) + " '" + e.text +
+                        ": count " + std::string(records::count_name(e.field)) + " '" + e.text +
                         "' is " +
                         (e.out_of_range ? "beyond the 32-bit range" : "not a whole number") +
                         " (profcmp stops here with message 64); 'profkit check " + file +

@@ -14,6 +14,7 @@
 #include "profkit/table/measure_table.h"
 #include "profkit/table/results_table.h"
 #include "profkit/table/table_model.h"
+#include "records/run_files.h"
 
 namespace CLI {
 class App;
@@ -51,8 +52,12 @@ void add_criterion_option(CLI::App& sub, std::string& criterion);
 // Adds -o/--output OUT to `sub` (empty or "-": standard output).
 void add_output_option(CLI::App& sub, std::string& output);
 
-// 1..5 for NIT, NFV, NFG, NCGR, TIME (any case), 0 for anything else.
-int measure_index_of(const std::string& criterion);
+// "NIT, NFV, NFG, NCGR or TIME": the criterion keywords for a help text.
+std::string keywords_in_words();
+
+// "'VALUE' is not one of NIT, NFV, ...": the refusal of a criterion that is
+// no keyword (records::measure_index_of_any_case gives 0).
+std::string not_a_criterion(const std::string& value);
 
 // The table read for one subcommand.
 struct LoadedTable {
@@ -81,14 +86,17 @@ void add_input_options(CLI::App& sub, TableOptions& options);
 table::InputFormat input_format_of(TableOptions& options, int& fd, std::string& head);
 
 // Reads the table of the options in any format; for pper through
-// read_results with `observer`. Unreadable input ends the process.
+// read_results with `observer` and `after_end`. Unreadable input ends the
+// process.
 InputTable read_input(TableOptions& options,
-                      const std::function<void(const table::ParsedRecord&)>& observer = {});
+                      const std::function<void(const table::ParsedRecord&)>& observer = {},
+                      table::AfterEnd after_end = table::AfterEnd::leave);
 
 // read_input() on the input input_format_of() opened.
 InputTable read_opened(const TableOptions& options, table::InputFormat format, int fd,
                        const std::string& head,
-                       const std::function<void(const table::ParsedRecord&)>& observer = {});
+                       const std::function<void(const table::ParsedRecord&)>& observer = {},
+                       table::AfterEnd after_end = table::AfterEnd::leave);
 
 // The measures of `input` for the options' criterion; refusals end the process.
 LoadedTable loaded_of(const TableOptions& options, InputTable input);

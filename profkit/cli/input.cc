@@ -131,16 +131,18 @@ table::ReadOptions read_options_of(const TableOptions& options) {
 }
 
 InputTable read_input(TableOptions& options,
-                      const std::function<void(const table::ParsedRecord&)>& observer) {
+                      const std::function<void(const table::ParsedRecord&)>& observer,
+                      table::AfterEnd after_end) {
   int fd = -1;
   std::string head;
   const table::InputFormat format = input_format_of(options, fd, head);
-  return read_opened(options, format, fd, head, observer);
+  return read_opened(options, format, fd, head, observer, after_end);
 }
 
 InputTable read_opened(const TableOptions& options, table::InputFormat format, int fd,
                        const std::string& head,
-                       const std::function<void(const table::ParsedRecord&)>& observer) {
+                       const std::function<void(const table::ParsedRecord&)>& observer,
+                       table::AfterEnd after_end) {
   InputTable input;
   input.format = format;
   const table::ReadOptions read = read_options_of(options);
@@ -148,7 +150,7 @@ InputTable read_opened(const TableOptions& options, table::InputFormat format, i
     case table::InputFormat::pper: {
       table::RecordReader reader(fd);
       reader.preload(head);
-      const bool ok = table::read_results(reader, input.results, observer);
+      const bool ok = table::read_results(reader, input.results, observer, after_end);
       if (options.file != "-") ::close(fd);
       if (!ok) fail(read_failure(options.file, reader.error(), reader.line()));
       break;

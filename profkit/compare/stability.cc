@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string_view>
 
+#include "arithmetic/profile_arithmetic.h"
 #include "profkit/analysis/figures.h"
 #include "profkit/text/escape.h"
 #include "profkit/text/numbers.h"
@@ -144,11 +145,9 @@ std::vector<double> mean_values_without(const table::MeasureTable& t, analysis::
       }
       count[j] = c;
     }
-    double sum = 0.0;
-    for (std::size_t j = 0; j < abscissae; ++j) {
-      sum += static_cast<double>(count[j]) / static_cast<double>(t.problems);
-    }
-    means[m] = sum / static_cast<double>(abscissae);
+    profiles::MeanValueSum sum(static_cast<std::int64_t>(t.problems));
+    for (std::size_t j = 0; j < abscissae; ++j) sum.add(count[j]);
+    means[m] = sum.mean_value();
   }
   return means;
 }

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -52,89 +53,56 @@ struct NameHash {
 
 }  // namespace
 
-bool RecordReader::fill() {
-  if (m_start > 0) {
-    const std::size_t kept = m_end - m_start;
-    std::memmove(m_buffer.data(), m_buffer.data() + m_start, kept);
-    m_start = 0;
-    m_end = kept;
-  }
-  if (m_end == m_buffer.size()) {
-    // Positional readers work on large files: whole blocks from the start.
-    const std::size_t first = m_positional ? k_read_block : k_first_block;
-    m_buffer.resize(m_buffer.empty() ? first : m_buffer.size() * 2);
-  }
-  std::size_t room = m_buffer.size() - m_end;
-  if (room > k_read_block) room = k_read_block;
-  if (m_positional && room > m_limit - m_offset)
-    room = static_cast<std::size_t>(m_limit - m_offset);
-  if (m_positional && room == 0) {
-    m_exhausted = true;
-    return true;
+RecordReader::RecordReader(int fd) : m_split(k_first_block, k_read_block), m_fd(fd) {
+  m_split.restart(read_bytes, this);
+}
+
+// Positional readers work on large files: whole blocks from the start.
+RecordReader::RecordReader(int fd, std::uint64_t offset, std::uint64_t limit)
+    : m_split(k_read_block, k_read_block),
+      m_fd(fd),
+      m_positional(true),
+      m_offset(offset),
+      m_limit(limit) {
+  m_split.restart(read_bytes, this);
+}
+
+std::ptrdiff_t RecordReader::read_bytes(void* source, char* into, std::size_t room) {
+  RecordReader& reader = *static_cast<RecordReader*>(source);
+  if (reader.m_positional) {
+    if (reader.m_offset >= reader.m_limit) return 0;
+    if (room > reader.m_limit - reader.m_offset) {
+      room = static_cast<std::size_t>(reader.m_limit - reader.m_offset);
+    }
   }
   for (;;) {
-    const ssize_t got =
-        m_positional ? ::pread(m_fd, m_buffer.data() + m_end, room, static_cast<off_t>(m_offset))
-                     : ::read(m_fd, m_buffer.data() + m_end, room);
-    if (got > 0) {
-      m_end += static_cast<std::size_t>(got);
-      m_offset += static_cast<std::uint64_t>(got);
-      return true;
-    }
-    if (got == 0) {
-      m_exhausted = true;
-      return true;
+    const ssize_t got = reader.m_positional
+                            ? ::pread(reader.m_fd, into, room, static_cast<off_t>(reader.m_offset))
+                            : ::read(reader.m_fd, into, room);
+    if (got >= 0) {
+      reader.m_offset += static_cast<std::uint64_t>(got);
+      return got;
     }
     if (errno == EINTR) continue;
-    m_error = errno;
-    return false;
+    reader.m_error = errno;
+    return -1;
   }
 }
 
-bool RecordReader::next(std::string_view& record) {
-  if (m_end_met || m_error != 0) return false;
-  for (;;) {
-    const char* begin = m_buffer.data() + m_start;
-    const std::size_t pending = m_end - m_start;
-    const void* line_feed = pending > m_searched
-                                ? std::memchr(begin + m_searched, '\n', pending - m_searched)
-                                : nullptr;
-    std::size_t length = 0;
-    if (line_feed != nullptr) {
-      length = static_cast<std::size_t>(static_cast<const char*>(line_feed) - begin);
-      m_start += length + 1;
-      if (length > 0 && begin[length - 1] == '\r') --length;
-    } else if (m_exhausted) {
-      if (pending == 0) {
-        m_end_met = true;
-        return false;
-      }
-      length = pending;  // the last line has no line feed
-      m_start = m_end;
-    } else {
-      if (pending > k_max_record_bytes) {
-        m_error = k_record_too_long;
-        ++m_line;
-        return false;
-      }
-      m_searched = pending;
-      if (!fill()) return false;
-      continue;
-    }
-    m_searched = 0;
+bool RecordReader::next_further(std::string_view& record) {
+  const records::Split split = m_split.next(record);
+  if (split == records::Split::record) {
     ++m_line;
-    if (length > k_max_record_bytes) {
-      m_error = k_record_too_long;
-      return false;
-    }
-    if (length == 1 && begin[0] == '\x1a') {
-      m_end_met = true;
-      m_end_marker = true;
-      return false;
-    }
-    record = std::string_view(begin, length);
     return true;
   }
+  if (m_end == records::Split::record) {
+    m_end = split;
+    // The lone Ctrl-Z and the record too long take a line of their own.
+    if (split == records::Split::end_marker || split == records::Split::too_long) ++m_line;
+    if (split == records::Split::too_long) m_error = k_record_too_long;
+  }
+  if (split == records::Split::out_of_memory) throw std::bad_alloc();
+  return false;
 }
 
 bool parse_record(std::string_view record, std::uint64_t line, ParsedRecord& out) {
@@ -148,7 +116,7 @@ bool parse_record(std::string_view record, std::uint64_t line, ParsedRecord& out
   std::size_t column = k_count_column;
   const bool has_comma =
       !record.empty() && std::memchr(record.data(), ',', record.size()) != nullptr;
-  for (int k = 0; k < k_counts && !has_comma; ++k) {
+  for (int k = 0; k < records::k_count_fields && !has_comma; ++k) {
     const std::size_t from = std::min(column, record.size());
     const std::size_t width = std::min(k_count_width, record.size() - from);
     FieldSpan& span = out.fields[k];
@@ -161,7 +129,7 @@ bool parse_record(std::string_view record, std::uint64_t line, ParsedRecord& out
     if (i == width) out.blank = static_cast<std::uint8_t>(out.blank | (1u << k));
     column += k_count_width;
   }
-  for (int k = 0; k < k_counts && has_comma; ++k) {
+  for (int k = 0; k < records::k_count_fields && has_comma; ++k) {
     const std::size_t from = std::min(column, record.size());
     std::string_view text = record.substr(from, k_count_width);
     FieldSpan& span = out.fields[k];
@@ -185,16 +153,16 @@ bool parse_record(std::string_view record, std::uint64_t line, ParsedRecord& out
   records::FieldFailure failure;
   const bool read =
       records::try_read_record(record, records::formats::k_results_record,
-                               {records::in_text(out.key, static_cast<int>(k_key_width)),
-                                records::in_text(out.name, static_cast<int>(k_name_width)),
-                                records::in_integers(out.counts, k_counts)},
+                               {records::in_text(out.key, records::k_key_length),
+                                records::in_text(out.name, records::k_name_length),
+                                records::in_integers(out.counts, records::k_count_fields)},
                                records::BlankMode::null, failure);
   if (read) return true;
-  for (int k = 0; k < k_counts; ++k) {
+  for (int k = 0; k < records::k_count_fields; ++k) {
     if (static_cast<std::int64_t>(out.fields[k].column) == failure.column) out.failed_field = k;
   }
   if (out.failed_field < 0) out.failed_field = 0;  // cannot happen: only counts convert
-  for (int k = out.failed_field; k < k_counts; ++k) out.counts[k] = 0;
+  for (int k = out.failed_field; k < records::k_count_fields; ++k) out.counts[k] = 0;
   out.out_of_range = whole_number(out.field_text(out.failed_field));
   return false;
 }
@@ -206,7 +174,7 @@ std::size_t ResultsTable::problems() const {
 }
 
 bool read_results(RecordReader& reader, ResultsTable& table,
-                  const std::function<void(const ParsedRecord&)>& observer) {
+                  const std::function<void(const ParsedRecord&)>& observer, AfterEnd after_end) {
   std::unordered_map<std::string, std::uint32_t, NameHash, std::equal_to<>> name_index;
   ParsedRecord parsed;
   std::string_view record;
@@ -220,14 +188,15 @@ bool read_results(RecordReader& reader, ResultsTable& table,
     if (observer) observer(parsed);
     if (parsed.is_method()) {
       table.groups.push_back(
-          {std::string(parsed.name, k_name_width), parsed.line, table.blanks.size(), 0});
+          {std::string(parsed.name, records::k_name_length), parsed.line, table.blanks.size(), 0});
     } else if (table.groups.empty()) {
       ++table.leading_records;
     } else {
-      table.counts.insert(table.counts.end(), parsed.counts, parsed.counts + k_counts);
+      table.counts.insert(table.counts.end(), parsed.counts,
+                          parsed.counts + records::k_count_fields);
       table.blanks.push_back(parsed.blank);
       // Looked up by view: a name met before costs no string.
-      const std::string_view name(parsed.name, k_name_width);
+      const std::string_view name(parsed.name, records::k_name_length);
       auto at = name_index.find(name);
       if (at == name_index.end()) {
         at = name_index
@@ -238,6 +207,10 @@ bool read_results(RecordReader& reader, ResultsTable& table,
       table.name_ids.push_back(at->second);
       ++table.groups.back().length;
     }
+  }
+  if (reader.end_marker()) {
+    table.end_marker_line = reader.line();
+    if (after_end == AfterEnd::count) reader.count_lines_after_end(table.lines_after_end);
   }
   return reader.error() == 0;
 }
@@ -263,7 +236,7 @@ namespace {
 // The records of one stretch of the file, as read_measures needs them.
 struct Stretch {
   struct Method {
-    char name[k_name_width];
+    char name[records::k_name_length];
     std::size_t first = 0;  // index of its first measure
     std::size_t length = 0;
   };
@@ -282,14 +255,14 @@ void read_stretch(RecordReader& reader, int count_index, FailureRule rule,
                   std::size_t expected_records, Stretch& out) {
   out.measures.reserve(expected_records);
   advise_large_pages(out.measures.data(), out.measures.capacity() * sizeof(double));
-  char key[k_key_width];
-  char name[k_name_width];
-  std::int32_t counts[k_counts] = {};
+  char key[records::k_key_length];
+  char name[records::k_name_length];
+  std::int32_t counts[records::k_count_fields] = {};
   records::FieldFailure failure;
   // The same targets for every record: the item list is built once.
-  const records::InItem items[] = {records::in_text(key, static_cast<int>(k_key_width)),
-                                   records::in_text(name, static_cast<int>(k_name_width)),
-                                   records::in_integers(counts, k_counts)};
+  const records::InItem items[] = {records::in_text(key, records::k_key_length),
+                                   records::in_text(name, records::k_name_length),
+                                   records::in_integers(counts, records::k_count_fields)};
   std::string_view record;
   while (reader.next(record)) {
     ++out.records;
@@ -298,7 +271,7 @@ void read_stretch(RecordReader& reader, int count_index, FailureRule rule,
     if (records::try_read_record(record, records::formats::k_results_record, items,
                                  records::BlankMode::null, failure)) {
       count = counts[count_index];
-      method = std::memcmp(key, k_method_key.data(), k_key_width) == 0;
+      method = std::memcmp(key, records::k_method_key.data(), records::k_key_length) == 0;
     } else {
       // The rare path: the whole record again, for the error's details.
       ParsedRecord parsed;
@@ -311,11 +284,11 @@ void read_stretch(RecordReader& reader, int count_index, FailureRule rule,
       }
       count = parsed.counts[count_index];
       method = parsed.is_method();
-      std::memcpy(name, parsed.name, k_name_width);
+      std::memcpy(name, parsed.name, records::k_name_length);
     }
     if (method) {
       Stretch::Method& m = out.methods.emplace_back();
-      std::memcpy(m.name, name, k_name_width);
+      std::memcpy(m.name, name, records::k_name_length);
       m.first = out.measures.size();
     } else {
       if (out.methods.empty()) {
@@ -405,7 +378,8 @@ MeasureRead read_measures(int fd, int measure_index, FailureRule rule, std::size
   }
 
   MeasureRead result;
-  // A lone Ctrl-Z or a read error in the first half ends the file there.
+  // A lone Ctrl-Z, a read error or a record too long in the first half ends
+  // the file there.
   const bool use_second = halves && !first.end_marker && first.read_error == 0;
   result.records = first.records + (use_second ? second.records : 0);
   result.read_error = first.read_error != 0 ? first.read_error : use_second ? second.read_error : 0;
@@ -444,7 +418,7 @@ MeasureRead read_measures(int fd, int measure_index, FailureRule rule, std::size
   t.names.reserve(methods.size());
   t.row_end.reserve(methods.size());
   for (const Stretch::Method& m : methods) {
-    t.names.push_back(trim_name(std::string_view(m.name, k_name_width)));
+    t.names.push_back(trim_name(std::string_view(m.name, records::k_name_length)));
     t.row_end.push_back(m.first + m.length);
     t.problems = std::max(t.problems, m.length);
   }

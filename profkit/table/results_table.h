@@ -1,6 +1,7 @@
 // Reading a results table (P.PER) of any size with profcmp's record rules:
-// records end at LF (a CR right before it is dropped), a lone Ctrl-Z record
-// ends the file, and every record is read with the layout (A6,2X,A14,5I10)
+// records split by records::RecordSplitter (LF ends a record, a CR right
+// before it is dropped, a lone Ctrl-Z record ends the file, a record over
+// 1 MiB is refused), and every record read with the layout (A6,2X,A14,5I10)
 // through the record engine, blanks in counts ignored. The reader never stops
 // on bad counts: it keeps where they are, so callers decide what to do.
 #ifndef PROFCMP_PROFKIT_TABLE_RESULTS_TABLE_H_
@@ -10,68 +11,69 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "profkit/table/measure_table.h"
+#include "records/record_split.h"
+#include "records/run_files.h"
 
 namespace table {
 
-inline constexpr int k_counts = 5;  // NIT, NFV, NFG, NCGR, TIME
-inline constexpr std::string_view k_count_names[k_counts] = {"NIT", "NFV", "NFG", "NCGR", "TIME"};
-inline constexpr std::size_t k_key_width = 6;    // columns 1-6
-inline constexpr std::size_t k_name_column = 8;  // columns 9-22, from 0
-inline constexpr std::size_t k_name_width = 14;
-inline constexpr std::string_view k_method_key = "METHOD";
-
 // The error() of a RecordReader that met a record longer than
-// k_max_record_bytes (never an errno, which are positive).
+// records::k_max_record_length (never an errno, which are positive).
 inline constexpr int k_record_too_long = -1;
-// The longest record read, line end not counted: profcmp's limit.
-inline constexpr std::size_t k_max_record_bytes = std::size_t{1} << 20;
 
 // "LINE: record longer than 1 MiB ..." for k_record_too_long, else the
 // errno's text.
 std::string read_error_text(int error, std::uint64_t line);
 
-// Splits bytes read from a file descriptor into records as profcmp's unit
-// layer does. The record stays valid until the next call. A record longer
-// than k_max_record_bytes ends the reading with error() k_record_too_long
-// and line() its line, having held at most about twice that many bytes.
+// The records of a file descriptor, split by records::RecordSplitter as
+// profcmp's unit layer splits them. The record stays valid until the next
+// call. A record longer than records::k_max_record_length ends the reading
+// with error() k_record_too_long and line() its line, having held at most
+// about twice that many bytes.
 class RecordReader {
  public:
-  explicit RecordReader(int fd) : m_fd(fd) {}
+  explicit RecordReader(int fd);
   // Reads bytes `offset` up to `limit` (or to the end of the file when
   // `limit` is past it) with positional reads; the file offset is not moved.
-  RecordReader(int fd, std::uint64_t offset, std::uint64_t limit)
-      : m_fd(fd), m_positional(true), m_offset(offset), m_limit(limit) {}
+  RecordReader(int fd, std::uint64_t offset, std::uint64_t limit);
+  RecordReader(const RecordReader&) = delete;
+  RecordReader& operator=(const RecordReader&) = delete;
   // Takes `bytes`, already read from the descriptor, as the first bytes of
   // the file; call before next().
   void preload(std::string_view bytes) {
-    m_buffer.assign(bytes.begin(), bytes.end());
-    m_end = m_buffer.size();
+    if (!m_split.preload(bytes)) throw std::bad_alloc();
   }
-  // The next record, or false at the end of the file (a lone byte 26 as a
-  // record is the end too) or after a read error (then error() is its errno).
-  bool next(std::string_view& record);
+  // The next record, or false at the end of the records: the end of the
+  // file, a lone Ctrl-Z (end_marker()), a record too long or a read error
+  // (error() is k_record_too_long or the errno).
+  bool next(std::string_view& record) {
+    if (m_split.next_held(record)) [[likely]] {
+      ++m_line;
+      return true;
+    }
+    return next_further(record);
+  }
   std::uint64_t line() const { return m_line; }  // line of the last record, from 1
   int error() const { return m_error; }
-  bool end_marker() const { return m_end_marker; }  // a lone byte 26 ended the records
+  bool end_marker() const { return m_end == records::Split::end_marker; }
+  // After end_marker(): reads the rest of the file and counts its lines,
+  // none of which is a record. False on a read error.
+  bool count_lines_after_end(std::uint64_t& lines) { return m_split.count_lines_after_end(lines); }
 
  private:
-  bool fill();
+  static std::ptrdiff_t read_bytes(void* reader, char* into, std::size_t room);
+  bool next_further(std::string_view& record);
+  records::RecordSplitter m_split;
   int m_fd;
   bool m_positional = false;
   std::uint64_t m_offset = 0;
   std::uint64_t m_limit = 0;
-  bool m_end_marker = false;
-  std::vector<char> m_buffer;
-  std::size_t m_start = 0;
-  std::size_t m_end = 0;
-  std::size_t m_searched = 0;  // bytes from m_start known to hold no LF
-  bool m_exhausted = false;
-  bool m_end_met = false;
+  records::Split m_end = records::Split::record;  // what ended the records
   int m_error = 0;
   std::uint64_t m_line = 0;
 };
@@ -89,16 +91,18 @@ struct FieldSpan {
 struct ParsedRecord {
   std::string_view record;
   std::uint64_t line = 0;
-  char key[k_key_width];
-  char name[k_name_width];
-  std::int32_t counts[k_counts] = {};
+  char key[records::k_key_length];
+  char name[records::k_name_length];
+  std::int32_t counts[records::k_count_fields] = {};
   std::uint8_t blank = 0;  // bit k: count field k holds only blanks (reads as 0)
-  FieldSpan fields[k_counts];
+  FieldSpan fields[records::k_count_fields];
   std::size_t end_column = 0;  // the column after the last count field
   int failed_field = -1;       // the count field that did not convert, or -1
   bool out_of_range = false;   // it is a whole number beyond the 32-bit range
 
-  bool is_method() const { return std::string_view(key, k_key_width) == k_method_key; }
+  bool is_method() const {
+    return std::string_view(key, records::k_key_length) == records::k_method_key;
+  }
   // The text of count field k as it lies in the record.
   std::string_view field_text(int k) const {
     return record.substr(std::min(fields[k].column, record.size()), fields[k].width);
@@ -132,16 +136,18 @@ struct ResultsTable {
   std::uint64_t records = 0;          // every record read
   std::uint64_t leading_records = 0;  // records ahead of the first method record
   std::vector<Group> groups;
-  std::vector<std::int32_t> counts;        // k_counts per problem record
+  std::vector<std::int32_t> counts;        // records::k_count_fields per problem record
   std::vector<std::uint8_t> blanks;        // per problem record: bit k when count k is blank
   std::vector<std::uint32_t> name_ids;     // per problem record, into problem_names
   std::vector<std::string> problem_names;  // distinct names (columns 9-22, 14 characters)
   std::vector<ConversionError> conversion_errors;  // in line order
+  std::uint64_t end_marker_line = 0;  // the line of a lone Ctrl-Z that ended the records, or 0
+  std::uint64_t lines_after_end = 0;  // the lines after it, when read_results counted them
 
   std::size_t problems() const;  // the longest group's length
   std::uint64_t line_of(std::size_t g, std::size_t p) const { return groups[g].line + 1 + p; }
   std::int32_t count(std::size_t g, std::size_t p, int k) const {
-    return counts[(groups[g].first + p) * k_counts + static_cast<std::size_t>(k)];
+    return counts[(groups[g].first + p) * records::k_count_fields + static_cast<std::size_t>(k)];
   }
   bool blank(std::size_t g, std::size_t p, int k) const {
     return (blanks[groups[g].first + p] >> k) & 1u;
@@ -151,10 +157,16 @@ struct ResultsTable {
   }
 };
 
+// What read_results does with the bytes after a lone Ctrl-Z: leaves them
+// unread, or reads them only to count their lines (lines_after_end).
+enum class AfterEnd : std::uint8_t { leave, count };
+
 // Reads every record of `reader` into `table`, calling `observer` (when set)
-// with each parsed record first. Returns false on a read error (reader.error()).
+// with each parsed record first. Returns false when the records end early:
+// on a read error or a record too long (reader.error()).
 bool read_results(RecordReader& reader, ResultsTable& table,
-                  const std::function<void(const ParsedRecord&)>& observer = {});
+                  const std::function<void(const ParsedRecord&)>& observer = {},
+                  AfterEnd after_end = AfterEnd::leave);
 
 // How counts below 1 are taken: as 1, as profcmp does, or as failures.
 enum class FailureRule : std::uint8_t { clamp, nonpositive, sentinel };

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "profkit/table/measure_table.h"
+#include "records/record_split.h"
 
 namespace table {
 
@@ -39,7 +40,7 @@ struct SourceFinding {
 inline constexpr std::size_t k_kept_findings = 100;
 
 // The longest row read (its line ends not counted), as for results records.
-inline constexpr std::size_t k_max_row_bytes = std::size_t{1} << 20;
+inline constexpr std::size_t k_max_row_bytes = records::k_max_record_length;
 
 struct ReadOptions {
   char delimiter = 0;                 // 0: the one of , ; and tab met most often in the header line

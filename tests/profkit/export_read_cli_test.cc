@@ -1,7 +1,8 @@
 // profkit export reading tables large enough to be read as two halves: the
 // same CSV as from a pipe (read in order) and from the same rows in a small
 // table, the exact diagnostics of a bad count on either side of the middle
-// (with its line), a lone Ctrl-Z before the middle, and a directory as FILE.
+// (with its line), a lone Ctrl-Z before the middle, a record too long for
+// profcmp and a directory as FILE.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -101,6 +102,31 @@ TEST(ExportReadCli, BadCountsOnEitherSideOfTheMiddleAndALoneCtrlZ) {
   write_file(dir.file("small.PER"), table.substr(0, line_start(table, 11)));
   EXPECT_EQ(r.out, run_profkit({"export", "small.PER"}, {}, dir.path()).out);
   EXPECT_EQ(r.out, "method_number,method,log2_ratio,fraction\r\n1,M1,0,1\r\n");
+}
+
+// A record one byte longer than profcmp reads, on either side of the middle:
+// the same diagnostic from a file read as two halves, from a pipe and from
+// check, which reads the whole table another way.
+TEST(ExportReadCli, ARecordTooLongForProfcmpStopsAtItsLine) {
+  const TempDir dir;
+  const std::string table = large_table();
+  for (const std::size_t line : {std::size_t{5}, std::size_t{100000}}) {
+    std::string bad = table;
+    const std::size_t at = line_start(bad, line);
+    bad.replace(at, line_start(bad, line + 1) - 2 - at, std::string((1u << 20) + 1, '9'));
+    write_file(dir.file("P.PER"), bad);
+    const std::string err = "profkit: error: P.PER:" + std::to_string(line) +
+                            ": record longer than 1 MiB (1048576 bytes; profcmp stops here "
+                            "with message 22)\n";
+    for (const auto& args : {std::vector<std::string>{"export", "P.PER"},
+                             std::vector<std::string>{"check", "P.PER"}}) {
+      const auto r = run_profkit(args, {}, dir.path());
+      EXPECT_EQ(r.status, 2) << line << " " << args[0];
+      EXPECT_EQ(r.err, err) << args[0];
+    }
+    const auto piped = run_profkit({"export", "-"}, bad, dir.path());
+    EXPECT_EQ(piped.err, "profkit: error: -" + err.substr(err.find(':', 16)));
+  }
 }
 
 TEST(ExportReadCli, ADirectoryIsNotATable) {

@@ -7,7 +7,9 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <random>
 
+#include "arithmetic/profile_arithmetic.h"
 #include "profkit/table/measure_table.h"
 
 namespace {
@@ -54,6 +56,37 @@ TEST(Figures, NoProblemGivesNotANumberEverywhere) {
   EXPECT_TRUE(std::isnan(f.profile[0][0]));
   EXPECT_TRUE(std::isnan(f.mean_value[0]));
   EXPECT_TRUE(std::isnan(f.efficiency[0]));
+}
+
+// The exact form of MEAN VALUE, count_sum / (abscissae x problems), on random
+// profiles: next to the reported double, and ordering two profiles as their
+// doubles do wherever those differ by more than rounding.
+TEST(Figures, MeanValueSumKeepsTheExactFraction) {
+  std::mt19937 rng(20261209);
+  const auto random_sum = [&rng](std::int64_t problems) {
+    profiles::MeanValueSum sum(problems);
+    std::int64_t count = 0;
+    for (int j = 0; j < profiles::k_abscissae; ++j) {
+      count += std::uniform_int_distribution<std::int64_t>(0, problems - count)(rng) / 4;
+      sum.add(count);
+    }
+    return sum;
+  };
+  for (int round = 0; round < 2000; ++round) {
+    const std::int64_t problems = std::uniform_int_distribution<std::int64_t>(1, 300)(rng);
+    const profiles::MeanValueSum a = random_sum(problems);
+    const profiles::MeanValueSum b =
+        random_sum(std::uniform_int_distribution<int>(0, 1)(rng) == 0 ? problems : problems + 7);
+    ASSERT_EQ(a.abscissae(), profiles::k_abscissae);
+    const double exact =
+        static_cast<double>(a.count_sum()) / static_cast<double>(a.abscissae() * a.problems());
+    ASSERT_NEAR(a.mean_value(), exact, 1e-14) << round;
+    const std::int64_t left = a.count_sum() * (b.abscissae() * b.problems());
+    const std::int64_t right = b.count_sum() * (a.abscissae() * a.problems());
+    if (std::abs(a.mean_value() - b.mean_value()) > 1e-12) {
+      ASSERT_EQ(left < right, a.mean_value() < b.mean_value()) << round;
+    }
+  }
 }
 
 }  // namespace
