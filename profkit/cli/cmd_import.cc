@@ -21,12 +21,12 @@ namespace {
 struct ImportOptions {
   TableOptions table;
   std::string output;
-  std::string columns[table::k_counts];  // --nit .. --time
-  std::vector<std::string> scales;       // --scale COL=FACTOR
+  std::string columns[records::k_count_fields];  // --nit .. --time
+  std::vector<std::string> scales;               // --scale COL=FACTOR
 };
 
-const char* const k_field_options[table::k_counts] = {"--nit", "--nfv", "--nfg", "--ncgr",
-                                                      "--time"};
+const char* const k_field_options[records::k_count_fields] = {"--nit", "--nfv", "--nfg", "--ncgr",
+                                                              "--time"};
 
 // The scale factors of --scale COL=FACTOR, by column.
 std::vector<std::pair<std::string, double>> scales_of(const std::vector<std::string>& given) {
@@ -55,7 +55,7 @@ void run_import(ImportOptions& options) {
   // first numeric measure goes to NFV.
   std::vector<table::FieldSource> fields;
   std::vector<std::string> columns, options_of_columns;
-  for (int k = 0; k < table::k_counts; ++k) {
+  for (int k = 0; k < records::k_count_fields; ++k) {
     const std::string& column = options.columns[k];
     if (column.empty()) continue;
     table::FieldSource f;
@@ -145,8 +145,8 @@ void add_import_command(CLI::App& app) {
       ->required();
   add_input_options(*sub, options->table);
   add_output_option(*sub, options->output);
-  const char* const fields[table::k_counts] = {"NIT", "NFV", "NFG", "NCGR", "TIME"};
-  for (int k = 0; k < table::k_counts; ++k) {
+  const char* const fields[records::k_count_fields] = {"NIT", "NFV", "NFG", "NCGR", "TIME"};
+  for (int k = 0; k < records::k_count_fields; ++k) {
     sub->add_option(k_field_options[k], options->columns[k],
                     std::string("measure column written as the ") + fields[k] +
                         " count (unmapped counts are blank; without any mapping the first "

@@ -14,6 +14,9 @@ namespace {
 constexpr double k_exact_best_limit = 67108864.0;
 
 constexpr std::size_t k_field_width = 10;
+constexpr std::size_t k_counts = records::k_count_fields;
+constexpr std::size_t k_name_column = 8;  // columns 9-22, from 0
+constexpr std::size_t k_name_width = records::k_name_length;
 constexpr std::size_t k_max_methods = 20;
 constexpr std::size_t k_max_problems = 200;
 
@@ -138,7 +141,7 @@ ResultsPlan plan_results(const std::vector<MeasureTable>& measures,
 
   for (const FieldSource& f : plan.fields) {
     const MeasureTable& t = measures[f.measure];
-    const std::string field(k_count_names[f.field]);
+    const std::string field(records::count_name(static_cast<int>(f.field)));
     std::size_t unsolved = 0, inexact = 0;
     std::size_t first_unsolved = 0, first_inexact = 0;
     for (std::size_t p = 0; p < problems; ++p) {
