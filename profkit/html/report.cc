@@ -266,11 +266,13 @@ void write_stability(std::ostream& out, const table::MeasureTable& t, double bou
       "Whether the order by MEAN VALUE holds when one other method is left out, when the bound "
       "is any of 0.5 to 5.0, and under EFFICIENCY. A reversal listed here means the verdict "
       "depends on that choice.");
-  // The ranking itself: by MEAN VALUE, larger first, ties in table order.
+  // The ranking itself: by MEAN VALUE compared exactly, larger first, ties in
+  // table order.
   std::vector<std::size_t> order(t.methods());
   for (std::size_t m = 0; m < order.size(); ++m) order[m] = m;
-  std::stable_sort(order.begin(), order.end(),
-                   [&](std::size_t a, std::size_t b) { return s.mean_value[a] > s.mean_value[b]; });
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return s.mean_value_sum[a] > s.mean_value_sum[b];
+  });
   if (t.methods() == 0) {
     out << "<p>" << k_no_method << "</p>\n</section>\n";
     return;
@@ -300,7 +302,11 @@ void write_stability(std::ostream& out, const table::MeasureTable& t, double bou
        "EFFICIENCY orders every pair as MEAN VALUE does."},
   };
   for (const auto& kind : kinds) {
-    out << "<h3>" << kind.title << "</h3>\n";
+    out << "<h3>" << kind.title;
+    if (kind.kind == compare::FindingKind::efficiency) {
+      out << " (" << html_escape(compare::efficiency_rule()) << ")";
+    }
+    out << "</h3>\n";
     std::size_t listed = 0;
     for (const compare::Finding& finding : s.findings) {
       if (finding.kind != kind.kind) continue;
