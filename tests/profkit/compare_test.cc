@@ -442,6 +442,26 @@ TEST(Stability, LeaveOneOutAndBoundsAgreeWithExactRecomputation) {
   EXPECT_GT(rounded_ties, 0u);
 }
 
+// Without C, A and B have the same exact MEAN VALUE, 100/126, though the
+// double of B's is larger in the last bits: leaving C out is no reversal of
+// A ahead of B, and nothing calls B ahead.
+TEST(Stability, ExactTieWithoutAMethodIsNoReversal) {
+  const MeasureTable t = kit_support::measure_table(
+      {"A", "B", "C"}, {{8, 3, 2, 8, 8, 6}, {6, 12, 1, 5, 12, 5}, {12, 4, 12, 1, 6, 3}});
+  const MeasureTable without_c =
+      kit_support::measure_table({"A", "B"}, {{8, 3, 2, 8, 8, 6}, {6, 12, 1, 5, 12, 5}});
+  const analysis::Figures reduced = analysis::compute_figures(without_c, 2.0);
+  ASSERT_EQ(exact_sums(reduced, 6), (std::vector<std::int64_t>{100, 100}));
+  ASSERT_LT(reduced.mean_value[0], reduced.mean_value[1]);  // the doubles differ
+  const compare::StabilityFindings s = compare::find_instabilities(t, 2.0);
+  for (const compare::Finding& f : s.findings) {
+    EXPECT_NE(f.kind, compare::FindingKind::leave_one_out) << f.sentence;
+  }
+  std::ostringstream text;
+  compare::write_stability_text(text, s);
+  EXPECT_EQ(text.str().find("0.7937 to 0.7937"), std::string::npos) << text.str();
+}
+
 TEST(Stability, MethodLabelsAndCsvQuoting) {
   EXPECT_EQ(compare::method_label({"QUASI-NEWTON", ""}, 0), "method 1 (QUASI-NEWTON)");
   EXPECT_EQ(compare::method_label({"QUASI-NEWTON", ""}, 1), "method 2");
