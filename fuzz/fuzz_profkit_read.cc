@@ -6,6 +6,8 @@
 // bytes arriving through a socket in small pieces after a head of any length
 // give the same tables and findings. perprof files and format detection:
 // never a crash, every measure a failure or a positive finite number.
+// Histories: every run's improvements finite and strictly descending, every
+// cost of the convergence test a failure or an evaluation the run has.
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -23,6 +25,7 @@
 #include <string>
 
 #include "profkit/audit/audit.h"
+#include "profkit/table/history_reader.h"
 #include "profkit/table/results_table.h"
 #include "profkit/table/table_model.h"
 
@@ -113,6 +116,33 @@ void check_csv(const std::string& bytes, bool wide, std::size_t head, std::size_
   if (!same_tables(whole, pieces)) fail("the CSV read in pieces differs from the read at once");
 }
 
+void check_history(const std::string& bytes) {
+  const int fd = ::memfd_create("history", MFD_CLOEXEC);
+  if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+    fail("memory file");
+  }
+  ::lseek(fd, 0, SEEK_SET);
+  const table::History h = table::read_history(fd, {}, "h.csv", {});
+  ::close(fd);
+  for (const table::HistoryRun& run : h.runs) {
+    for (std::size_t i = 0; i < run.improvements.size(); ++i) {
+      const table::Improvement& at = run.improvements[i];
+      if (!std::isfinite(at.value) || at.evaluation < 1 || at.evaluation > run.evaluations ||
+          (i > 0 && !(at.value < run.improvements[i - 1].value &&
+                      at.evaluation > run.improvements[i - 1].evaluation))) {
+        fail("a run's improvements are not finite and strictly descending");
+      }
+    }
+    for (const double tolerance : {0.0, 1e-3, 1.0}) {
+      const double cost = table::convergence_cost(run, h.lowest[run.problem], tolerance);
+      if (cost != table::k_failed && !(cost >= 1 && cost <= static_cast<double>(run.evaluations) &&
+                                       cost == std::floor(cost))) {
+        fail("a convergence cost that is not an evaluation of the run");
+      }
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -120,7 +150,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
   table::InputFormat detected;
   std::string why;
-  (void)table::detect_format(bytes, true, detected, why);
+  if (table::detect_format(bytes, true, detected, why) && detected == table::InputFormat::history) {
+    check_history(bytes);
+  }
   switch ((data[0] >> 5) & 3) {
     case 1:
     case 2:

@@ -54,16 +54,16 @@ void add_boot_command(CLI::App& app) {
     boot.seed = parse_whole("--seed", options->seed, 0, UINT64_MAX);
     boot.bound = parse_bound(options->bound);
     refuse_output_over_input(options->output, options->table.files);
-    const LoadedTable loaded = load_table(options->table);
-    const bootstrap::Result result = bootstrap::run(loaded.measures, boot);
     const bool csv = options->format == "csv";
-    write_output(options->output, [&](std::ostream& out) {
-      if (csv) {
-        bootstrap::write_csv(out, loaded.measures, result);
-      } else {
-        bootstrap::write_text(out, loaded.measures, result);
-      }
-    });
+    write_each_table(options->table, options->output, csv,
+                     [&](const LoadedTable& loaded, std::ostream& out) {
+                       const bootstrap::Result result = bootstrap::run(loaded.measures, boot);
+                       if (csv) {
+                         bootstrap::write_csv(out, loaded.measures, result);
+                       } else {
+                         bootstrap::write_text(out, loaded.measures, result);
+                       }
+                     });
   });
 }
 

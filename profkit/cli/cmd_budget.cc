@@ -34,16 +34,17 @@ void add_budget_command(CLI::App& app) {
                     "best");
   sub->callback([options] {
     refuse_output_over_input(options->output, options->table.files);
-    const LoadedTable loaded = load_table(options->table);
-    const budget::BudgetCurves curves = budget::compute(loaded.measures);
-    write_output(options->output, [&](std::ostream& out) {
-      if (options->format == "csv") {
-        budget::write_budget_csv(out, loaded.measures.names, curves);
-      } else {
-        budget::write_budget_text(out, loaded.measures.names, curves,
-                                  budget::shifted_geometric_means(loaded.measures));
-      }
-    });
+    const bool csv = options->format == "csv";
+    write_each_table(
+        options->table, options->output, csv, [&](const LoadedTable& loaded, std::ostream& out) {
+          const budget::BudgetCurves curves = budget::compute(loaded.measures);
+          if (csv) {
+            budget::write_budget_csv(out, loaded.measures.names, curves);
+          } else {
+            budget::write_budget_text(out, loaded.measures.names, curves,
+                                      budget::shifted_geometric_means(loaded.measures));
+          }
+        });
   });
 }
 

@@ -8,7 +8,9 @@
 
 #include "profkit/cli/commands.h"
 #include "profkit/cli/common.h"
+#include "profkit/curves/data_profile.h"
 #include "profkit/curves/export.h"
+#include "profkit/curves/summary_figure.h"
 
 namespace kit {
 namespace {
@@ -18,7 +20,67 @@ struct ExportOptions {
   std::string output;
   std::string format = "csv";
   std::string bound;
+  std::string profile = "performance";
+  std::string max_kappa;
 };
+
+// export of a history: data profiles, or the performance profiles of every
+// tolerance (or of the one --tolerance picks) with a first column tolerance.
+void run_history_export(const ExportOptions& options, TableOptions& t, int fd,
+                        const std::string& head) {
+  const bool data = options.profile == "data";
+  std::optional<double> max_kappa;
+  if (!options.max_kappa.empty()) {
+    double value = 0;
+    if (table::parse_number(options.max_kappa, value) != 1 || !(value > 0)) {
+      usage_error("export: --max-kappa: '" + options.max_kappa +
+                  "' is not a positive finite number");
+    }
+    max_kappa = value;
+  }
+  // Without --tolerance, svg is the summary figure: performance and data
+  // profiles at every tolerance.
+  const bool summary = options.format == "svg" && t.tolerance.empty() && !data;
+  if (options.format == "tex" || (data && options.format != "csv")) {
+    usage_error(data ? "export: data profiles are written as --format csv"
+                     : "export: a history draws as --format tex one tolerance at a time: give "
+                       "--tolerance T, or use --format svg for the summary figure of every "
+                       "tolerance");
+  }
+  InputTable input = read_opened(t, table::InputFormat::history, fd, head);
+  refuse_errors(t, input.read);
+  refuse_empty(t.file, input.read.methods(), input.read.problem_names.size());
+  const table::History& history = input.history;
+  if ((data || summary) && !history.dimensions_known()) {
+    std::string missing;
+    for (std::size_t p = 0; p < history.problem_names.size(); ++p) {
+      if (history.dimensions[p] == 0) {
+        missing = history.problem_names[p];
+        break;
+      }
+    }
+    fail(t.file + ": data profiles" +
+         (summary ? std::string(" (drawn in the summary figure)") : "") +
+         " need every problem's dimension, and problem '" + missing +
+         "' has none; give them in a dimension column (--dimension-column NAME) or with "
+         "--dimensions FILE, a CSV with the header problem,dimension");
+  }
+  std::vector<table::MeasureTable> tables;
+  for (const double tolerance : input.tolerances) {
+    tables.push_back(table::history_table(history, tolerance));
+  }
+  write_output(options.output, [&](std::ostream& out) {
+    if (summary) {
+      curves::write_summary_svg(out, input.tolerance_labels, tables, history.dimensions, max_kappa);
+      return;
+    }
+    if (data) {
+      curves::write_data_csv(out, input.tolerance_labels, tables, history.dimensions, max_kappa);
+      return;
+    }
+    curves::write_labelled_csv(out, input.tolerance_labels, tables);
+  });
+}
 
 void run_export(const ExportOptions& options, bool bound_given) {
   if (bound_given && options.format == "csv") {
@@ -29,8 +91,25 @@ void run_export(const ExportOptions& options, bool bound_given) {
   if (bound_given && !(std::isfinite(bound) && bound > 0)) {
     usage_error("export: --bound must be a positive finite number");
   }
-  refuse_output_over_input(options.output, options.table.files);
-  const LoadedTable loaded = load_measures(options.table);
+  std::vector<std::string> inputs = options.table.files;
+  if (!options.table.dimensions_file.empty()) inputs.push_back(options.table.dimensions_file);
+  refuse_output_over_input(options.output, inputs);
+  TableOptions t = options.table;
+  int fd = -1;
+  std::string head;
+  const table::InputFormat format = input_format_of(t, fd, head);
+  if (format == table::InputFormat::history && (options.profile == "data" || t.tolerance.empty())) {
+    run_history_export(options, t, fd, head);
+    return;
+  }
+  if (options.profile == "data") {
+    usage_error(
+        "export: data profiles are drawn from convergence histories (--input-format "
+        "history); '" +
+        t.file + "' is read as " + std::string(table::format_name(format)));
+  }
+  if (!options.max_kappa.empty()) usage_error("export: --max-kappa goes with --profile data");
+  const LoadedTable loaded = load_measures_opened(t, format, fd, head);
   curves::PlotOptions plot;
   plot.criterion = loaded.criterion.substr(0, loaded.criterion.find_last_not_of(' ') + 1);
   if (bound_given) plot.bound = bound;
@@ -67,6 +146,15 @@ void add_export_command(CLI::App& app) {
       "right end of the x axis of svg and tex (default: the largest finite log2 ratio rounded up "
       "to a tick)");
   bound->type_name("B");
+  sub->add_option("--profile", options->profile,
+                  "performance: performance profiles; data: data profiles of a history (the "
+                  "share of problems solved within kappa simplex gradients, kappa (n + 1) "
+                  "evaluations for a problem of dimension n), CSV only")
+      ->capture_default_str()
+      ->check(CLI::IsMember({"performance", "data"}));
+  sub->add_option("--max-kappa", options->max_kappa,
+                  "data profiles: the largest kappa drawn (default: the largest a method reaches)")
+      ->type_name("K");
   sub->callback([options, bound] { run_export(*options, bound->count() > 0); });
 }
 

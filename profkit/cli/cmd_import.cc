@@ -92,7 +92,15 @@ void run_import(ImportOptions& options) {
   }
   InputTable input;
   input.format = format;
-  if (long_csv || format == table::InputFormat::wide) {
+  if (format == table::InputFormat::history) {
+    // A history is written as the table of one tolerance, its evaluations.
+    if (options.table.tolerance.empty()) {
+      usage_error("import: " + options.table.file +
+                  " is a convergence history; a results table holds the costs of one "
+                  "tolerance: pick it with --tolerance T");
+    }
+    input = read_opened(options.table, format, fd, head);
+  } else if (long_csv || format == table::InputFormat::wide) {
     input.read = table::read_csv(fd, head, options.table.file, read, !long_csv);
     if (options.table.file != "-") ::close(fd);
   } else {

@@ -58,27 +58,26 @@ void add_pairs_command(CLI::App& app) {
   sub->callback([options] {
     const double tolerance = parse_tolerance(options->tie_tolerance);
     refuse_output_over_input(options->output, options->table.files);
-    const LoadedTable loaded = load_table(options->table);
-    const auto& names = loaded.measures.names;
-    if (!options->every_pair && loaded.measures.methods() > compare::k_every_pair_limit) {
-      const compare::RankedPairs ranked = compare::rank_pairs(loaded.measures, tolerance);
-      write_output(options->output, [&](std::ostream& out) {
-        if (options->format == "csv") {
-          compare::write_ranked_pairs_csv(out, names, ranked);
-        } else {
-          compare::write_ranked_pairs_text(out, names, ranked, "--all-pairs");
-        }
-      });
-      return;
-    }
-    const compare::PairCounts counts = compare::count_pairs(loaded.measures, tolerance);
-    write_output(options->output, [&](std::ostream& out) {
-      if (options->format == "csv") {
-        compare::write_pairs_csv(out, names, counts);
-      } else {
-        compare::write_pairs_text(out, names, counts);
-      }
-    });
+    const bool csv = options->format == "csv";
+    write_each_table(
+        options->table, options->output, csv, [&](const LoadedTable& loaded, std::ostream& out) {
+          const auto& names = loaded.measures.names;
+          if (!options->every_pair && loaded.measures.methods() > compare::k_every_pair_limit) {
+            const compare::RankedPairs ranked = compare::rank_pairs(loaded.measures, tolerance);
+            if (csv) {
+              compare::write_ranked_pairs_csv(out, names, ranked);
+            } else {
+              compare::write_ranked_pairs_text(out, names, ranked, "--all-pairs");
+            }
+            return;
+          }
+          const compare::PairCounts counts = compare::count_pairs(loaded.measures, tolerance);
+          if (csv) {
+            compare::write_pairs_csv(out, names, counts);
+          } else {
+            compare::write_pairs_text(out, names, counts);
+          }
+        });
   });
 }
 

@@ -46,6 +46,12 @@ void run_report(ReportOptions& options) {
   settings.source = file == "-" ? "standard input" : file;
   settings.failures_nonpositive = options.table.failures_nonpositive;
   table::MeasureTable measures;
+  if (input.format == table::InputFormat::history && options.table.tolerance.empty()) {
+    usage_error("report: " + file +
+                " is a convergence history; the report shows the table of one tolerance: pick it "
+                "with --tolerance T (e.g. --tolerance " +
+                input.tolerance_labels.front() + ")");
+  }
   if (input.format != table::InputFormat::pper) {
     refuse_errors(options.table, input.read);
     for (const table::SourceFinding& f : input.read.findings) {

@@ -49,16 +49,17 @@ void add_stability_command(CLI::App& app) {
     const auto limit =
         static_cast<std::size_t>(parse_whole("--limit", options->limit, 1, SIZE_MAX));
     refuse_output_over_input(options->output, options->table.files);
-    const LoadedTable loaded = load_table(options->table);
-    const compare::StabilityFindings findings =
-        compare::find_instabilities(loaded.measures, bound, limit);
-    write_output(options->output, [&](std::ostream& out) {
-      if (options->format == "csv") {
-        compare::write_stability_csv(out, loaded.measures.names, findings);
-      } else {
-        compare::write_stability_text(out, findings);
-      }
-    });
+    const bool csv = options->format == "csv";
+    write_each_table(options->table, options->output, csv,
+                     [&](const LoadedTable& loaded, std::ostream& out) {
+                       const compare::StabilityFindings findings =
+                           compare::find_instabilities(loaded.measures, bound, limit);
+                       if (csv) {
+                         compare::write_stability_csv(out, loaded.measures.names, findings);
+                       } else {
+                         compare::write_stability_text(out, findings);
+                       }
+                     });
   });
 }
 

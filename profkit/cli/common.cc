@@ -66,7 +66,7 @@ void add_input_options(CLI::App& sub, TableOptions& options) {
                  "a delimited header row is csv when it names a method and a problem column, "
                  "else wide")
       ->type_name("FORMAT")
-      ->check(CLI::IsMember({"pper", "csv", "wide", "perprof"}));
+      ->check(CLI::IsMember({"pper", "csv", "wide", "perprof", "history"}));
   sub.add_option("--delimiter", options.delimiter,
                  "field delimiter of a CSV table: ',', ';' or 'tab' (default: the one of the "
                  "three met most often outside quotes in the header row)")
@@ -92,6 +92,25 @@ void add_input_options(CLI::App& sub, TableOptions& options) {
                  "error without it)")
       ->type_name("X")
       ->check(CLI::PositiveNumber);
+  sub.add_option("--evaluation-column", options.evaluation_column,
+                 "evaluation column of a history (default: evaluation or eval)")
+      ->type_name("NAME");
+  sub.add_option("--value-column", options.value_column,
+                 "function value column of a history (default: fvalue, f, value or objective)")
+      ->type_name("NAME");
+  sub.add_option("--dimension-column", options.dimension_column,
+                 "dimension column of a history (default: dimension, when there is one)")
+      ->type_name("NAME");
+  sub.add_option("--dimensions", options.dimensions_file,
+                 "the problems' dimensions for a history: a CSV with the header problem,dimension")
+      ->type_name("FILE");
+  sub.add_option("--tolerances", options.tolerances,
+                 "tolerances of the convergence test of a history, from 0 to 1")
+      ->type_name("T,...")
+      ->capture_default_str();
+  sub.add_option("--tolerance", options.tolerance,
+                 "read a history as the table of the convergence test at T")
+      ->type_name("T");
 }
 
 void add_table_options(CLI::App& sub, TableOptions& options) {
@@ -178,6 +197,11 @@ LoadedTable load_measures(const TableOptions& given) {
   int fd = 0;
   std::string head;
   const table::InputFormat format = input_format_of(options, fd, head);
+  return load_measures_opened(options, format, fd, head);
+}
+
+LoadedTable load_measures_opened(const TableOptions& options, table::InputFormat format, int fd,
+                                 const std::string& head) {
   if (format != table::InputFormat::pper || !head.empty()) {
     return loaded_of(options, read_opened(options, format, fd, head));
   }
@@ -209,6 +233,12 @@ LoadedTable loaded_of(const TableOptions& options, InputTable input) {
     loaded.measures =
         table::measures_of(input.results, loaded.measure_index, failure_rule_of(options));
   } else {
+    if (input.format == table::InputFormat::history && options.tolerance.empty()) {
+      usage_error(options.file +
+                  " is a convergence history: this subcommand reads the table of one tolerance; "
+                  "pick it with --tolerance T (e.g. --tolerance " +
+                  input.tolerance_labels.front() + ")");
+    }
     refuse_errors(options, input.read);
     loaded.criterion = input.read.measure_names.front();
     loaded.measures = std::move(input.read.measures.front());

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "profkit/table/history_reader.h"
 #include "profkit/table/measure_table.h"
 #include "profkit/table/results_table.h"
 #include "profkit/table/table_model.h"
@@ -28,8 +29,8 @@ inline constexpr int k_exit_usage = 2;
 struct TableOptions {
   std::string file = "P.PER";               // the first of `files`, set when the table is read
   std::vector<std::string> files{"P.PER"};  // FILE...; several only for perprof tables
-  std::string input_format;                 // pper, csv, wide, perprof; empty: from the content
-  std::string delimiter;                    // --delimiter: , ; or tab
+  std::string input_format;  // pper, csv, wide, perprof, history; empty: from the content
+  std::string delimiter;     // --delimiter: , ; or tab
   std::string method_column, problem_column, status_column;
   std::string success;  // --success VALUE,...
   double min_cost = 0;  // --min-cost X
@@ -39,6 +40,12 @@ struct TableOptions {
   bool criterion_given = false;
   bool failures_nonpositive = false;  // --failures nonpositive or sentinel (default: clamp)
   std::string failures = "clamp";     // --failures clamp|nonpositive|sentinel
+  // Convergence histories: their columns, the problems' dimensions, the
+  // tolerances of the convergence test and the one a subcommand reads.
+  std::string evaluation_column, value_column, dimension_column;
+  std::string dimensions_file;                     // --dimensions FILE
+  std::string tolerances = "1e-1,1e-3,1e-5,1e-7";  // --tolerances T,...
+  std::string tolerance;                           // --tolerance T; empty: none
 };
 
 // Adds the positional FILE, --criterion NIT|NFV|NFG|NCGR|TIME (any case) and
@@ -71,12 +78,17 @@ struct LoadedTable {
 // with its audit's records, or the cells and findings of another format.
 struct InputTable {
   table::InputFormat format = table::InputFormat::pper;
-  table::ResultsTable results;  // format pper
-  table::ReadTable read;        // the other formats
+  table::ResultsTable results;                // format pper
+  table::ReadTable read;                      // the other formats; for a history, the table of its
+                                              // first tolerance
+  table::History history;                     // format history (its findings moved to `read`)
+  std::vector<std::string> tolerance_labels;  // format history: as given
+  std::vector<double> tolerances;             // and their values
 };
 
 // Adds --input-format, --delimiter, --method-column, --problem-column,
-// --status-column, --success and --min-cost (add_table_options adds them too).
+// --status-column, --success, --min-cost and the options of histories
+// (add_table_options adds them too).
 void add_input_options(CLI::App& sub, TableOptions& options);
 
 // The format of the options' input: --input-format, else detected from the
@@ -91,6 +103,10 @@ table::InputFormat input_format_of(TableOptions& options, int& fd, std::string& 
 InputTable read_input(TableOptions& options,
                       const std::function<void(const table::ParsedRecord&)>& observer = {},
                       table::AfterEnd after_end = table::AfterEnd::leave);
+
+// load_measures() on the input input_format_of() opened.
+LoadedTable load_measures_opened(const TableOptions& options, table::InputFormat format, int fd,
+                                 const std::string& head);
 
 // read_input() on the input input_format_of() opened.
 InputTable read_opened(const TableOptions& options, table::InputFormat format, int fd,
@@ -107,6 +123,14 @@ table::ReadOptions read_options_of(const TableOptions& options);
 // Ends the process (status 2) when `read` stopped or found an error, with its
 // first error and a pointer to 'profkit check'.
 void refuse_errors(const TableOptions& options, const table::ReadTable& read);
+
+// Reads the options' input and runs `write` on its table into the output
+// `output`. A history without --tolerance gives a table per tolerance: with
+// `csv`, the rows of each behind a first column "tolerance" (the header once,
+// led by "tolerance,"); else each tolerance's text under a line
+// "Tolerance T:", the sections apart by an empty line.
+void write_each_table(TableOptions options, const std::string& output, bool csv,
+                      const std::function<void(const LoadedTable&, std::ostream&)>& write);
 
 // Ends the process (status 2) for a table without a method or a problem.
 void refuse_empty(const std::string& file, std::size_t methods, std::size_t problems);

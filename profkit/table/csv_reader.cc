@@ -5,18 +5,11 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "profkit/table/csv_rows.h"
 #include "profkit/table/results_table.h"
 #include "profkit/table/table_model.h"
 
 namespace table {
-namespace {
-
-constexpr std::string_view k_bom = "\xEF\xBB\xBF";
-
-struct Field {
-  std::string_view text;
-  std::size_t column = 1;  // byte column of its first byte, from 1
-};
 
 // Splits `row` at `delimiter` into `fields`; quoted fields are unquoted into
 // `unquoted`, which has room for the whole row so that no view moves.
@@ -76,6 +69,12 @@ bool split_row(std::string_view row, char delimiter, std::size_t first_column,
   }
 }
 
+std::string_view trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
 char guess_delimiter(std::string_view header) {
   std::size_t counts[3] = {0, 0, 0};
   bool quoted = false;
@@ -108,18 +107,14 @@ int column_of(const std::vector<std::string>& header, const std::string& name,
   return -1;
 }
 
+namespace {
+
 std::string lowered(std::string_view text) {
   std::string out(text);
   for (char& c : out) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return out;
-}
-
-std::string_view trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
 }
 
 // Status words that plainly mean a failed run, so that they need no warning.
@@ -147,68 +142,6 @@ std::string quoted(std::string_view text) {
 }
 
 }  // namespace
-
-// Reads the rows of a CSV file: lines from a RecordReader, joined while a
-// quote is open.
-class CsvRows {
- public:
-  CsvRows(int fd, std::string_view head) : m_reader(fd) { m_reader.preload(head); }
-  // The next row and its first line; false at the end, or on an error
-  // (error() non-zero, k_record_too_long for a row over 1 MiB).
-  bool next(char delimiter, std::vector<Field>& fields, std::string_view& row,
-            std::uint64_t& line) {
-    std::string_view text;
-    if (!next_line(text)) return false;
-    line = m_line;
-    const std::size_t first_column = line == 1 ? m_bom + 1 : 1;
-    if (split_row(text, delimiter, first_column, fields, m_unquoted)) {
-      row = text;
-      return true;
-    }
-    m_joined.assign(text);
-    for (;;) {
-      if (!next_line(text)) {
-        m_open_quote = m_error == 0;  // the file ends inside quotes
-        return false;
-      }
-      m_joined += '\n';
-      m_joined.append(text);
-      if (m_joined.size() > k_max_row_bytes) {
-        m_error = k_record_too_long;
-        return false;
-      }
-      if (split_row(m_joined, delimiter, first_column, fields, m_unquoted)) {
-        row = m_joined;
-        return true;
-      }
-    }
-  }
-  int error() const { return m_error; }
-  bool open_quote() const { return m_open_quote; }
-  std::uint64_t line() const { return m_line; }
-
- private:
-  bool next_line(std::string_view& text) {
-    if (!m_reader.next(text)) {
-      m_error = m_reader.error();
-      m_line = m_reader.line();
-      return false;
-    }
-    m_line = m_reader.line();
-    if (m_line == 1 && text.substr(0, 3) == k_bom) {
-      text.remove_prefix(3);
-      m_bom = 3;
-    }
-    return true;
-  }
-  RecordReader m_reader;
-  std::size_t m_bom = 0;
-  std::uint64_t m_line = 0;
-  int m_error = 0;
-  bool m_open_quote = false;
-  std::string m_unquoted;
-  std::string m_joined;
-};
 
 ReadTable read_csv(int fd, std::string_view head, const std::string& file,
                    const ReadOptions& options, bool wide) {

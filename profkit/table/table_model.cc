@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 namespace table {
@@ -20,7 +21,7 @@ std::string_view trimmed(std::string_view text) {
   return text;
 }
 
-constexpr std::string_view k_names[] = {"pper", "csv", "wide", "perprof"};
+constexpr std::string_view k_names[] = {"pper", "csv", "wide", "perprof", "history"};
 
 }  // namespace
 
@@ -29,7 +30,7 @@ std::string_view format_name(InputFormat format) {
 }
 
 bool format_of(std::string_view name, InputFormat& format) {
-  for (std::size_t k = 0; k < 4; ++k) {
+  for (std::size_t k = 0; k < std::size(k_names); ++k) {
     if (name == k_names[k]) {
       format = static_cast<InputFormat>(k);
       return true;
@@ -272,13 +273,16 @@ bool detect_format(std::string_view head, bool whole_file, InputFormat& format, 
   const std::size_t most = std::max({counts[0], counts[1], counts[2]});
   if (most > 0) {
     const char delimiter = most == counts[0] ? ',' : most == counts[1] ? ';' : '\t';
-    bool method = false, problem = false;
+    bool method = false, problem = false, evaluation = false, value = false, status = false;
     std::size_t start = 0;
     for (std::size_t i = 0; i <= top.size(); ++i) {
       if (i == top.size() || top[i] == delimiter) {
         const std::string_view name = top.substr(start, i - start);
         method = method || is_column_name(name, {"solver", "method", "algorithm"});
         problem = problem || is_column_name(name, {"problem", "instance", "name"});
+        evaluation = evaluation || is_column_name(name, {"evaluation", "eval"});
+        value = value || is_column_name(name, {"fvalue", "f", "value", "objective"});
+        status = status || is_column_name(name, {"status", "exitflag", "flag"});
         start = i + 1;
       }
     }
@@ -286,7 +290,13 @@ bool detect_format(std::string_view head, bool whole_file, InputFormat& format, 
       why = "a header row without rows";
       return false;
     }
-    format = method && problem ? InputFormat::csv : InputFormat::wide;
+    // A history numbers each run's evaluations and has no status: a
+    // results table has one cost per run and mostly a status.
+    if (evaluation && value && !status) {
+      format = InputFormat::history;
+    } else {
+      format = method && problem ? InputFormat::csv : InputFormat::wide;
+    }
     return true;
   }
   // Blank-separated lines of name, flag and cost: perprof tables without a

@@ -21,9 +21,9 @@
 
 namespace table {
 
-enum class InputFormat : std::uint8_t { pper, csv, wide, perprof };
+enum class InputFormat : std::uint8_t { pper, csv, wide, perprof, history };
 
-// "pper", "csv", "wide" or "perprof".
+// "pper", "csv", "wide", "perprof" or "history".
 std::string_view format_name(InputFormat format);
 // The format named `name`; false for any other name.
 bool format_of(std::string_view name, InputFormat& format);

@@ -40,4 +40,19 @@ std::string profcmp_report(const std::vector<std::string>& args) {
   return read_file(dir.file("P.PRO"));
 }
 
+std::string history_csv(const std::vector<HistoryRun>& runs,
+                        const std::vector<std::uint64_t>& dimensions) {
+  const bool with_dimensions = !dimensions.empty();
+  std::string csv = with_dimensions ? "solver,problem,dimension,evaluation,fvalue\n"
+                                    : "solver,problem,evaluation,fvalue\n";
+  for (std::size_t r = 0; r < runs.size(); ++r) {
+    for (std::size_t e = 0; e < runs[r].values.size(); ++e) {
+      csv += runs[r].method + "," + runs[r].problem + ",";
+      if (with_dimensions) csv += std::to_string(dimensions[r]) + ",";
+      csv += std::to_string(e + 1) + "," + runs[r].values[e] + "\n";
+    }
+  }
+  return csv;
+}
+
 }  // namespace kit_support

@@ -46,6 +46,19 @@ std::string profcmp_report(const std::vector<std::string>& args);
 // --failures nonpositive: a failure (k_failed) is written as a count of -1.
 std::string results_table(const table::MeasureTable& measures, int measure_index = 2);
 
+// One run of a convergence history: its method, problem and values, written
+// as evaluations 1, 2, ... (values as text, so that nan and inf can be given).
+struct HistoryRun {
+  std::string method;
+  std::string problem;
+  std::vector<std::string> values;
+};
+
+// A history CSV "solver,problem,evaluation,fvalue" (with a dimension column
+// after problem when `dimensions` gives one per run), rows ending in LF.
+std::string history_csv(const std::vector<HistoryRun>& runs,
+                        const std::vector<std::uint64_t>& dimensions = {});
+
 }  // namespace kit_support
 
 #endif  // PROFCMP_TESTS_SUPPORT_KIT_SUPPORT_H_

@@ -1,0 +1,28 @@
+// The summary figure of a convergence history: a grid with one column per
+// tolerance, the performance profiles above the data profiles, each method
+// drawn in the same style in every plot.
+#ifndef PROFCMP_PROFKIT_CURVES_SUMMARY_FIGURE_H_
+#define PROFCMP_PROFKIT_CURVES_SUMMARY_FIGURE_H_
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "profkit/table/measure_table.h"
+
+namespace curves {
+
+// A standalone SVG 1.1 document: for each table (the convergence test at the
+// tolerance `labels` names) its performance profiles and, below, its data
+// profiles up to `max_kappa` (default: that table's largest kappa).
+// `dimensions` has one entry (from 1) per problem.
+void write_summary_svg(std::ostream& out, const std::vector<std::string>& labels,
+                       const std::vector<table::MeasureTable>& tables,
+                       const std::vector<std::uint64_t>& dimensions,
+                       std::optional<double> max_kappa);
+
+}  // namespace curves
+
+#endif  // PROFCMP_PROFKIT_CURVES_SUMMARY_FIGURE_H_
