@@ -1,6 +1,7 @@
 #include "profkit/analysis/figures.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "arithmetic/profile_arithmetic.h"
@@ -74,6 +75,15 @@ double excess_sum(const table::MeasureTable& t, const ProblemBest& b, std::size_
   return sum;
 }
 
+int efficiency_order(double x, double y) {
+  if (!(x != y)) return 0;  // equal, or NaN
+  if (std::isnan(x) || std::isnan(y)) return 0;
+  if (std::isinf(x) || std::isinf(y)) return x > y ? 1 : -1;
+  const double scale = std::max(std::fabs(x), std::fabs(y));
+  if (std::fabs(x - y) <= k_efficiency_tolerance * scale) return 0;
+  return x > y ? 1 : -1;
+}
+
 Figures compute_figures(const table::MeasureTable& t, double requested_bound) {
   Figures f;
   f.bound = requested_bound;
@@ -88,6 +98,7 @@ Figures compute_figures(const table::MeasureTable& t, double requested_bound) {
 
   f.profile.assign(methods, std::vector<double>(f.abscissae.size(), 0.0));
   f.mean_value.assign(methods, 0.0);
+  f.mean_value_sum.assign(methods, 0);
   f.efficiency_score.assign(methods, 0.0);
   f.efficiency.assign(methods, 0.0);
 
@@ -104,6 +115,7 @@ Figures compute_figures(const table::MeasureTable& t, double requested_bound) {
       f.profile[m][j] = mean.add(std::upper_bound(r.begin(), r.end(), f.abscissae[j]) - r.begin());
     }
     f.mean_value[m] = mean.mean_value();
+    f.mean_value_sum[m] = mean.count_sum();
   }
 
   // Excesses are summed problem by problem in ascending order, as profcmp does.

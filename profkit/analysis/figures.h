@@ -37,10 +37,33 @@ struct Figures {
   // profile[m][j]: share of all problems with log2 ratio <= abscissae[j]
   // (0/0, NaN, when there is no problem).
   std::vector<std::vector<double>> profile;
-  std::vector<double> mean_value;        // sum of profile[m][0..] in order, / abscissa count
+  std::vector<double> mean_value;  // sum of profile[m][0..] in order, / abscissa count
+  // The exact MEAN VALUE is mean_value_sum[m] / (abscissae x problems): the
+  // whole-number sum of the counts behind profile[m]. Orders compare these.
+  std::vector<std::int64_t> mean_value_sum;
   std::vector<double> efficiency_score;  // problems / sum of relative excesses
   std::vector<double> efficiency;        // as reported: score / largest score, 1.0 for +inf
 };
+
+// +1 when method a's MEAN VALUE is larger than method b's, -1 when smaller, 0
+// when they are equal: compared exactly through the count sums (the doubles
+// of two equal MEAN VALUEs may differ in the last bits, being sums of 21
+// rounded shares).
+inline int mean_value_order(const Figures& f, std::size_t a, std::size_t b) {
+  const std::int64_t x = f.mean_value_sum[a], y = f.mean_value_sum[b];
+  return x > y ? 1 : x < y ? -1 : 0;
+}
+
+// EFFICIENCY is problems over a sum of quotients of measures, which has no
+// exact form in fixed-size integers, so two EFFICIENCYs compare with a
+// relative tolerance: they tie when they differ by at most this share of the
+// larger. The summation error of a million relative excesses stays below it.
+inline constexpr double k_efficiency_tolerance = 1e-9;
+inline constexpr const char* k_efficiency_tolerance_text = "1e-9";
+
+// +1 when x is larger than y beyond k_efficiency_tolerance, -1 when smaller, 0
+// when they tie (equal infinities tie; NaN ties with everything).
+int efficiency_order(double x, double y);
 
 // The figures of every method, for `requested_bound` normalised as profcmp
 // does (2.0 is profcmp's default). O(methods x problems log problems).

@@ -304,6 +304,13 @@ void Auditor::below_one(const table::ResultsTable& t, std::uint8_t unused_everyw
                  (t.blank(g, p, k) ? std::string("blank") : std::to_string(count));
       }
       if (fields == 0) continue;
+      if (m_options.failures_nonpositive()) {
+        add(line, column, Severity::note, Rule::below_one,
+            std::string(fields == 1 ? "count " : "counts ") + parts +
+                (fields == 1 ? ": a failure" : ": failures") + " (--failures " +
+                m_options.failures + ")");
+        continue;
+      }
       add(line, column, Severity::warning, Rule::below_one,
           std::string(fields == 1 ? "count " : "counts ") + parts +
               ": profcmp takes a count below 1 as 1, the best possible count; profkit's "
@@ -443,7 +450,9 @@ std::uint8_t Auditor::blank_columns(const table::ResultsTable& t) {
         "count " + count_name(k) + " is " + ((blank >> k) & 1u ? "blank" : "0 or blank") +
             " in all " + plural(t.blanks.size(), "problem record", "problem records") +
             ": with --criterion " + count_name(k) +
-            " profcmp takes every count as 1 and every method ties on every problem");
+            (m_options.failures_nonpositive()
+                 ? " every method fails every problem (--failures " + m_options.failures + ")"
+                 : " profcmp takes every count as 1 and every method ties on every problem"));
   }
   return unused;
 }
@@ -459,7 +468,10 @@ void Auditor::method_blank_columns(const table::ResultsTable& t, std::uint8_t un
       add(t.groups[g].line, 1, compared ? Severity::warning : Severity::note, Rule::blank_column,
           "method " + name_of(t.groups[g].name) + " has " + count_name(k) +
               " 0 or blank on every problem: with --criterion " + count_name(k) +
-              " profcmp takes them as 1, the best possible count, so it is best on every problem");
+              (m_options.failures_nonpositive()
+                   ? " it fails every problem (--failures " + m_options.failures + ")"
+                   : " profcmp takes them as 1, the best possible count, so it is best on every "
+                     "problem"));
     }
   }
 }
@@ -470,22 +482,27 @@ void Auditor::ties(const table::ResultsTable& t, std::uint8_t unused_everywhere)
   if (methods < 2) return;
   const int k = (m_options.measure_index == 0 ? k_default_measure : m_options.measure_index) - 1;
   if ((unused_everywhere >> k) & 1u) return;
+  const table::FailureRule rule = m_options.failures_nonpositive() ? table::FailureRule::nonpositive
+                                                                   : table::FailureRule::clamp;
   for (std::size_t p = 0; p < t.problems(); ++p) {
     bool tie = true;
-    std::int32_t measure = 0;
+    double measure = 0;
     for (std::size_t g = 0; g < methods && tie; ++g) {
       if (p >= t.groups[g].length) {
         tie = false;
       } else {
-        const std::int32_t m = table::measure_of(t.count(g, p, k), table::FailureRule::clamp);
+        const double m = table::measure_of(t.count(g, p, k), rule);
         if (g == 0) measure = m;
         tie = m == measure;
       }
     }
     if (!tie) continue;
+    const std::string what = measure == table::k_failed
+                                 ? "every method fails (" + count_name(k) + " 0 or less, or blank)"
+                                 : "every method has " + count_name(k) + " " +
+                                       std::to_string(static_cast<std::int64_t>(measure));
     add(t.line_of(0, p), 9, Severity::note, Rule::ties,
-        "every method has " + count_name(k) + " " + std::to_string(measure) + " on problem " +
-            std::to_string(p + 1) + " " + name_of(t.problem_name(0, p)) +
+        what + " on problem " + std::to_string(p + 1) + " " + name_of(t.problem_name(0, p)) +
             ": it does not tell the methods apart");
   }
 }

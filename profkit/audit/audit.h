@@ -60,6 +60,11 @@ struct Options {
   // 0: count findings for all five columns, ties in NFV.
   int measure_index = 0;
   std::size_t shown_per_rule = k_shown_per_rule;
+  // profkit's --failures rule: under "nonpositive" or "sentinel" a count of 0
+  // or less, or a blank one, is a failure rather than the 1 profcmp takes it
+  // as, and the findings on such counts say so.
+  std::string failures = "clamp";
+  bool failures_nonpositive() const { return failures != "clamp"; }
 };
 
 // The findings of one rule beyond those kept: how many, from where to where.

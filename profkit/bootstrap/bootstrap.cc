@@ -116,7 +116,7 @@ Result run(const table::MeasureTable& t, const Options& options) {
   std::vector<std::uint32_t> at_0(methods * replicates);
   std::vector<std::uint32_t> at_bound(methods * replicates);
   std::vector<std::uint64_t> wins(methods, 0);
-  std::vector<double> replicate_mean(methods);
+  std::vector<std::int64_t> replicate_sum(methods);
 
   std::mt19937_64 generator(options.seed);
   for (std::size_t rep = 0; rep < replicates; ++rep) {
@@ -132,7 +132,9 @@ Result run(const table::MeasureTable& t, const Options& options) {
         }
       }
     }
-    double largest = -std::numeric_limits<double>::infinity();
+    // First is the largest MEAN VALUE, compared exactly through the count
+    // sums (every replicate has the same problems and abscissae).
+    std::int64_t largest = -1;
     for (std::size_t m = 0; m < methods; ++m) {
       const std::uint32_t* h = histogram.data() + m * columns;
       std::uint32_t count = 0;
@@ -145,11 +147,11 @@ Result run(const table::MeasureTable& t, const Options& options) {
       at_bound[m * replicates + rep] = count;
       const double mean = sum.mean_value();
       means[m * replicates + rep] = mean;
-      replicate_mean[m] = mean;
-      largest = std::max(largest, mean);
+      replicate_sum[m] = sum.count_sum();
+      largest = std::max(largest, replicate_sum[m]);
     }
     for (std::size_t m = 0; m < methods; ++m) {
-      if (replicate_mean[m] == largest) ++wins[m];
+      if (replicate_sum[m] == largest) ++wins[m];
     }
   }
 

@@ -57,8 +57,8 @@ struct MethodResult {
   Interval mean_value;  // MEAN VALUE, as P.PRO reports it
   Interval rho_0;       // share of problems on which the method is best
   Interval rho_bound;   // share of problems within the bound (last abscissa)
-  // Share of replicates in which the method's MEAN VALUE is the largest;
-  // every method tied for the largest counts as first, so the shares of a
+  // Share of replicates in which the method's MEAN VALUE is the largest,
+  // compared exactly; every method tied for the largest counts as first, so the shares of a
   // table may add up to more than 1.
   double p_first = 0.0;
 };

@@ -30,6 +30,7 @@ std::string plural(std::size_t n, const char* one, const char* many) {
 void run_check(CheckOptions& options) {
   TableOptions& t = options.table;
   audit::Options audit_options;
+  audit_options.failures = t.failures;
   audit::Auditor auditor(audit_options);
   bool pper_criterion = true;
   if (t.input_format.empty() || t.input_format == "pper") {

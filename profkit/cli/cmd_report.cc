@@ -37,6 +37,7 @@ void run_report(ReportOptions& options) {
   // One read feeds both the audit and the measures (standard input cannot be read twice).
   audit::Options audit_options;
   audit_options.measure_index = measure_index;
+  audit_options.failures = options.table.failures;
   audit::Auditor auditor(audit_options);
   InputTable input = read_input(
       options.table, [&auditor](const table::ParsedRecord& record) { auditor.observe(record); },

@@ -241,11 +241,14 @@ RankedPairs rank_pairs(const table::MeasureTable& t, double tie_tolerance, doubl
   r.problems = t.problems;
   r.tie_tolerance = tie_tolerance;
   const std::size_t m = t.methods();
-  r.mean_value = analysis::compute_figures(t, bound).mean_value;
+  const analysis::Figures figures = analysis::compute_figures(t, bound);
+  r.mean_value = figures.mean_value;
   r.order.resize(m);
   for (std::size_t k = 0; k < m; ++k) r.order[k] = k;
-  std::stable_sort(r.order.begin(), r.order.end(),
-                   [&](std::size_t a, std::size_t b) { return r.mean_value[a] > r.mean_value[b]; });
+  // Exactly by MEAN VALUE: equal count sums keep table order.
+  std::stable_sort(r.order.begin(), r.order.end(), [&](std::size_t a, std::size_t b) {
+    return analysis::mean_value_order(figures, a, b) > 0;
+  });
   r.against_best.resize(m);
   r.against_next.resize(m);
   // The keys count_pairs compares (failures largest).

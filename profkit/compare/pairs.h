@@ -49,9 +49,9 @@ void write_pairs_csv(std::ostream& out, const std::vector<std::string>& names,
 void write_pairs_text(std::ostream& out, const std::vector<std::string>& names,
                       const PairCounts& counts);
 
-// The bounded summary of a large table: methods in MEAN VALUE order (best
-// first, ties by method number), each against the best method and against
-// the next method in that order. About 2 x methods pairs.
+// The bounded summary of a large table: methods in MEAN VALUE order, compared
+// exactly (best first, equal MEAN VALUEs by method number), each against the best method and
+// against the next method in that order. About 2 x methods pairs.
 struct RankedPairs {
   std::size_t problems = 0;
   double tie_tolerance = 0.0;

@@ -16,13 +16,6 @@ using textkit::fixed;
 using textkit::shortest;
 namespace {
 
-// +1 when x is ahead of y (larger), -1 when behind, 0 when equal or unordered (NaN).
-int order_of(double x, double y) {
-  if (x > y) return 1;
-  if (x < y) return -1;
-  return 0;
-}
-
 // A finding's sentence, written piece by piece so that the places of the
 // methods' names are known.
 class Sentence {
@@ -113,19 +106,29 @@ AloneBest alone_best(const table::MeasureTable& t) {
   return a;
 }
 
+// MEAN VALUEs and their count sums (which orders compare) of every method.
+struct MeanValues {
+  std::vector<double> value;
+  std::vector<std::int64_t> sum;
+};
+
+int sum_order(std::int64_t x, std::int64_t y) {
+  return x > y ? 1 : x < y ? -1 : 0;
+}
+
 // MEAN VALUEs of every method with method `left` left out (left's own entry
 // is not meaningful), exactly as compute_figures would give them on the
 // table without it: the profile counts of the whole table, corrected on the
 // problems whose best measure changes, summed over the abscissae in order as
 // compute_figures sums them. `counts[m][j]` are the whole table's counts.
-std::vector<double> mean_values_without(const table::MeasureTable& t, analysis::ProblemBest& best,
-                                        const analysis::Figures& full,
-                                        const std::vector<std::vector<std::int64_t>>& counts,
-                                        const AloneBest& alone, std::size_t left) {
+MeanValues mean_values_without(const table::MeasureTable& t, analysis::ProblemBest& best,
+                               const analysis::Figures& full,
+                               const std::vector<std::vector<std::int64_t>>& counts,
+                               const AloneBest& alone, std::size_t left) {
   const std::size_t methods = t.methods();
   const std::size_t abscissae = full.abscissae.size();
   const std::vector<std::size_t>& changed = alone.problems[left];
-  std::vector<double> means(methods, 0.0);
+  MeanValues means{std::vector<double>(methods, 0.0), std::vector<std::int64_t>(methods, 0)};
   std::vector<std::int64_t> count(abscissae);
   std::vector<double> before(changed.size()), after(changed.size());
   for (std::size_t m = 0; m < methods; ++m) {
@@ -147,7 +150,8 @@ std::vector<double> mean_values_without(const table::MeasureTable& t, analysis::
     }
     profiles::MeanValueSum sum(static_cast<std::int64_t>(t.problems));
     for (std::size_t j = 0; j < abscissae; ++j) sum.add(count[j]);
-    means[m] = sum.mean_value();
+    means.value[m] = sum.mean_value();
+    means.sum[m] = sum.count_sum();
   }
   return means;
 }
@@ -187,13 +191,13 @@ void find_leave_one_out(const table::MeasureTable& t, const analysis::Figures& f
   }
   for (std::size_t left = 0; left < methods; ++left) {
     if (alone.problems[left].empty()) continue;
-    const std::vector<double> reduced = mean_values_without(t, best, full, counts, alone, left);
+    const MeanValues reduced = mean_values_without(t, best, full, counts, alone, left);
     for (std::size_t a = 0; a < methods; ++a) {
       if (a == left) continue;
       for (std::size_t b = a + 1; b < methods; ++b) {
         if (b == left) continue;
-        const int before = order_of(s.mean_value[a], s.mean_value[b]);
-        const int after = order_of(reduced[a], reduced[b]);
+        const int before = analysis::mean_value_order(full, a, b);
+        const int after = sum_order(reduced.sum[a], reduced.sum[b]);
         if (before * after != -1 || !collect.take(FindingKind::leave_one_out)) continue;
         Finding f;
         f.kind = FindingKind::leave_one_out;
@@ -202,8 +206,8 @@ void find_leave_one_out(const table::MeasureTable& t, const analysis::Figures& f
         f.left_out = left;
         f.value_a = s.mean_value[f.a];
         f.value_b = s.mean_value[f.b];
-        f.reversed_a = reduced[f.a];
-        f.reversed_b = reduced[f.b];
+        f.reversed_a = reduced.value[f.a];
+        f.reversed_b = reduced.value[f.b];
         Sentence say(f, t.names);
         say << "With every method, ";
         say.label(f.a) << " is ahead of ";
@@ -221,16 +225,16 @@ void find_leave_one_out(const table::MeasureTable& t, const analysis::Figures& f
 void find_bound_changes(const table::MeasureTable& t, StabilityFindings& s, Collector& collect) {
   const std::size_t methods = t.methods();
   if (methods < 2) return;
-  std::vector<std::vector<double>> means;
+  std::vector<analysis::Figures> at_bound;
   for (std::size_t i = 0; i < k_bound_count; ++i) {
-    means.push_back(analysis::compute_figures(t, bound_at(i)).mean_value);
+    at_bound.push_back(analysis::compute_figures(t, bound_at(i)));
   }
   for (std::size_t a = 0; a < methods; ++a) {
     for (std::size_t b = a + 1; b < methods; ++b) {
       std::vector<int> order(k_bound_count);
       bool ahead = false, behind = false;
       for (std::size_t i = 0; i < k_bound_count; ++i) {
-        order[i] = order_of(means[i][a], means[i][b]);
+        order[i] = analysis::mean_value_order(at_bound[i], a, b);
         ahead = ahead || order[i] > 0;
         behind = behind || order[i] < 0;
       }
@@ -257,13 +261,13 @@ void find_bound_changes(const table::MeasureTable& t, StabilityFindings& s, Coll
   }
 }
 
-void find_efficiency_disagreements(const table::MeasureTable& t, StabilityFindings& s,
-                                   Collector& collect) {
+void find_efficiency_disagreements(const table::MeasureTable& t, const analysis::Figures& full,
+                                   StabilityFindings& s, Collector& collect) {
   const std::size_t methods = t.methods();
   for (std::size_t a = 0; a < methods; ++a) {
     for (std::size_t b = a + 1; b < methods; ++b) {
-      const int by_mean = order_of(s.mean_value[a], s.mean_value[b]);
-      const int by_efficiency = order_of(s.efficiency[a], s.efficiency[b]);
+      const int by_mean = analysis::mean_value_order(full, a, b);
+      const int by_efficiency = analysis::efficiency_order(s.efficiency[a], s.efficiency[b]);
       if (by_mean * by_efficiency != -1 || !collect.take(FindingKind::efficiency)) continue;
       Finding f;
       f.kind = FindingKind::efficiency;
@@ -306,6 +310,11 @@ double bound_at(std::size_t i) {
   return 0.5 * static_cast<double>(i + 1);
 }
 
+std::string efficiency_rule() {
+  return std::string("EFFICIENCYs within a relative ") + analysis::k_efficiency_tolerance_text +
+         " of each other tie";
+}
+
 bool StabilityFindings::stable() const {
   return findings.empty() && omitted[0] == 0 && omitted[1] == 0 && omitted[2] == 0;
 }
@@ -324,11 +333,12 @@ StabilityFindings find_instabilities(const table::MeasureTable& t, double bound,
   s.methods = t.methods();
   s.problems = t.problems;
   s.mean_value = full.mean_value;
+  s.mean_value_sum = full.mean_value_sum;
   s.efficiency = full.efficiency;
   Collector collect(s, limit);
   find_leave_one_out(t, full, s, collect);
   find_bound_changes(t, s, collect);
-  find_efficiency_disagreements(t, s, collect);
+  find_efficiency_disagreements(t, full, s, collect);
   return s;
 }
 
@@ -342,6 +352,8 @@ void write_stability_text(std::ostream& out, const StabilityFindings& s) {
            "pair as MEAN VALUE does.\n";
     return;
   }
+  const std::string efficiency_heading =
+      std::string("EFFICIENCY against MEAN VALUE (") + efficiency_rule() + "):";
   struct Section {
     FindingKind kind;
     const char* heading;
@@ -352,8 +364,8 @@ void write_stability_text(std::ostream& out, const StabilityFindings& s) {
        "Leaving one method out:", "No pair changes order when one other method is left out."},
       {FindingKind::bound, "Changing the bound from 0.5 to 5.0:",
        "No pair changes order between the bounds 0.5 and 5.0."},
-      {FindingKind::efficiency,
-       "EFFICIENCY against MEAN VALUE:", "EFFICIENCY orders every pair as MEAN VALUE does."},
+      {FindingKind::efficiency, efficiency_heading.c_str(),
+       "EFFICIENCY orders every pair as MEAN VALUE does."},
   };
   for (const Section& section : sections) {
     out << section.heading << '\n';

@@ -1,13 +1,15 @@
 // How the MEAN VALUE ranking depends on the table: pairs of methods whose
 // order reverses when one other method is left out, or between two of the
 // bounds 0.5 .. 5.0, and pairs that EFFICIENCY orders the other way. Figures
-// come from analysis::compute_figures, so they equal profcmp's. Methods are
-// ordered by the exact doubles; a change is a strict reversal (a tie on one
-// side is not a change).
+// come from analysis::compute_figures, so they equal profcmp's. MEAN VALUEs
+// are ordered exactly by their count sums, EFFICIENCYs with
+// analysis::efficiency_order's relative tolerance; a change is a strict
+// reversal (a tie on one side is not a change).
 #ifndef PROFCMP_PROFKIT_COMPARE_STABILITY_H_
 #define PROFCMP_PROFKIT_COMPARE_STABILITY_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -45,7 +47,8 @@ struct Finding {
 struct StabilityFindings {
   double bound = 2.0;  // normalised as profcmp does
   std::size_t methods = 0, problems = 0;
-  std::vector<double> mean_value;  // every method at `bound`
+  std::vector<double> mean_value;            // every method at `bound`
+  std::vector<std::int64_t> mean_value_sum;  // their exact count sums, which orders compare
   std::vector<double> efficiency;
   // Listed findings, in order: leave_one_out by left-out method then pair,
   // bound by pair, efficiency by pair (pairs by first then second number).
@@ -74,6 +77,9 @@ void write_stability_text(std::ostream& out, const StabilityFindings& s);
 // `omitted` row says in its sentence how many findings of a kind were not listed).
 void write_stability_csv(std::ostream& out, const std::vector<std::string>& names,
                          const StabilityFindings& s);
+
+// How EFFICIENCYs are compared, as the output names it.
+std::string efficiency_rule();
 
 // "method 2 (NAME)", as the sentences name a method (index 0-based).
 std::string method_label(const std::vector<std::string>& names, std::size_t m);

@@ -177,9 +177,13 @@ void write_summary(std::ostream& out, const table::MeasureTable& t, const analys
       << "</th><th class=\"n\">failures</th><th class=\"n\">MEAN VALUE 95 %</th>"
          "<th class=\"n\">rho at 0, 95 %</th><th class=\"n\">rho at "
       << bound << ", 95 %</th></tr></thead>\n<tbody>\n";
+  std::vector<std::size_t> solved_nothing;
   for (std::size_t m = 0; m < t.methods(); ++m) {
     std::size_t failures = 0;
     for (std::size_t p = 0; p < t.problems; ++p) failures += t.solved(m, p) ? 0 : 1;
+    if (t.problems > 0 && failures == t.problems && f.efficiency[m] > 0.0) {
+      solved_nothing.push_back(m);
+    }
     const bootstrap::MethodResult& b = boot.methods[m];
     out << "<tr>" << number_cell(std::to_string(m + 1)) << name_cell(t.names[m])
         << number_cell(fixed4(f.mean_value[m])) << number_cell(fixed4(f.efficiency[m]))
@@ -188,7 +192,24 @@ void write_summary(std::ostream& out, const table::MeasureTable& t, const analys
         << number_cell(interval_text(b.rho_0)) << number_cell(interval_text(b.rho_bound))
         << "</tr>\n";
   }
-  out << "</tbody>\n</table></div>\n</section>\n";
+  out << "</tbody>\n</table></div>\n";
+  // EFFICIENCY charges a failure an excess of 1, which a solved problem's
+  // excess over the best (a share of the problem's total) can approach, so a
+  // method that failed everywhere still has a finite score.
+  if (!solved_nothing.empty()) {
+    out << "<p>";
+    for (std::size_t i = 0; i < solved_nothing.size(); ++i) {
+      if (i > 0) out << (i + 1 == solved_nothing.size() ? " and " : ", ");
+      out << method_label(t.names, solved_nothing[i]);
+    }
+    out << " solved no problem"
+        << (solved_nothing.size() == 1 ? " and still shows" : " and still show")
+        << " an EFFICIENCY above 0: EFFICIENCY is the problem count over the sum of the "
+           "relative excesses, and profcmp counts a failure's excess as 1, the largest a solved "
+           "problem's excess over the best can approach, so a method that failed everywhere has "
+           "a finite score, whose share of the largest is above 0.</p>\n";
+  }
+  out << "</section>\n";
 }
 
 // Above compare::k_every_pair_limit methods: each method against the best and
@@ -266,11 +287,13 @@ void write_stability(std::ostream& out, const table::MeasureTable& t, double bou
       "Whether the order by MEAN VALUE holds when one other method is left out, when the bound "
       "is any of 0.5 to 5.0, and under EFFICIENCY. A reversal listed here means the verdict "
       "depends on that choice.");
-  // The ranking itself: by MEAN VALUE, larger first, ties in table order.
+  // The ranking itself: by MEAN VALUE compared exactly, larger first, ties in
+  // table order.
   std::vector<std::size_t> order(t.methods());
   for (std::size_t m = 0; m < order.size(); ++m) order[m] = m;
-  std::stable_sort(order.begin(), order.end(),
-                   [&](std::size_t a, std::size_t b) { return s.mean_value[a] > s.mean_value[b]; });
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return s.mean_value_sum[a] > s.mean_value_sum[b];
+  });
   if (t.methods() == 0) {
     out << "<p>" << k_no_method << "</p>\n</section>\n";
     return;
@@ -300,7 +323,11 @@ void write_stability(std::ostream& out, const table::MeasureTable& t, double bou
        "EFFICIENCY orders every pair as MEAN VALUE does."},
   };
   for (const auto& kind : kinds) {
-    out << "<h3>" << kind.title << "</h3>\n";
+    out << "<h3>" << kind.title;
+    if (kind.kind == compare::FindingKind::efficiency) {
+      out << " (" << html_escape(compare::efficiency_rule()) << ")";
+    }
+    out << "</h3>\n";
     std::size_t listed = 0;
     for (const compare::Finding& finding : s.findings) {
       if (finding.kind != kind.kind) continue;

@@ -143,6 +143,18 @@ table::MeasureTable small_table() {
 
 // Every replicate recomputed from scratch: the drawn problems as a table of
 // their own, its figures by compute_figures(), sorted, picked at the ranks.
+// The exact MEAN VALUE of method m times 21 x problems, from the profile
+// values themselves (each a count over the problem count).
+std::int64_t exact_sum(const analysis::Figures& f, std::size_t m, std::size_t problems) {
+  std::int64_t sum = 0;
+  for (const double v : f.profile[m]) sum += std::llround(v * static_cast<double>(problems));
+  return sum;
+}
+
+// Replicates in which two methods tie exactly for first while their MEAN
+// VALUE doubles differ, over every reference() call.
+std::size_t g_rounded_ties = 0;
+
 bootstrap::Result reference(const table::MeasureTable& t, const bootstrap::Options& o) {
   const std::size_t methods = t.methods();
   std::vector<std::vector<double>> means(methods), zero(methods), at_bound(methods);
@@ -159,13 +171,18 @@ bootstrap::Result reference(const table::MeasureTable& t, const bootstrap::Optio
       for (const std::size_t p : picks) drawn.measures.push_back(t.at(m, p));
     }
     const analysis::Figures f = analysis::compute_figures(drawn, o.bound);
-    double best = -1.0;
-    for (std::size_t m = 0; m < methods; ++m) best = std::max(best, f.mean_value[m]);
+    // First: the largest exact MEAN VALUE; every method tied for it counts.
+    std::int64_t best = -1;
+    for (std::size_t m = 0; m < methods; ++m) best = std::max(best, exact_sum(f, m, t.problems));
+    double first_double = -1.0;
     for (std::size_t m = 0; m < methods; ++m) {
       means[m].push_back(f.mean_value[m]);
       zero[m].push_back(f.profile[m].front());
       at_bound[m].push_back(f.profile[m].back());
-      if (f.mean_value[m] == best) first[m] += 1.0;
+      if (exact_sum(f, m, t.problems) != best) continue;
+      first[m] += 1.0;
+      if (first_double >= 0.0 && f.mean_value[m] != first_double) ++g_rounded_ties;
+      first_double = f.mean_value[m];
     }
   }
   const analysis::Figures whole = analysis::compute_figures(t, o.bound);
@@ -246,6 +263,8 @@ TEST(Run, EqualsARecomputationOfEveryResampledTable) {
       EXPECT_EQ(got.methods[m].p_first, want.methods[m].p_first);
     }
   }
+  // The cases hold exact ties that the doubles would have split.
+  EXPECT_GT(g_rounded_ties, 0u);
 }
 
 TEST(Run, EstimatesAreTheFiguresOfTheWholeTableAndIntervalsLieInTheUnitRange) {

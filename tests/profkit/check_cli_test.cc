@@ -69,6 +69,52 @@ TEST(CheckCli, CriterionLimitsCountFindings) {
   EXPECT_EQ(nfv.out, kit_support::read_file(audit_dir() + "/below_one.expected"));
 }
 
+// Under --failures nonpositive or sentinel a count of 0 or less is a
+// failure: the findings say so, and none says it is taken as 1 or makes a
+// method best on every problem.
+TEST(CheckCli, FailuresRuleDecidesWhatLowCountsAre) {
+  const struct {
+    std::vector<std::string> args;
+    std::string out;
+  } cases[] = {
+      {{"--failures", "nonpositive", "below_one.PER"},
+       "below_one.PER:3:33: note: count NFV -1: a failure (--failures nonpositive)\n"
+       "below_one.PER:4:33: note: count NFV 0: a failure (--failures nonpositive)\n"
+       "below_one.PER:6:33: note: count NFV blank: a failure (--failures nonpositive)\n"
+       "below_one.PER: 2 methods, 3 problems; 0 errors, 0 warnings, 3 notes\n"},
+      {{"--failures", "sentinel", "--criterion", "time", "method_column_zero.PER"},
+       "method_column_zero.PER:1:1: warning: method 'A' has TIME 0 or blank on every problem: "
+       "with --criterion TIME it fails every problem (--failures sentinel)\n"
+       "method_column_zero.PER: 2 methods, 2 problems; 0 errors, 1 warning, 0 notes\n"},
+      {{"--failures", "nonpositive", "--criterion", "TIME", "blank_column.PER"},
+       "blank_column.PER:2:63: note: count TIME is blank in all 4 problem records: with "
+       "--criterion TIME every method fails every problem (--failures nonpositive)\n"
+       "blank_column.PER: 2 methods, 2 problems; 0 errors, 0 warnings, 1 note\n"},
+      {{"--failures", "clamp", "below_one.PER"},
+       kit_support::read_file(audit_dir() + "/below_one.expected")},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"check"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const kit_support::RunResult r = run_profkit(args, {}, audit_dir());
+    EXPECT_EQ(r.out, c.out) << c.args.back();
+    EXPECT_EQ(r.status, 0);
+  }
+  // Every golden table: no finding under nonpositive speaks of a count taken as 1.
+  for (const auto& entry : std::filesystem::directory_iterator(audit_dir())) {
+    if (entry.path().extension() != ".PER") continue;
+    const std::string name = entry.path().filename().string();
+    for (const char* criterion : {"NIT", "NFV", "NFG", "NCGR", "TIME"}) {
+      const std::string out =
+          run_profkit({"check", "--failures", "nonpositive", "--criterion", criterion, name}, {},
+                      audit_dir())
+              .out;
+      EXPECT_EQ(out.find(" as 1"), std::string::npos) << name << " " << criterion << "\n" << out;
+      EXPECT_EQ(out.find("best on every problem"), std::string::npos) << name << "\n" << out;
+    }
+  }
+}
+
 TEST(CheckCli, StandardInputIsNamedDash) {
   const std::string table = kit_support::read_file(audit_dir() + "/tab.PER");
   const kit_support::RunResult r = run_profkit({"check", "-"}, table);

@@ -2,6 +2,7 @@
 // by hand so that every count, figure and sentence is known in advance.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <sstream>
@@ -240,28 +241,30 @@ TEST(Stability, TextListsEveryKindAndSaysWhenAKindHasNoFinding) {
   std::ostringstream loo, bound;
   compare::write_stability_text(loo, compare::find_instabilities(leave_one_out_table(), 2.0));
   compare::write_stability_text(bound, compare::find_instabilities(bound_table(), 4.1));
-  EXPECT_EQ(loo.str(),
-            "Stability of the MEAN VALUE ranking: 3 methods, 4 problems, bound 2.0.\n"
-            "Leaving one method out:\n"
-            "  With every method, method 2 (B) is ahead of method 3 (C) by MEAN VALUE, 0.5000 to "
-            "0.4405; without method 1 (A), method 3 (C) is ahead, 0.6905 to 0.6071.\n"
-            "Changing the bound from 0.5 to 5.0:\n"
-            "  By MEAN VALUE, method 2 (B) is ahead of method 3 (C) at bounds 0.5, 1.0, 1.5, 2.0, "
-            "2.5, 3.0 and 3.5, and method 3 (C) is ahead at bounds 4.0, 4.5 and 5.0.\n"
-            "EFFICIENCY against MEAN VALUE:\n"
-            "  Method 2 (B) is ahead of method 3 (C) by MEAN VALUE, 0.5000 to 0.4405, but behind "
-            "by EFFICIENCY, 0.8630 to 1.0000.\n");
+  EXPECT_EQ(
+      loo.str(),
+      "Stability of the MEAN VALUE ranking: 3 methods, 4 problems, bound 2.0.\n"
+      "Leaving one method out:\n"
+      "  With every method, method 2 (B) is ahead of method 3 (C) by MEAN VALUE, 0.5000 to "
+      "0.4405; without method 1 (A), method 3 (C) is ahead, 0.6905 to 0.6071.\n"
+      "Changing the bound from 0.5 to 5.0:\n"
+      "  By MEAN VALUE, method 2 (B) is ahead of method 3 (C) at bounds 0.5, 1.0, 1.5, 2.0, "
+      "2.5, 3.0 and 3.5, and method 3 (C) is ahead at bounds 4.0, 4.5 and 5.0.\n"
+      "EFFICIENCY against MEAN VALUE (EFFICIENCYs within a relative 1e-9 of each other tie):\n"
+      "  Method 2 (B) is ahead of method 3 (C) by MEAN VALUE, 0.5000 to 0.4405, but behind "
+      "by EFFICIENCY, 0.8630 to 1.0000.\n");
   // 4.1 is normalised up to 4.5, as profcmp does.
-  EXPECT_EQ(bound.str(),
-            "Stability of the MEAN VALUE ranking: 2 methods, 4 problems, bound 4.5.\n"
-            "Leaving one method out:\n"
-            "  No pair changes order when one other method is left out.\n"
-            "Changing the bound from 0.5 to 5.0:\n"
-            "  By MEAN VALUE, method 2 (B) is ahead of method 1 (A) at bounds 0.5 and 1.0, method "
-            "1 (A) is ahead at bounds 2.0, 2.5, 3.0, 3.5, 4.0, 4.5 and 5.0, and they are tied at "
-            "bound 1.5.\n"
-            "EFFICIENCY against MEAN VALUE:\n"
-            "  EFFICIENCY orders every pair as MEAN VALUE does.\n");
+  EXPECT_EQ(
+      bound.str(),
+      "Stability of the MEAN VALUE ranking: 2 methods, 4 problems, bound 4.5.\n"
+      "Leaving one method out:\n"
+      "  No pair changes order when one other method is left out.\n"
+      "Changing the bound from 0.5 to 5.0:\n"
+      "  By MEAN VALUE, method 2 (B) is ahead of method 1 (A) at bounds 0.5 and 1.0, method "
+      "1 (A) is ahead at bounds 2.0, 2.5, 3.0, 3.5, 4.0, 4.5 and 5.0, and they are tied at "
+      "bound 1.5.\n"
+      "EFFICIENCY against MEAN VALUE (EFFICIENCYs within a relative 1e-9 of each other tie):\n"
+      "  EFFICIENCY orders every pair as MEAN VALUE does.\n");
 }
 
 TEST(Stability, NothingChangesIsOneSentence) {
@@ -309,14 +312,15 @@ TEST(Stability, FindingsBeyondTheLimitAreCountedAndSaid) {
   std::ostringstream text, csv;
   compare::write_stability_text(text, s);
   compare::write_stability_csv(csv, {"A", "B", "C"}, s);
-  EXPECT_EQ(text.str(),
-            "Stability of the MEAN VALUE ranking: 3 methods, 4 problems, bound 2.0.\n"
-            "Leaving one method out:\n"
-            "  1 more leave_one_out finding is not listed.\n"
-            "Changing the bound from 0.5 to 5.0:\n"
-            "  1 more bound finding is not listed.\n"
-            "EFFICIENCY against MEAN VALUE:\n"
-            "  1 more efficiency finding is not listed.\n");
+  EXPECT_EQ(
+      text.str(),
+      "Stability of the MEAN VALUE ranking: 3 methods, 4 problems, bound 2.0.\n"
+      "Leaving one method out:\n"
+      "  1 more leave_one_out finding is not listed.\n"
+      "Changing the bound from 0.5 to 5.0:\n"
+      "  1 more bound finding is not listed.\n"
+      "EFFICIENCY against MEAN VALUE (EFFICIENCYs within a relative 1e-9 of each other tie):\n"
+      "  1 more efficiency finding is not listed.\n");
   EXPECT_EQ(csv.str(),
             "kind,method_a_number,method_a,method_b_number,method_b,left_out_number,left_out,"
             "a_ahead_at,b_ahead_at,tied_at,value_a,value_b,reversed_a,reversed_b,sentence\r\n"
@@ -325,17 +329,33 @@ TEST(Stability, FindingsBeyondTheLimitAreCountedAndSaid) {
             "omitted,,,,,,,,,,,,,,1 more efficiency finding is not listed.\r\n");
 }
 
+// The exact MEAN VALUEs of every method times 21 x problems, from the profile
+// values themselves (each a count over the problem count).
+std::vector<std::int64_t> exact_sums(const analysis::Figures& f, std::size_t problems) {
+  std::vector<std::int64_t> sums;
+  for (const std::vector<double>& profile : f.profile) {
+    std::int64_t sum = 0;
+    for (const double v : profile) sum += std::llround(v * static_cast<double>(problems));
+    sums.push_back(sum);
+  }
+  return sums;
+}
+
 // Small deterministic tables with many ties and failures: the leave-one-out
 // findings and their MEAN VALUEs equal those of recomputing the figures on
 // the table without each method (the findings correct the whole table's
-// profile counts only where the best measure changes).
-TEST(Stability, LeaveOneOutAgreesWithRecomputingWithoutEachMethod) {
+// profile counts only where the best measure changes), and the bound findings
+// those of recomputing at each bound. Orders are exact: MEAN VALUEs whose
+// count sums are equal tie, however their doubles round, so no reversal is
+// reported for them.
+TEST(Stability, LeaveOneOutAndBoundsAgreeWithExactRecomputation) {
   std::uint64_t state = 12345;
   auto next = [&state](std::uint64_t n) {
     state = state * 6364136223846793005ull + 1442695040888963407ull;
     return static_cast<std::int32_t>((state >> 33) % n);
   };
-  std::size_t total = 0;
+  std::size_t total = 0, bound_total = 0, rounded_ties = 0;
+  const auto order = [](std::int64_t x, std::int64_t y) { return x > y ? 1 : x < y ? -1 : 0; };
   for (int trial = 0; trial < 200; ++trial) {
     const std::size_t methods = 3 + static_cast<std::size_t>(next(3));
     const std::size_t problems = 1 + static_cast<std::size_t>(next(8));
@@ -350,7 +370,8 @@ TEST(Stability, LeaveOneOutAgreesWithRecomputingWithoutEachMethod) {
     for (const compare::Finding& f : s.findings) {
       if (f.kind == compare::FindingKind::leave_one_out) found.emplace_back(f.left_out, f.a, f.b);
     }
-    const std::vector<double> all = analysis::compute_figures(t, 2.0).mean_value;
+    const analysis::Figures whole = analysis::compute_figures(t, 2.0);
+    const std::vector<std::int64_t> all = exact_sums(whole, problems);
     for (std::size_t left = 0; left < methods; ++left) {
       MeasureTable reduced;
       reduced.problems = problems;
@@ -361,7 +382,9 @@ TEST(Stability, LeaveOneOutAgreesWithRecomputingWithoutEachMethod) {
         reduced.names.push_back(t.names[m]);
         for (std::size_t p = 0; p < problems; ++p) reduced.measures.push_back(t.at(m, p));
       }
-      const std::vector<double> r = analysis::compute_figures(reduced, 2.0).mean_value;
+      const analysis::Figures reduced_figures = analysis::compute_figures(reduced, 2.0);
+      const std::vector<double> r = reduced_figures.mean_value;
+      const std::vector<std::int64_t> exact = exact_sums(reduced_figures, problems);
       // The figures without the method are exactly those of the smaller table.
       auto reduced_index = [left](std::size_t m) { return m < left ? m : m - 1; };
       for (const compare::Finding& f : s.findings) {
@@ -372,15 +395,71 @@ TEST(Stability, LeaveOneOutAgreesWithRecomputingWithoutEachMethod) {
       for (std::size_t i = 0; i < kept.size(); ++i) {
         for (std::size_t j = i + 1; j < kept.size(); ++j) {
           const std::size_t a = kept[i], b = kept[j];
-          if (all[a] > all[b] && r[j] > r[i]) expected.emplace_back(left, a, b);
-          if (all[b] > all[a] && r[i] > r[j]) expected.emplace_back(left, b, a);
+          if (exact[i] == exact[j] && r[i] != r[j]) ++rounded_ties;
+          if (all[a] > all[b] && exact[j] > exact[i]) expected.emplace_back(left, a, b);
+          if (all[b] > all[a] && exact[i] > exact[j]) expected.emplace_back(left, b, a);
         }
       }
     }
     EXPECT_EQ(found, expected) << "trial " << trial;
     total += found.size();
+
+    std::vector<std::vector<std::int64_t>> at_bound;
+    std::vector<std::vector<double>> doubles_at_bound;
+    for (std::size_t i = 0; i < compare::k_bound_count; ++i) {
+      const analysis::Figures f = analysis::compute_figures(t, compare::bound_at(i));
+      at_bound.push_back(exact_sums(f, problems));
+      doubles_at_bound.push_back(f.mean_value);
+    }
+    for (const compare::Finding& f : s.findings) {
+      if (f.kind != compare::FindingKind::bound) continue;
+      ++bound_total;
+      for (std::size_t i = 0; i < compare::k_bound_count; ++i) {
+        EXPECT_EQ(f.order_at_bound[i], order(at_bound[i][f.a], at_bound[i][f.b]));
+      }
+    }
+    for (std::size_t a = 0; a < methods; ++a) {
+      for (std::size_t b = a + 1; b < methods; ++b) {
+        bool ahead = false, behind = false;
+        for (std::size_t i = 0; i < compare::k_bound_count; ++i) {
+          const int o = order(at_bound[i][a], at_bound[i][b]);
+          ahead = ahead || o > 0;
+          behind = behind || o < 0;
+          if (o == 0 && doubles_at_bound[i][a] != doubles_at_bound[i][b]) ++rounded_ties;
+        }
+        const bool listed =
+            std::any_of(s.findings.begin(), s.findings.end(), [&](const compare::Finding& f) {
+              return f.kind == compare::FindingKind::bound && std::min(f.a, f.b) == a &&
+                     std::max(f.a, f.b) == b;
+            });
+        EXPECT_EQ(listed, ahead && behind) << "trial " << trial << " pair " << a << "," << b;
+      }
+    }
   }
   EXPECT_GT(total, 10u);  // the tables do produce reversals
+  EXPECT_GT(bound_total, 10u);
+  // ... and MEAN VALUEs that tie exactly while their doubles differ.
+  EXPECT_GT(rounded_ties, 0u);
+}
+
+// Without C, A and B have the same exact MEAN VALUE, 100/126, though the
+// double of B's is larger in the last bits: leaving C out is no reversal of
+// A ahead of B, and nothing calls B ahead.
+TEST(Stability, ExactTieWithoutAMethodIsNoReversal) {
+  const MeasureTable t = kit_support::measure_table(
+      {"A", "B", "C"}, {{8, 3, 2, 8, 8, 6}, {6, 12, 1, 5, 12, 5}, {12, 4, 12, 1, 6, 3}});
+  const MeasureTable without_c =
+      kit_support::measure_table({"A", "B"}, {{8, 3, 2, 8, 8, 6}, {6, 12, 1, 5, 12, 5}});
+  const analysis::Figures reduced = analysis::compute_figures(without_c, 2.0);
+  ASSERT_EQ(exact_sums(reduced, 6), (std::vector<std::int64_t>{100, 100}));
+  ASSERT_LT(reduced.mean_value[0], reduced.mean_value[1]);  // the doubles differ
+  const compare::StabilityFindings s = compare::find_instabilities(t, 2.0);
+  for (const compare::Finding& f : s.findings) {
+    EXPECT_NE(f.kind, compare::FindingKind::leave_one_out) << f.sentence;
+  }
+  std::ostringstream text;
+  compare::write_stability_text(text, s);
+  EXPECT_EQ(text.str().find("0.7937 to 0.7937"), std::string::npos) << text.str();
 }
 
 TEST(Stability, MethodLabelsAndCsvQuoting) {

@@ -200,6 +200,21 @@ TEST(Report, SummaryAndPairsHoldHandComputedFigures) {
   EXPECT_EQ(pairs[1], cells({"2", "BETA", "2-2-4", "\xE2\x80\x94", "3-1-4"}));
 }
 
+// A method that solved nothing has EFFICIENCY above 0 (each failure's excess
+// is 1, the others' excesses are shares below it), and the summary says why;
+// a table without such a method has no such sentence.
+TEST(Report, SummaryExplainsEfficiencyOfAMethodThatSolvedNothing) {
+  const std::string why = " solved no problem and still shows an EFFICIENCY above 0: ";
+  const std::string html =
+      page(kit_support::measure_table({"A", "B", "C"}, {{10, 3}, {k_failed, k_failed}, {5, 6}}));
+  // B: MEAN VALUE 0; EFFICIENCY 2 / (1 + 1) over A's and C's 2 / (1/3) = 6: 0.1667.
+  EXPECT_NE(
+      rows_of(html, "summary")[1].find("<td class=\"n\">0.0000</td><td class=\"n\">0.1667</td>"),
+      std::string::npos);
+  EXPECT_NE(html.find("<p>method 2 (<bdi>B</bdi>)" + why), std::string::npos);
+  EXPECT_EQ(page(small_table()).find(" solved no problem"), std::string::npos);
+}
+
 TEST(Report, SameInputSameBytes) {
   const table::MeasureTable t = small_table();
   EXPECT_EQ(page(t), page(t));
