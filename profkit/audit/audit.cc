@@ -5,12 +5,13 @@
 #include <tuple>
 
 #include "profkit/text/escape.h"
+#include "records/run_files.h"
 
 namespace audit {
 namespace {
 
-constexpr std::size_t k_max_methods = 20;
-constexpr std::size_t k_max_problems = 200;
+constexpr std::size_t k_max_methods = records::k_max_methods;
+constexpr std::size_t k_max_problems = records::k_max_problems;
 constexpr int k_default_measure = 2;  // NFV
 constexpr std::string_view k_bom = "\xEF\xBB\xBF";
 constexpr std::size_t k_shown_text = 24;  // characters of a quoted text

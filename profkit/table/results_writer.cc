@@ -15,10 +15,10 @@ constexpr double k_exact_best_limit = 67108864.0;
 
 constexpr std::size_t k_field_width = 10;
 constexpr std::size_t k_counts = records::k_count_fields;
-constexpr std::size_t k_name_column = 8;  // columns 9-22, from 0
 constexpr std::size_t k_name_width = records::k_name_length;
-constexpr std::size_t k_max_methods = 20;
-constexpr std::size_t k_max_problems = 200;
+// profcmp's capacities, beyond which it stops with message 120.
+constexpr std::size_t k_max_methods = records::k_max_methods;
+constexpr std::size_t k_max_problems = records::k_max_problems;
 
 // The longest prefix of `text` of at most `bytes` bytes that does not end
 // inside a UTF-8 character.
