@@ -158,9 +158,9 @@ void BM_WriteCsvInMemory(benchmark::State& state) {
   std::uint32_t seed = 20240611u;
   for (int m = 0; m < k_methods; ++m) t.names.push_back("SOLVER-" + std::to_string(m + 1));
   t.measures.resize(static_cast<std::size_t>(k_methods) * k_problems);
-  for (std::int32_t& v : t.measures) {
+  for (double& v : t.measures) {
     seed = seed * 1664525u + 1013904223u;
-    v = 1 + static_cast<std::int32_t>((seed >> 16) % 5000);
+    v = 1.0 + static_cast<double>((seed >> 16) % 5000);
   }
   NullBuffer buffer;
   std::ostream out(&buffer);

@@ -140,10 +140,6 @@ void add_output_option(CLI::App& sub, std::string& output) {
       ->type_name("OUT");
 }
 
-namespace {
-
-// The descriptor to read `file` from: 0 for "-" (standard input), else the
-// file opened for reading; a file that cannot be opened ends the process.
 int open_table(const std::string& file) {
   if (file.empty()) fail("FILE: an empty name");
   if (file == "-") return 0;
@@ -154,6 +150,8 @@ int open_table(const std::string& file) {
   if (fd < 0) fail(file + ": " + std::strerror(errno));
   return fd;
 }
+
+namespace {
 
 void close_table(const std::string& file, int fd) {
   if (file != "-") ::close(fd);

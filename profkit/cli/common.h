@@ -144,6 +144,11 @@ std::string finding_text(const table::SourceFinding& f);
 table::ResultsTable read_table_file(
     const std::string& file, const std::function<void(const table::ParsedRecord&)>& observer = {});
 
+// The descriptor to read `file` from: 0 for "-" (standard input), else the
+// file opened for reading; a file that cannot be opened (or an empty name)
+// ends the process with "profkit: error: FILE: <reason>" and status 2.
+int open_table(const std::string& file);
+
 // Reads the table the options name. Besides read_table_file's errors, a count
 // that does not convert (profcmp's message 64) ends the process with
 // "profkit: error: FILE:LINE:COLUMN: count NFV 'text' is not a whole number

@@ -15,17 +15,6 @@
 namespace kit {
 namespace {
 
-int open_input(const std::string& file) {
-  if (file == "-") return 0;
-  if (file.empty()) fail("FILE: an empty name");
-  int fd = -1;
-  do {
-    fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) fail(file + ": " + std::strerror(errno));
-  return fd;
-}
-
 // Up to table::k_detect_bytes from `fd`; `whole` when the file ended within them.
 std::string read_head(const std::string& file, int fd, bool& whole) {
   std::string head(table::k_detect_bytes, '\0');
@@ -87,7 +76,7 @@ void read_history_input(const TableOptions& options, const table::ReadOptions& r
   history = table::read_history(fd, head, options.file, history_options);
   if (options.file != "-") ::close(fd);
   if (!history.read.stopped && !options.dimensions_file.empty()) {
-    const int dimensions = open_input(options.dimensions_file);
+    const int dimensions = open_table(options.dimensions_file);
     table::read_dimensions(dimensions, options.dimensions_file, 0, history);
     if (options.dimensions_file != "-") ::close(dimensions);
   }
@@ -142,7 +131,7 @@ table::InputFormat input_format_of(TableOptions& options, int& fd, std::string& 
     fd = -1;
     return format;
   }
-  fd = open_input(options.file);
+  fd = open_table(options.file);
   struct stat status {};
   const bool seekable =
       ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && ::lseek(fd, 0, SEEK_CUR) == 0;

@@ -155,16 +155,7 @@ ReadTable read_csv(int fd, std::string_view head, const std::string& file,
   std::string header_line;
   const char given = options.delimiter;
   // Peek at the header with a comma, then split it again with its delimiter.
-  if (!rows.next(given != 0 ? given : ',', fields, row, line)) {
-    if (rows.error() == 0) {
-      out.stop(file, 0, 0, "an empty file: no header row");
-    } else {
-      out.stop(file, rows.line(), 0,
-               rows.error() == k_record_too_long ? "row longer than 1 MiB (1048576 bytes)"
-                                                 : "cannot be read");
-    }
-    return out;
-  }
+  if (!header_row(rows, given != 0 ? given : ',', fields, row, line, file, out)) return out;
   header_line.assign(row);
   const char delimiter = given != 0 ? given : guess_delimiter(header_line);
   std::string scratch;

@@ -102,6 +102,22 @@ class CsvRows {
   std::string m_joined;
 };
 
+// The header row of `rows`, split at `delimiter`; false at an empty or
+// unreadable file, with the reason stopped in `out`.
+inline bool header_row(CsvRows& rows, char delimiter, std::vector<Field>& fields,
+                       std::string_view& row, std::uint64_t& line, const std::string& file,
+                       ReadTable& out) {
+  if (rows.next(delimiter, fields, row, line)) return true;
+  if (rows.error() == 0) {
+    out.stop(file, 0, 0, "an empty file: no header row");
+  } else {
+    out.stop(file, rows.line(), 0,
+             rows.error() == k_record_too_long ? "row longer than 1 MiB (1048576 bytes)"
+                                               : "cannot be read");
+  }
+  return false;
+}
+
 }  // namespace table
 
 #endif  // PROFCMP_PROFKIT_TABLE_CSV_ROWS_H_

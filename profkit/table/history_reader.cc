@@ -44,14 +44,7 @@ bool read_header(CsvRows& rows, char& delimiter, const std::string& file,
   std::vector<Field> fields;
   std::string_view row;
   std::uint64_t line = 0;
-  if (!rows.next(delimiter != 0 ? delimiter : ',', fields, row, line)) {
-    if (rows.error() == 0) {
-      out.stop(file, 0, 0, "an empty file: no header row");
-    } else {
-      out.stop(file, rows.line(), 0,
-               rows.error() == k_record_too_long ? "row longer than 1 MiB (1048576 bytes)"
-                                                 : "cannot be read");
-    }
+  if (!header_row(rows, delimiter != 0 ? delimiter : ',', fields, row, line, file, out)) {
     return false;
   }
   const std::string header_line(row);
