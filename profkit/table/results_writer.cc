@@ -30,7 +30,12 @@ std::string_view utf8_prefix(std::string_view text, std::size_t bytes) {
 }
 
 std::string quoted(std::string_view text) {
-  return "'" + std::string(text) + "'";
+  std::string out;
+  out.reserve(text.size() + 2);
+  out += '\'';
+  out += text;
+  out += '\'';
+  return out;
 }
 
 std::string number_text(double v) {
@@ -82,7 +87,8 @@ std::vector<std::string> short_names(const std::vector<std::string>& names,
       std::size_t& k = next_suffix.try_emplace(name, 2).first->second;
       std::string candidate;
       do {
-        const std::string suffix = "~" + std::to_string(k++);
+        std::string suffix(1, '~');
+        suffix += std::to_string(k++);
         candidate = std::string(utf8_prefix(name, records::k_name_length - suffix.size())) + suffix;
       } while (!taken.insert(candidate).second);
       name = std::move(candidate);
