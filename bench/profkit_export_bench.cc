@@ -5,9 +5,6 @@
 // writer on the table in memory.
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -18,6 +15,7 @@
 #include <vector>
 
 #include "bench_tables.h"
+#include "child_runs.h"
 #include "profkit/curves/export.h"
 #include "profkit/table/measure_table.h"
 #include "profkit/table/results_table.h"
@@ -39,79 +37,26 @@ const BigTable& big_table() {
   return table;
 }
 
-// The path of `name` on PATH, or "".
-std::string on_path(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::string dirs = path == nullptr ? "/usr/bin:/bin" : path;
-  for (std::size_t at = 0; at <= dirs.size();) {
-    const std::size_t end = std::min(dirs.find(':', at), dirs.size());
-    const std::string candidate = dirs.substr(at, end - at) + "/" + name;
-    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    at = end + 1;
-  }
-  return "";
-}
-
-// Runs argv with standard output on /dev/null; false when it failed. `usage`
-// receives the child's resources (peak resident set, CPU time).
-bool run_child(const std::vector<std::string>& argv, struct rusage& usage) {
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int null = ::open("/dev/null", O_WRONLY);
-    if (null < 0 || ::dup2(null, 1) < 0) ::_exit(250);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    ::execv(args[0], args.data());
-    ::_exit(251);
-  }
-  int status = 0;
-  if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid) return false;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-double seconds(const struct timeval& t) {
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-}
-
-void run_program(benchmark::State& state, const std::vector<std::string>& argv) {
-  long peak = 0;
-  double cpu = 0;
-  for (auto _ : state) {
-    struct rusage usage {};
-    if (!run_child(argv, usage)) {
-      state.SkipWithError(("the run failed: " + argv[0]).c_str());
-      return;
-    }
-    peak = std::max(peak, usage.ru_maxrss);
-    cpu += seconds(usage.ru_utime) + seconds(usage.ru_stime);
-  }
-  // The child's own CPU time (user + system) is steadier than wall time on a
-  // busy machine.
-  state.counters["child_cpu_s"] = benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
-  state.counters["peak_rss_MiB"] = static_cast<double>(peak) / 1024.0;
-  state.counters["records_per_s"] =
-      benchmark::Counter(static_cast<double>(k_methods) * (k_problems + 1),
-                         benchmark::Counter::kIsIterationInvariantRate);
-}
-
 void BM_ProfkitExportCsv(benchmark::State& state) {
-  run_program(state, {PROFKIT_BINARY, "export", "--format", "csv", big_table().path()});
+  bench::run_program(state, {PROFKIT_BINARY, "export", "--format", "csv", big_table().path()},
+                     "records_per_s", static_cast<double>(k_methods) * (k_problems + 1));
 }
 BENCHMARK(BM_ProfkitExportCsv)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ProfkitExportSvg(benchmark::State& state) {
-  run_program(state, {PROFKIT_BINARY, "export", "--format", "svg", big_table().path()});
+  bench::run_program(state, {PROFKIT_BINARY, "export", "--format", "svg", big_table().path()},
+                     "records_per_s", static_cast<double>(k_methods) * (k_problems + 1));
 }
 BENCHMARK(BM_ProfkitExportSvg)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_MawkSumOfOneColumn(benchmark::State& state) {
-  const std::string mawk = on_path("mawk");
+  const std::string mawk = bench::on_path("mawk");
   if (mawk.empty()) {
     state.SkipWithError("mawk is not installed (apt-get install mawk): no comparison");
     return;
   }
-  run_program(state, {mawk, "{s += substr($0, 33, 10)} END {print s}", big_table().path()});
+  bench::run_program(state, {mawk, "{s += substr($0, 33, 10)} END {print s}", big_table().path()},
+                     "records_per_s", static_cast<double>(k_methods) * (k_problems + 1));
 }
 BENCHMARK(BM_MawkSumOfOneColumn)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -5,9 +5,6 @@
 // floor for merely reading it), and the reading alone in process.
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -18,6 +15,7 @@
 #include <vector>
 
 #include "bench_tables.h"
+#include "child_runs.h"
 #include "profkit/table/history_reader.h"
 
 namespace {
@@ -68,70 +66,20 @@ const BigHistory& big_history() {
   return history;
 }
 
-std::string on_path(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::string dirs = path == nullptr ? "/usr/bin:/bin" : path;
-  for (std::size_t at = 0; at <= dirs.size();) {
-    const std::size_t end = std::min(dirs.find(':', at), dirs.size());
-    const std::string candidate = dirs.substr(at, end - at) + "/" + name;
-    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    at = end + 1;
-  }
-  return "";
-}
-
-// Runs argv with standard output on /dev/null; false when it failed.
-bool run_child(const std::vector<std::string>& argv, struct rusage& usage) {
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int null = ::open("/dev/null", O_WRONLY);
-    if (null < 0 || ::dup2(null, 1) < 0) ::_exit(250);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    ::execv(args[0], args.data());
-    ::_exit(251);
-  }
-  int status = 0;
-  if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid) return false;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-double seconds(const struct timeval& t) {
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-}
-
-void run_program(benchmark::State& state, const std::vector<std::string>& argv) {
-  long peak = 0;
-  double cpu = 0;
-  for (auto _ : state) {
-    struct rusage usage {};
-    if (!run_child(argv, usage)) {
-      state.SkipWithError(("the run failed: " + argv[0]).c_str());
-      return;
-    }
-    peak = std::max(peak, usage.ru_maxrss);
-    cpu += seconds(usage.ru_utime) + seconds(usage.ru_stime);
-  }
-  state.counters["child_cpu_s"] = benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
-  state.counters["peak_rss_MiB"] = static_cast<double>(peak) / 1024.0;
-  state.counters["rows_per_s"] =
-      benchmark::Counter(static_cast<double>(k_methods) * k_problems * k_evaluations,
-                         benchmark::Counter::kIsIterationInvariantRate);
-}
-
 void BM_ProfkitExportEveryTolerance(benchmark::State& state) {
-  run_program(state, {PROFKIT_BINARY, "export", big_history().path()});
+  bench::run_program(state, {PROFKIT_BINARY, "export", big_history().path()}, "rows_per_s",
+                     static_cast<double>(k_methods) * k_problems * k_evaluations);
 }
 BENCHMARK(BM_ProfkitExportEveryTolerance)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_MawkSumOfTheValues(benchmark::State& state) {
-  const std::string mawk = on_path("mawk");
+  const std::string mawk = bench::on_path("mawk");
   if (mawk.empty()) {
     state.SkipWithError("mawk is not installed (apt-get install mawk): no comparison");
     return;
   }
-  run_program(state, {mawk, "-F,", "{s += $4} END {print s}", big_history().path()});
+  bench::run_program(state, {mawk, "-F,", "{s += $4} END {print s}", big_history().path()},
+                     "rows_per_s", static_cast<double>(k_methods) * k_problems * k_evaluations);
 }
 BENCHMARK(BM_MawkSumOfTheValues)->Unit(benchmark::kMillisecond)->UseRealTime();
 
