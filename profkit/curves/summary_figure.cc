@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <sstream>
+#include <string>
+#include <utility>
 
 #include "profkit/analysis/figures.h"
 #include "profkit/curves/data_profile.h"
@@ -16,18 +18,25 @@ namespace {
 
 constexpr double k_heading = 36;  // room for the figure's heading
 
-Chart performance_chart(const table::MeasureTable& t, const std::string& label) {
-  const analysis::ProblemBest best = analysis::best_measures(t);
-  const XAxis axis = x_axis(largest_finite_log2_ratio(t, best), std::nullopt);
+// One panel of the grid: shares from 0 to 1 against `axis`.
+Chart share_chart(std::string title, std::string x_label, const XAxis& axis) {
   Chart chart;
-  chart.title = "Performance profiles, tolerance " + label;
-  chart.x_label = "log2 of the ratio to the best count";
+  chart.title = std::move(title);
+  chart.x_label = std::move(x_label);
   chart.y_label = "share of problems";
   chart.x_max = axis.bound;
   chart.x_ticks = axis.ticks;
   chart.y_min = -0.02;
   chart.y_max = 1.02;
   chart.y_ticks = {0, 0.2, 0.4, 0.6, 0.8, 1};
+  return chart;
+}
+
+Chart performance_chart(const table::MeasureTable& t, const std::string& label) {
+  const analysis::ProblemBest best = analysis::best_measures(t);
+  const XAxis axis = x_axis(largest_finite_log2_ratio(t, best), std::nullopt);
+  Chart chart = share_chart("Performance profiles, tolerance " + label,
+                            "log2 of the ratio to the best count", axis);
   for (std::size_t m = 0; m < t.methods(); ++m) {
     const Staircase s = staircase_of(t, best, m);
     chart.series.push_back({t.names[m], s.log2_ratio, s.fraction, true});
@@ -38,15 +47,8 @@ Chart performance_chart(const table::MeasureTable& t, const std::string& label) 
 Chart data_chart(const table::MeasureTable& t, const std::vector<std::uint64_t>& dimensions,
                  const std::string& label, std::optional<double> max_kappa) {
   const XAxis axis = x_axis(largest_kappa(t, dimensions), max_kappa);
-  Chart chart;
-  chart.title = "Data profiles, tolerance " + label;
-  chart.x_label = "simplex gradients (evaluations / (dimension + 1))";
-  chart.y_label = "share of problems";
-  chart.x_max = axis.bound;
-  chart.x_ticks = axis.ticks;
-  chart.y_min = -0.02;
-  chart.y_max = 1.02;
-  chart.y_ticks = {0, 0.2, 0.4, 0.6, 0.8, 1};
+  Chart chart = share_chart("Data profiles, tolerance " + label,
+                            "simplex gradients (evaluations / (dimension + 1))", axis);
   for (std::size_t m = 0; m < t.methods(); ++m) {
     const DataStaircase s = data_staircase(t, dimensions, m, axis.bound);
     chart.series.push_back({t.names[m], s.kappa, s.fraction, true});

@@ -266,12 +266,7 @@ ReadTable read_csv(int fd, std::string_view head, const std::string& file,
 
   while (rows.next(delimiter, fields, row, line)) {
     if (row.empty()) continue;
-    if (fields.size() != width) {
-      out.add(file, line, fields.size() > width ? fields[width].column : row.size() + 1, true,
-              "row has " + std::to_string(fields.size()) + " fields, the header " +
-                  std::to_string(width));
-      if (fields.size() < width) continue;
-    }
+    if (!row_fits_header(fields, row, width, line, file, out)) continue;
     if (wide) {
       const Field& name = fields[0];
       const std::string_view problem_name = trim(name.text);

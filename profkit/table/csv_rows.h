@@ -118,6 +118,19 @@ inline bool header_row(CsvRows& rows, char delimiter, std::vector<Field>& fields
   return false;
 }
 
+// Checks a data row's field count against the header's `width`: another
+// count is an error at the first extra field (or after the row); false when
+// the row is too short to be read on.
+inline bool row_fits_header(const std::vector<Field>& fields, std::string_view row,
+                            std::size_t width, std::uint64_t line, const std::string& file,
+                            ReadTable& out) {
+  if (fields.size() == width) return true;
+  out.add(
+      file, line, fields.size() > width ? fields[width].column : row.size() + 1, true,
+      "row has " + std::to_string(fields.size()) + " fields, the header " + std::to_string(width));
+  return fields.size() > width;
+}
+
 }  // namespace table
 
 #endif  // PROFCMP_PROFKIT_TABLE_CSV_ROWS_H_

@@ -195,12 +195,7 @@ History read_history(int fd, std::string_view head, const std::string& file,
   std::uint64_t line = 0;
   while (rows.next(delimiter, fields, row, line)) {
     if (row.empty()) continue;
-    if (fields.size() != width) {
-      out.add(file, line, fields.size() > width ? fields[width].column : row.size() + 1, true,
-              "row has " + std::to_string(fields.size()) + " fields, the header " +
-                  std::to_string(width));
-      if (fields.size() < width) continue;
-    }
+    if (!row_fits_header(fields, row, width, line, file, out)) continue;
     const Field& method_field = fields[static_cast<std::size_t>(method_col)];
     const Field& problem_field = fields[static_cast<std::size_t>(problem_col)];
     const Field& evaluation_field = fields[static_cast<std::size_t>(evaluation_col)];
