@@ -99,9 +99,16 @@ std::uint32_t TableBuilder::problem(std::string_view name) {
   return m_problems.find_or_add(name, added);
 }
 
+void TableBuilder::list_problems(Cells& cells) {
+  if (!cells.problems.empty() || cells.given == 0) return;
+  cells.problems.resize(cells.given);
+  for (std::uint32_t p = 0; p < cells.given; ++p) cells.problems[p] = p;
+}
+
 bool TableBuilder::seen_before(Cells& cells, std::uint32_t problem) {
   if (!cells.seen) {
     // The problems so far ascend: they are the set to start from.
+    list_problems(cells);
     cells.seen = std::make_unique<Seen>();
     for (const std::uint32_t p : cells.problems) seen_before(cells, p);
   }
@@ -131,13 +138,19 @@ bool TableBuilder::seen_before(Cells& cells, std::uint32_t problem) {
 
 bool TableBuilder::put(std::uint32_t method, std::uint32_t problem, const double* values) {
   Cells& cells = m_cells[method];
-  if (problem >= cells.next && !cells.seen) {
-    cells.next = problem + 1;
+  if (problem == cells.given && cells.problems.empty() && !cells.seen) {
+    cells.next = problem + 1;  // 0, 1, 2, ... still: nothing to list
   } else {
-    if (seen_before(cells, problem)) return false;
-    cells.next = std::max(cells.next, problem + 1);
+    if (problem >= cells.next && !cells.seen) {
+      cells.next = problem + 1;
+    } else {
+      if (seen_before(cells, problem)) return false;
+      cells.next = std::max(cells.next, problem + 1);
+    }
+    list_problems(cells);
+    cells.problems.push_back(problem);
   }
-  cells.problems.push_back(problem);
+  ++cells.given;
   if (m_measures == 1) {
     cells.values.push_back(*values);
   } else {
@@ -149,7 +162,7 @@ bool TableBuilder::put(std::uint32_t method, std::uint32_t problem, const double
 void TableBuilder::finish(ReadTable& out) {
   out.measures.assign(m_measures, MeasureTable());
   std::size_t stored = 0;
-  for (const Cells& c : m_cells) stored += c.problems.size();
+  for (const Cells& c : m_cells) stored += c.given;
   for (MeasureTable& t : out.measures) {
     t.measures.reserve(stored);
     t.names.reserve(m_cells.size());
@@ -158,7 +171,8 @@ void TableBuilder::finish(ReadTable& out) {
   std::vector<double> values;
   for (std::size_t m = 0; m < m_cells.size(); ++m) {
     Cells& c = m_cells[m];
-    const std::size_t n = c.problems.size();
+    list_problems(c);
+    const std::size_t n = c.given;
     // Cells put out of order are sorted by problem.
     order.resize(n);
     for (std::uint32_t k = 0; k < n; ++k) order[k] = k;

@@ -109,7 +109,7 @@ class TableBuilder {
   bool put(std::uint32_t method, std::uint32_t problem, const double* values);
   std::size_t methods() const { return m_method_names.size(); }
   const std::string& method_name(std::uint32_t m) const { return m_method_names[m]; }
-  std::size_t given(std::uint32_t m) const { return m_cells[m].problems.size(); }
+  std::size_t given(std::uint32_t m) const { return m_cells[m].given; }
   std::size_t problems() const { return m_problems.size(); }
   // The tables, one per measure, and the problem names into `out`; the
   // builder is empty afterwards.
@@ -123,12 +123,16 @@ class TableBuilder {
     bool hashed = false;
   };
   struct Cells {
-    std::vector<std::uint32_t> problems;  // in the order put
-    std::vector<double> values;           // m_measures per cell
-    std::uint32_t next = 0;               // 1 + the largest problem put
-    std::unique_ptr<Seen> seen;           // once a problem came out of order
+    // The problems in the order put; empty while they are 0, 1, 2, ...
+    std::vector<std::uint32_t> problems;
+    std::vector<double> values;  // m_measures per cell
+    std::size_t given = 0;       // cells put
+    std::uint32_t next = 0;      // 1 + the largest problem put
+    std::unique_ptr<Seen> seen;  // once a problem came out of order
   };
   void add_method(std::string_view name);
+  // The problems of `cells` written out, when they are 0, 1, 2, ... still.
+  static void list_problems(Cells& cells);
   // Whether method m has `problem` already; records it when not.
   bool seen_before(Cells& cells, std::uint32_t problem);
 
