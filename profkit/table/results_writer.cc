@@ -210,7 +210,8 @@ void write_results(std::ostream& out, const std::vector<MeasureTable>& measures,
   const std::size_t methods = plan.method_names.size();
   const std::size_t problems = plan.problem_names.size();
   std::string record;
-  for (std::size_t m = 0; m < methods; ++m) {
+  // A write that failed (a full disk) ends the writing: the rest would fail too.
+  for (std::size_t m = 0; m < methods && out; ++m) {
     record.assign("METHOD  ");
     record += plan.method_names[m];
     record.resize(k_name_column + records::k_name_length, ' ');
