@@ -51,7 +51,8 @@ namespace {
 void sorted_ratios_of(const table::MeasureTable& t, const ProblemBest& b, std::size_t m,
                       std::vector<double>& r) {
   r.clear();
-  t.visit(m, [&](std::size_t p, double measure) { r.push_back(log2_ratio_of(measure, b.best[p])); });
+  t.visit(m,
+          [&](std::size_t p, double measure) { r.push_back(log2_ratio_of(measure, b.best[p])); });
   std::sort(r.begin(), r.end());
 }
 
@@ -83,7 +84,7 @@ double add_repeatedly(double sum, double value, std::uint64_t times) {
     std::frexp(sum, &e);
     const double top = std::ldexp(1.0, e);
     const double ulp = std::ldexp(1.0, e - 53);
-    const double delta = next - sum;  // exact
+    const double delta = next - sum;   // exact
     const double units = value / ulp;  // exact: a power of 2 apart
     if (next >= top || delta == 0.0 || units - std::floor(units) == 0.5) {
       if (delta == 0.0) return sum;  // value rounds away whatever is added

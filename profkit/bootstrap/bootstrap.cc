@@ -94,9 +94,8 @@ Result run(const table::MeasureTable& t, const Options& options) {
   if (dense) {
     first.assign(problems * methods, static_cast<std::uint8_t>(abscissae));
     for (std::size_t m = 0; m < methods; ++m) {
-      t.visit(m, [&](std::size_t p, double measure) {
-        first[p * methods + m] = first_of(p, measure);
-      });
+      t.visit(
+          m, [&](std::size_t p, double measure) { first[p * methods + m] = first_of(p, measure); });
     }
   } else {
     for (std::size_t p = 1; p < problems; ++p) entry_end[p] += entry_end[p - 1];

@@ -118,10 +118,9 @@ GeometricMeans shifted_geometric_means(const table::MeasureTable& t, double shif
   const auto best_cells = [&](auto&& visit) {
     for (std::size_t p = 0; p < best.size(); ++p) visit(p, best[p]);
   };
-  g.virtual_best =
-      defined ? geometric_mean(best_cells, t.problems, g.failure_charge, shift) : nan;
-  g.virtual_best_failures = static_cast<std::size_t>(
-      std::count(best.begin(), best.end(), table::k_failed));
+  g.virtual_best = defined ? geometric_mean(best_cells, t.problems, g.failure_charge, shift) : nan;
+  g.virtual_best_failures =
+      static_cast<std::size_t>(std::count(best.begin(), best.end(), table::k_failed));
   return g;
 }
 

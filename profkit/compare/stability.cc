@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <map>
-#include <cmath>
 #include <string_view>
 
 #include "arithmetic/profile_arithmetic.h"
@@ -152,7 +152,9 @@ class Collector {
     return m_limit - m_listed[static_cast<std::size_t>(kind)];
   }
   // Counts `count` findings of `kind` as omitted; only when there is no room.
-  void omit(FindingKind kind, std::size_t count) { m_s.omitted[static_cast<std::size_t>(kind)] += count; }
+  void omit(FindingKind kind, std::size_t count) {
+    m_s.omitted[static_cast<std::size_t>(kind)] += count;
+  }
 
  private:
   StabilityFindings& m_s;
@@ -232,7 +234,8 @@ class LeaveOneOut {
     for (std::size_t k = 0; k < m_affected.size(); ++k) {
       const std::size_t m = m_affected[k];
       profiles::MeanValueSum sum(static_cast<std::int64_t>(m_t.problems));
-      for (std::size_t j = 0; j < x.size(); ++j) sum.add(m_counts[m][j] + m_delta[k * x.size() + j]);
+      for (std::size_t j = 0; j < x.size(); ++j)
+        sum.add(m_counts[m][j] + m_delta[k * x.size() + j]);
       m_value[k] = sum.mean_value();
       m_sum[k] = sum.count_sum();
     }
@@ -245,8 +248,7 @@ class LeaveOneOut {
     return m_slot[m] == k_none ? m_full.mean_value[m] : m_value[m_slot[m]];
   }
   bool reverses(std::size_t a, std::size_t b) const {
-    return analysis::mean_value_order(m_full, a, b) *
-               sum_order(sum_without(a), sum_without(b)) ==
+    return analysis::mean_value_order(m_full, a, b) * sum_order(sum_without(a), sum_without(b)) ==
            -1;
   }
 
@@ -371,8 +373,8 @@ void find_leave_one_out(const table::MeasureTable& t, const analysis::Figures& f
 // other method, so the count costs O(groups^2) and the listing O(methods x
 // groups) at most.
 template <typename Related, typename Add>
-void pairs_of_groups(const std::vector<std::size_t>& group_of, FindingKind kind,
-                     Collector& collect, Related&& related, Add&& add) {
+void pairs_of_groups(const std::vector<std::size_t>& group_of, FindingKind kind, Collector& collect,
+                     Related&& related, Add&& add) {
   std::vector<std::vector<std::size_t>> members;
   for (std::size_t m = 0; m < group_of.size(); ++m) {
     if (group_of[m] >= members.size()) members.resize(group_of[m] + 1);
@@ -449,27 +451,28 @@ void find_bound_changes(const table::MeasureTable& t, StabilityFindings& s, Coll
     }
     return ahead && behind;
   };
-  pairs_of_groups(group_of, FindingKind::bound, collect, changes, [&](std::size_t a, std::size_t b) {
-    std::vector<int> order = orders(a, b);
-    // The method ahead at the lowest bound where the two differ comes first.
-    const int first = *std::find_if(order.begin(), order.end(), [](int o) { return o != 0; });
-    Finding f;
-    f.kind = FindingKind::bound;
-    f.a = first > 0 ? a : b;
-    f.b = first > 0 ? b : a;
-    for (int& o : order) o *= first;
-    f.order_at_bound = std::move(order);
-    Sentence say(f, t.names);
-    say << "By MEAN VALUE, ";
-    say.label(f.a) << " is ahead of ";
-    say.label(f.b) << " at " << bounds_phrase(bounds_with(f, 1));
-    const std::vector<double> tied = bounds_with(f, 0);
-    say << (tied.empty() ? ", and " : ", ");
-    say.label(f.b) << " is ahead at " << bounds_phrase(bounds_with(f, -1));
-    if (!tied.empty()) say << ", and they are tied at " << bounds_phrase(tied);
-    say << ".";
-    s.findings.push_back(std::move(f));
-  });
+  pairs_of_groups(
+      group_of, FindingKind::bound, collect, changes, [&](std::size_t a, std::size_t b) {
+        std::vector<int> order = orders(a, b);
+        // The method ahead at the lowest bound where the two differ comes first.
+        const int first = *std::find_if(order.begin(), order.end(), [](int o) { return o != 0; });
+        Finding f;
+        f.kind = FindingKind::bound;
+        f.a = first > 0 ? a : b;
+        f.b = first > 0 ? b : a;
+        for (int& o : order) o *= first;
+        f.order_at_bound = std::move(order);
+        Sentence say(f, t.names);
+        say << "By MEAN VALUE, ";
+        say.label(f.a) << " is ahead of ";
+        say.label(f.b) << " at " << bounds_phrase(bounds_with(f, 1));
+        const std::vector<double> tied = bounds_with(f, 0);
+        say << (tied.empty() ? ", and " : ", ");
+        say.label(f.b) << " is ahead at " << bounds_phrase(bounds_with(f, -1));
+        if (!tied.empty()) say << ", and they are tied at " << bounds_phrase(tied);
+        say << ".";
+        s.findings.push_back(std::move(f));
+      });
 }
 
 void find_efficiency_disagreements(const table::MeasureTable& t, const analysis::Figures& full,
@@ -485,25 +488,24 @@ void find_efficiency_disagreements(const table::MeasureTable& t, const analysis:
                analysis::efficiency_order(s.efficiency[a], s.efficiency[b]) ==
            -1;
   };
-  pairs_of_groups(group_of, FindingKind::efficiency, collect, disagree,
-                  [&](std::size_t a, std::size_t b) {
-                    const int by_mean = analysis::mean_value_order(full, a, b);
-                    Finding f;
-                    f.kind = FindingKind::efficiency;
-                    f.a = by_mean > 0 ? a : b;
-                    f.b = by_mean > 0 ? b : a;
-                    f.value_a = s.mean_value[f.a];
-                    f.value_b = s.mean_value[f.b];
-                    f.reversed_a = s.efficiency[f.a];
-                    f.reversed_b = s.efficiency[f.b];
-                    Sentence say(f, t.names);
-                    say.label(f.a) << " is ahead of ";
-                    say.label(f.b) << " by MEAN VALUE, " << fixed(f.value_a, 4) << " to "
-                                   << fixed(f.value_b, 4) << ", but behind by EFFICIENCY, "
-                                   << fixed(f.reversed_a, 4) << " to " << fixed(f.reversed_b, 4)
-                                   << ".";
-                    s.findings.push_back(std::move(f));
-                  });
+  pairs_of_groups(
+      group_of, FindingKind::efficiency, collect, disagree, [&](std::size_t a, std::size_t b) {
+        const int by_mean = analysis::mean_value_order(full, a, b);
+        Finding f;
+        f.kind = FindingKind::efficiency;
+        f.a = by_mean > 0 ? a : b;
+        f.b = by_mean > 0 ? b : a;
+        f.value_a = s.mean_value[f.a];
+        f.value_b = s.mean_value[f.b];
+        f.reversed_a = s.efficiency[f.a];
+        f.reversed_b = s.efficiency[f.b];
+        Sentence say(f, t.names);
+        say.label(f.a) << " is ahead of ";
+        say.label(f.b) << " by MEAN VALUE, " << fixed(f.value_a, 4) << " to " << fixed(f.value_b, 4)
+                       << ", but behind by EFFICIENCY, " << fixed(f.reversed_a, 4) << " to "
+                       << fixed(f.reversed_b, 4) << ".";
+        s.findings.push_back(std::move(f));
+      });
 }
 
 const char* kind_name(FindingKind kind) {

@@ -120,8 +120,8 @@ ResultsPlan plan_results(const std::vector<MeasureTable>& measures,
         const CountFit fit = count_of(measure, f, count);
         if (fit == CountFit::fits) continue;
         const std::string what = "method " + quoted(t.names[m]) + ", problem " +
-                                 quoted(problem_names[t.problem_of(m, k)]) + ": " + f.column +
-                                 " " + number_text(measure);
+                                 quoted(problem_names[t.problem_of(m, k)]) + ": " + f.column + " " +
+                                 number_text(measure);
         if (fit == CountFit::not_whole) {
           plan.error = what + " is not a whole count; give --scale " + f.column +
                        "=FACTOR to turn it into one (rounded up)";

@@ -127,8 +127,8 @@ bool TableBuilder::seen_before(Cells& cells, std::uint32_t problem) {
     seen.hashed = true;
     for (std::size_t w = 0; w < seen.bits.size(); ++w) {
       for (std::uint64_t b = seen.bits[w]; b != 0; b &= b - 1) {
-        seen.set.insert(static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(
-                                                                std::countr_zero(b))));
+        seen.set.insert(
+            static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(b))));
       }
     }
     std::vector<std::uint64_t>().swap(seen.bits);
