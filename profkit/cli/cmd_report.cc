@@ -201,8 +201,14 @@ void add_report_command(CLI::App& app) {
   CLI::App* sub = app.add_subcommand(
       "report",
       "One self-contained HTML page (inline CSS and SVG, no script): audit, profiles, summary, "
-      "pairs, stability, bootstrap and budget; written to standard output without -o");
+      "pairs, stability, bootstrap and budget, for each criterion given or each tolerance of a "
+      "history; written to standard output without -o");
   add_table_options(*sub, options->table);
+  sub->get_option("--criterion")
+      ->description("measure compared: " + keywords_in_words() +
+                    " (any case) for a results table, any column (any case) of a long CSV "
+                    "table; several, comma-separated (NFV,NIT), give the page a part each")
+      ->type_name("C,...");
   add_output_option(*sub, options->output);
   sub->add_option("--bound", options->bound,
                   "upper end of the abscissa (log2 of the ratio), normalised as profcmp does")
