@@ -114,9 +114,13 @@ void run_report(ReportOptions& options) {
   settings.failures_nonpositive = t.failures_nonpositive;
   if (criteria.size() > 1 && format != table::InputFormat::pper &&
       format != table::InputFormat::csv) {
-    usage_error("--criterion: a " + std::string(table::format_name(format)) +
-                " table has one cost; several criteria are measure columns of a long CSV "
-                "table or keywords of a results table");
+    usage_error(
+        "--criterion: " +
+        std::string(format == table::InputFormat::history
+                        ? "a convergence history has one cost, its evaluations"
+                        : "a " + std::string(table::format_name(format)) + " table has one cost") +
+        "; several criteria are measure columns of a long CSV table or keywords of a "
+        "results table");
   }
   // One read feeds both the audit and the measures (standard input cannot be read twice).
   std::vector<int> indexes;

@@ -141,6 +141,16 @@ TEST(ReportCli, UsageAndInputErrors) {
       {{"--seed", "s", table},
        "profkit: error: --seed: 's' is not a whole number from 0 to 18446744073709551615\n" + hint},
       {{"/nonexistent/P.PER"}, "profkit: error: /nonexistent/P.PER: No such file or directory\n"},
+      {{"--criterion", "nfv,,NIT", table},
+       "profkit: error: --criterion: an empty name in 'nfv,,NIT'\n" + hint},
+      {{"--criterion", "nfv, NFV", table},
+       "profkit: error: --criterion: 'NFV' is given twice in 'nfv, NFV'\n" + hint},
+      {{"--criterion", "NFV,NFX", table},
+       "profkit: error: --criterion: 'NFX' is not one of NIT, NFV, NFG, NCGR, TIME\n" + hint},
+      {{"--criterion", "a,b", kit_support::source_dir() + "/examples/wide.csv"},
+       "profkit: error: --criterion: a wide table has one cost; several criteria are measure "
+       "columns of a long CSV table or keywords of a results table\n" +
+           hint},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.args));
