@@ -80,8 +80,7 @@ struct SectionInputs {
   std::string prefix;     // led before the sections' ids
 };
 
-std::string
-number_cell(const std::string& text) {
+std::string number_cell(const std::string& text) {
   return "<td class=\"n\">" + text + "</td>";
 }
 
