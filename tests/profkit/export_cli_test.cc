@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <random>
 #include <sstream>
@@ -63,6 +64,44 @@ TEST(ExportCli, ExampleTableGoldenCsvAndEveryWayToNameInputAndOutput) {
   EXPECT_EQ(time_lower.status, 0);
   EXPECT_EQ(time_lower.out, time_upper.out);
   EXPECT_NE(time_lower.out, by_file.out);
+}
+
+// PDF and PNG draw the SVG the same run writes: the PDF page is its size at
+// 0.75 pt per px, the PNG one pixel per px (rounded up), and a second run
+// gives the same bytes. The example table and a history's summary figure.
+TEST(ExportCli, PdfAndPngAreTheSvgAtItsSizeAndTheSameBytesOnEveryRun) {
+  const TempDir dir;
+  for (const std::string& input :
+       {kit_support::example_table(), std::string(PROFCMP_SOURCE_DIR) + "/examples/history.csv"}) {
+    const auto svg = run_profkit({"export", "--format", "svg", input});
+    ASSERT_EQ(svg.status, 0) << svg.err;
+    const kit_support::Size px = kit_support::svg_size(svg.out);
+    ASSERT_GT(px.width, 0) << input;
+    std::string first[2];
+    for (int pass = 0; pass < 2; ++pass) {
+      const std::string pdf = dir.file("figure.pdf"), png = dir.file("figure.png");
+      const auto to_pdf = run_profkit({"export", "--format", "pdf", "-o", pdf, input});
+      const auto to_png = run_profkit({"export", "--format", "png", "-o", png, input});
+      ASSERT_EQ(to_pdf.status, 0) << to_pdf.err;
+      ASSERT_EQ(to_png.status, 0) << to_png.err;
+      EXPECT_EQ(to_pdf.out + to_pdf.err + to_png.out + to_png.err, "");
+      if (pass == 1) {
+        EXPECT_TRUE(read_file(pdf) == first[0]) << input << ": the PDF differs between runs";
+        EXPECT_TRUE(read_file(png) == first[1]) << input << ": the PNG differs between runs";
+        break;
+      }
+      first[0] = read_file(pdf);
+      first[1] = read_file(png);
+      EXPECT_EQ(first[0].substr(0, 5), "%PDF-");
+      EXPECT_EQ(first[0].find("/CreationDate"), std::string::npos);
+      const kit_support::Size points = kit_support::pdf_size(first[0]);
+      EXPECT_NEAR(points.width, px.width * 0.75, 1e-3) << input;
+      EXPECT_NEAR(points.height, px.height * 0.75, 1e-3) << input;
+      EXPECT_EQ(kit_support::png_size(first[1]),
+                (kit_support::Size{std::ceil(px.width), std::ceil(px.height)}))
+          << input;
+    }
+  }
 }
 
 TEST(ExportCli, ExampleSvgAndTexAreWellFormedDeterministicAndNameEveryMethod) {
@@ -173,8 +212,8 @@ TEST(ExportCli, UsageErrorsAndUnreadableFiles) {
   };
   const Case cases[] = {
       {{"export", "--bound", "3"},
-       "profkit: error: export: --bound sets the x axis of --format svg or tex; CSV holds every "
-       "breakpoint\nRun 'profkit --help' for usage.\n"},
+       "profkit: error: export: --bound sets the x axis of --format svg, pdf, png or tex; CSV "
+       "holds every breakpoint\nRun 'profkit --help' for usage.\n"},
       {{"export", "--format", "svg", "--bound", "0"},
        "profkit: error: export: --bound must be a positive finite number\nRun 'profkit --help' "
        "for usage.\n"},
@@ -193,7 +232,12 @@ TEST(ExportCli, UsageErrorsAndUnreadableFiles) {
   }
   // Parse errors of the command line (CLI11's words) point to --help.
   const Case parse_errors[] = {
-      {{"export", "--format", "pdf"}, "profkit: error: --format: pdf not in {csv,svg,tex}\n"},
+      {{"export", "--format", "eps"},
+       "profkit: error: --format: eps not in {csv,svg,pdf,png,tex}\n"},
+      {{"export", "--format", "pdf", "--dpi", "300"},
+       "profkit: error: export: --dpi sets the resolution of --format png\n"},
+      {{"export", "--format", "png", "--dpi", "0"},
+       "profkit: error: --dpi: '0' is not a whole number from 1 to 2400\n"},
       {{"export", "--format", "svg", "--bound", "wide"},
        "profkit: error: --bound: 'wide' is not a number (e.g. 2.0)\n"},
       {{"export", "--criterion", "NFE"},
