@@ -10,6 +10,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "profkit/cli/commands.h"
 #include "profkit/cli/common.h"
@@ -54,7 +55,7 @@ void write_figure(const ExportOptions& options,
   std::ostringstream svg;
   write_svg(svg);
   const render::Rendered rendered = render::render_svg(
-      svg.str(), options.format == "pdf" ? render::Format::pdf : render::Format::png,
+      std::move(svg).str(), options.format == "pdf" ? render::Format::pdf : render::Format::png,
       render_options);
   if (!rendered.ok()) fail("export: " + rendered.error);
   write_output(options.output, [&](std::ostream& out) {
@@ -76,8 +77,8 @@ void run_history_export(const ExportOptions& options, TableOptions& t, int fd,
     }
     max_kappa = value;
   }
-  // Without --tolerance, svg is the summary figure: performance and data
-  // profiles at every tolerance.
+  // Without --tolerance, svg (and pdf, png) is the summary figure:
+  // performance and data profiles at every tolerance.
   const bool summary = drawn_from_svg(options.format) && t.tolerance.empty() && !data;
   if (options.format == "tex" || (data && options.format != "csv")) {
     usage_error(data ? "export: data profiles are written as --format csv"
