@@ -1,148 +1,78 @@
-// Rendering goes through librsvg onto a cairo surface whose output stream
-// appends to a string; nothing reaches a file until the caller has the whole
-// document.
+// The program's side of rendering: finds and loads the renderer module once,
+// then hands it each document.
 #include "profkit/render/render.h"
 
-#include <cairo-pdf.h>
-#include <cairo.h>
-#include <librsvg/rsvg.h>
+#include <dlfcn.h>
 
-#include <cmath>
-#include <cstdint>
-#include <memory>
-#include <new>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <string>
+#include <system_error>
+
+#include "profkit/render/draw.h"
+
+#ifndef PROFKIT_RENDER_MODULE_FROM_PROGRAM
+#define PROFKIT_RENDER_MODULE_FROM_PROGRAM "../lib/profkit/profkit-render.so"
+#endif
 
 namespace render {
 namespace {
 
-constexpr double k_points_per_px = 72.0 / k_css_dpi;
-
-struct HandleUnref {
-  void operator()(RsvgHandle* handle) const { g_object_unref(handle); }
+// A module loaded, or why it could not be: each path is tried once per
+// process, and a module is never unloaded (the drawing libraries keep
+// per-process state).
+struct Module {
+  EntryPoint entry = nullptr;
+  std::string error;
 };
-struct SurfaceDestroy {
-  void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
-};
-struct ContextDestroy {
-  void operator()(cairo_t* cr) const { cairo_destroy(cr); }
-};
-using Handle = std::unique_ptr<RsvgHandle, HandleUnref>;
-using Surface = std::unique_ptr<cairo_surface_t, SurfaceDestroy>;
-using Context = std::unique_ptr<cairo_t, ContextDestroy>;
 
-// cairo's output stream: appends to the string, reports a failed allocation
-// as a write error (no exception may cross the C library).
-cairo_status_t append(void* closure, const unsigned char* data, unsigned int length) {
-  try {
-    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
-    return CAIRO_STATUS_SUCCESS;
-  } catch (const std::bad_alloc&) {
-    return CAIRO_STATUS_WRITE_ERROR;
+Module load(const std::string& path) {
+  Module module;
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) {
+    const char* reason = dlerror();
+    module.error =
+        "the renderer module cannot be loaded: " + std::string(reason != nullptr ? reason : path);
+    return module;
   }
-}
-
-std::string taken_message(GError* error, const std::string& fallback) {
-  if (error == nullptr) return fallback;
-  std::string message = error->message != nullptr ? error->message : fallback;
-  g_error_free(error);
-  // The parser's messages end in a line feed; the caller ends the line.
-  while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
-  return message.empty() ? fallback : message;
-}
-
-Rendered failure(std::string message) {
-  return Rendered{{}, "SVG rendering: " + message};
-}
-
-std::string cairo_message(cairo_status_t status) {
-  return cairo_status_to_string(status);
-}
-
-// Draws the whole document into `cr`, scaled from SVG px to the surface's units.
-std::string draw(RsvgHandle* handle, cairo_t* cr, double scale, double width_px, double height_px) {
-  cairo_scale(cr, scale, scale);
-  const RsvgRectangle viewport{0, 0, width_px, height_px};
-  GError* error = nullptr;
-  if (!rsvg_handle_render_document(handle, cr, &viewport, &error)) {
-    return taken_message(error, "the document could not be drawn");
+  void* symbol = dlsym(handle, k_entry_point);
+  if (symbol == nullptr) {
+    module.error = "the renderer module " + path + " has no entry point " + k_entry_point;
+    return module;
   }
-  const cairo_status_t status = cairo_status(cr);
-  return status == CAIRO_STATUS_SUCCESS ? std::string() : cairo_message(status);
-}
-
-Rendered render_pdf(RsvgHandle* handle, double width_px, double height_px) {
-  Rendered rendered;
-  const Surface surface(cairo_pdf_surface_create_for_stream(
-      append, &rendered.bytes, width_px * k_points_per_px, height_px * k_points_per_px));
-  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
-    return failure(cairo_message(cairo_surface_status(surface.get())));
-  }
-  // cairo stamps the current time as the creation date; a date it does not
-  // accept leaves the entry out, so that equal figures are equal files.
-  cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATE_DATE, "none");
-  cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, "profkit");
-  std::string problem;
-  {
-    const Context cr(cairo_create(surface.get()));
-    problem = draw(handle, cr.get(), k_points_per_px, width_px, height_px);
-  }
-  cairo_surface_finish(surface.get());
-  if (problem.empty() && cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
-    problem = cairo_message(cairo_surface_status(surface.get()));
-  }
-  if (!problem.empty()) return failure(problem);
-  return rendered;
-}
-
-Rendered render_png(RsvgHandle* handle, double width_px, double height_px, double dpi) {
-  const double scale = dpi / k_css_dpi;
-  const double width = std::ceil(width_px * scale), height = std::ceil(height_px * scale);
-  if (!(width <= k_max_png_side && height <= k_max_png_side)) {
-    return failure("a PNG of " + std::to_string(static_cast<std::int64_t>(width)) + " x " +
-                   std::to_string(static_cast<std::int64_t>(height)) +
-                   " pixels is larger than the largest of 32767 x 32767");
-  }
-  const Surface surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(width),
-                                                   static_cast<int>(height)));
-  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
-    return failure(cairo_message(cairo_surface_status(surface.get())));
-  }
-  std::string problem;
-  {
-    const Context cr(cairo_create(surface.get()));
-    problem = draw(handle, cr.get(), scale, width_px, height_px);
-  }
-  if (!problem.empty()) return failure(problem);
-  cairo_surface_flush(surface.get());
-  Rendered rendered;
-  const cairo_status_t status =
-      cairo_surface_write_to_png_stream(surface.get(), append, &rendered.bytes);
-  if (status != CAIRO_STATUS_SUCCESS) return failure(cairo_message(status));
-  return rendered;
+  // POSIX guarantees that a function's address from dlsym converts back.
+  std::memcpy(&module.entry, &symbol, sizeof module.entry);
+  return module;
 }
 
 }  // namespace
 
+std::string module_path() {
+  std::error_code error;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  const std::filesystem::path relative(PROFKIT_RENDER_MODULE_FROM_PROGRAM);
+  if (error) return relative.string();
+  return (program.parent_path() / relative).lexically_normal().string();
+}
+
 Rendered render_svg(std::string_view svg, Format format, const Options& options) {
-  if (svg.empty()) return failure("the document is empty");
-  if (!(options.dpi > 0 && std::isfinite(options.dpi))) {
-    return failure("the resolution must be a positive number of dots per inch");
+  static std::mutex mutex;
+  static std::map<std::string, Module> loaded;
+  const std::string path = options.module.empty() ? module_path() : options.module;
+  EntryPoint entry = nullptr;
+  {
+    const std::lock_guard<std::mutex> lock(mutex);
+    auto found = loaded.find(path);
+    if (found == loaded.end()) found = loaded.emplace(path, load(path)).first;
+    if (found->second.entry == nullptr)
+      return Rendered{{}, "SVG rendering: " + found->second.error};
+    entry = found->second.entry;
   }
-  GError* error = nullptr;
-  // Without a base file the document cannot load other files (images, styles).
-  const Handle handle(
-      rsvg_handle_new_from_data(reinterpret_cast<const guint8*>(svg.data()), svg.size(), &error));
-  if (handle == nullptr) return failure(taken_message(error, "the document is not SVG"));
-  rsvg_handle_set_dpi(handle.get(), k_css_dpi);
-  double width_px = 0, height_px = 0;
-  if (!rsvg_handle_get_intrinsic_size_in_pixels(handle.get(), &width_px, &height_px)) {
-    return failure("the document states no absolute width and height");
-  }
-  if (!(width_px > 0 && height_px > 0 && std::isfinite(width_px) && std::isfinite(height_px))) {
-    return failure("the document's width and height must be positive");
-  }
-  return format == Format::pdf ? render_pdf(handle.get(), width_px, height_px)
-                               : render_png(handle.get(), width_px, height_px, options.dpi);
+  Rendered rendered;
+  entry(svg.data(), svg.size(), static_cast<int>(format), options.dpi, &rendered);
+  return rendered;
 }
 
 }  // namespace render
@@ -152,7 +82,8 @@ Rendered render_svg(std::string_view svg, Format format, const Options& options)
 // font map of the text library), which LeakSanitizer reports at exit. Builds
 // with AddressSanitizer leave out the leaks allocated inside fontconfig, and
 // only those, without the table of suppressions used at exit (which would end
-// every run's standard error).
+// every run's standard error). The hooks are read from the program, so they
+// are here and not in the module.
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
 #define PROFKIT_RENDER_ADDRESS_SANITIZER 1
