@@ -198,8 +198,8 @@ void add_export_command(CLI::App& app) {
       ->check(CLI::IsMember({"csv", "svg", "pdf", "png", "tex"}));
   CLI::Option* bound = sub->add_option(
       "--bound", options->bound,
-      "right end of the x axis of svg and tex (default: the largest finite log2 ratio rounded up "
-      "to a tick)");
+      "right end of the x axis of svg, pdf, png and tex (default: the largest finite log2 ratio "
+      "rounded up to a tick)");
   bound->type_name("B");
   sub->add_option("--dpi", options->dpi,
                   "png: pixels per inch, the SVG drawn at 96 per inch (default 96: one pixel per "
