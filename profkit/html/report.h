@@ -40,7 +40,10 @@ struct AuditItem {
 
 struct Settings {
   std::string source;     // the table's name as the heading shows it
-  std::string criterion;  // keyword without trailing blanks, e.g. "NFV"
+  // The criterion of a page of one table: a keyword without trailing blanks
+  // ("NFV") or a column's name; a history's cost ("evaluations"). Pages of
+  // several criteria take each part's from its label.
+  std::string criterion;
   bool failures_nonpositive = false;
   double bound = 2.0;  // as requested; normalised as profcmp does
   std::size_t replicates = 1000;
@@ -67,15 +70,17 @@ struct Part {
 // the stability check (methods figure computations) dominate.
 void write_report(std::ostream& out, const table::MeasureTable& t, const Settings& settings);
 
-// A page of several parts (one part of a table gives write_report()'s page).
-// A part's sections have the ids of k_section_ids (and k_data_id for a
-// history) led by part_id(...) and "-", inside a section of that id. The
-// work is that of each part's own page.
+// A page of several parts (one part of a table gives write_report()'s page;
+// one of a history adds its data profiles). On a page of several, a part is
+// a section with its id of part_ids() holding the sections of its own page
+// but the audit (and a history's data profiles), their ids led by the
+// part's and "-"; a history's summary figure comes first. Each part costs
+// what its own page costs.
 void write_report(std::ostream& out, const std::vector<Part>& parts, const Settings& settings);
 
 // The id of each part: "criterion-" or "tolerance-" and its label in lower
 // case, every run of characters other than ASCII letters and digits as one
-// "-"; "-2", "-3", ... after an id met before.
+// "-"; "-2", "-3", ... when that id, or one of its sections', is taken.
 std::vector<std::string> part_ids(const std::vector<Part>& parts, bool history);
 
 // `text` for HTML character data or a quoted attribute value: & < > " '
