@@ -39,7 +39,7 @@ struct AuditItem {
 };
 
 struct Settings {
-  std::string source;     // the table's name as the heading shows it
+  std::string source;  // the table's name as the heading shows it
   // The criterion of a page of one table: a keyword without trailing blanks
   // ("NFV") or a column's name; a history's cost ("evaluations"). Pages of
   // several criteria take each part's from its label.
