@@ -113,6 +113,7 @@ Result run(const table::MeasureTable& t, const Options& options) {
 
   const std::size_t columns = abscissae + 1;
   std::vector<std::uint32_t> histogram(methods * columns);
+  // Replicate-major, so that a replicate writes one stretch.
   std::vector<double> means(methods * replicates);
   std::vector<std::uint32_t> at_0(methods * replicates);
   std::vector<std::uint32_t> at_bound(methods * replicates);
@@ -136,11 +137,11 @@ Result run(const table::MeasureTable& t, const Options& options) {
     for (std::size_t j = 0; j < abscissae; ++j) {
       count += h[j];
       sum.add(count);
-      if (j == 0) at_0[m * replicates + rep] = count;
+      if (j == 0) at_0[rep * methods + m] = count;
     }
     std::fill(h, h + columns, 0u);
-    at_bound[m * replicates + rep] = count;
-    means[m * replicates + rep] = sum.mean_value();
+    at_bound[rep * methods + m] = count;
+    means[rep * methods + m] = sum.mean_value();
     replicate_sum[m] = sum.count_sum();
   };
 
@@ -166,9 +167,9 @@ Result run(const table::MeasureTable& t, const Options& options) {
       for (std::size_t m = 0; m < methods; ++m) figures_of(m, rep);
     } else {
       for (std::size_t m = 0; m < methods; ++m) {
-        at_0[m * replicates + rep] = 0;
-        at_bound[m * replicates + rep] = 0;
-        means[m * replicates + rep] = nothing_mean;
+        at_0[rep * methods + m] = 0;
+        at_bound[rep * methods + m] = 0;
+        means[rep * methods + m] = nothing_mean;
         replicate_sum[m] = nothing.count_sum();
       }
       for (const std::uint32_t m : drawn) {
@@ -190,20 +191,37 @@ Result run(const table::MeasureTable& t, const Options& options) {
   const auto share = [problems](std::uint32_t c) {
     return profiles::profile_value(c, static_cast<std::int64_t>(problems));
   };
-  for (std::size_t m = 0; m < methods; ++m) {
-    MethodResult& mr = r.methods[m];
-    const auto slice = [&](auto& all) {
-      using T = typename std::remove_reference_t<decltype(all)>::value_type;
-      return std::vector<T>(all.begin() + static_cast<std::ptrdiff_t>(m * replicates),
-                            all.begin() + static_cast<std::ptrdiff_t>((m + 1) * replicates));
-    };
-    auto mean_values = slice(means);
-    auto zero_counts = slice(at_0);
-    auto bound_counts = slice(at_bound);
-    fill_interval(mean_values, mr.mean_value, identity);
-    fill_interval(zero_counts, mr.rho_0, share);
-    fill_interval(bound_counts, mr.rho_bound, share);
-    mr.p_first = static_cast<double>(wins[m]) / static_cast<double>(replicates);
+  // Each method's replicate values, gathered for a block of methods at a
+  // time, so that every stretch read serves the whole block.
+  constexpr std::size_t k_block = 64;
+  const std::size_t width = std::min(k_block, methods);
+  std::vector<double> mean_values(width * replicates);
+  std::vector<std::uint32_t> zero_counts(width * replicates), bound_counts(width * replicates);
+  for (std::size_t first = 0; first < methods; first += k_block) {
+    const std::size_t block = std::min(k_block, methods - first);
+    for (std::size_t rep = 0; rep < replicates; ++rep) {
+      for (std::size_t k = 0; k < block; ++k) {
+        mean_values[k * replicates + rep] = means[rep * methods + first + k];
+        zero_counts[k * replicates + rep] = at_0[rep * methods + first + k];
+        bound_counts[k * replicates + rep] = at_bound[rep * methods + first + k];
+      }
+    }
+    for (std::size_t k = 0; k < block; ++k) {
+      const std::size_t m = first + k;
+      MethodResult& mr = r.methods[m];
+      const auto slice = [&](auto& all) {
+        using T = typename std::remove_reference_t<decltype(all)>::value_type;
+        return std::vector<T>(all.begin() + static_cast<std::ptrdiff_t>(k * replicates),
+                              all.begin() + static_cast<std::ptrdiff_t>((k + 1) * replicates));
+      };
+      auto mean_value = slice(mean_values);
+      auto zero_count = slice(zero_counts);
+      auto bound_count = slice(bound_counts);
+      fill_interval(mean_value, mr.mean_value, identity);
+      fill_interval(zero_count, mr.rho_0, share);
+      fill_interval(bound_count, mr.rho_bound, share);
+      mr.p_first = static_cast<double>(wins[m]) / static_cast<double>(replicates);
+    }
   }
   return r;
 }
