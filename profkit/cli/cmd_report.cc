@@ -1,5 +1,5 @@
-// profkit report: one self-contained HTML page with the audit, the profiles,
-// the summary, pairs, stability, bootstrap and budget views of a table.
+// profkit report: one self-contained HTML page with the verdict, the audit,
+// the profiles, the summary, pairs, stability, bootstrap and budget views of a table.
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
@@ -108,8 +108,8 @@ void add_report_command(CLI::App& app) {
   auto options = std::make_shared<ReportOptions>();
   CLI::App* sub = app.add_subcommand(
       "report",
-      "One self-contained HTML page (inline CSS and SVG, no script): audit, profiles, summary, "
-      "pairs, stability, bootstrap and budget; written to standard output without -o");
+      "One self-contained HTML page (inline CSS and SVG, no script): verdict, audit, profiles, "
+      "summary, pairs, stability, bootstrap and budget; written to standard output without -o");
   add_table_options(*sub, options->table);
   add_output_option(*sub, options->output);
   sub->add_option("--bound", options->bound,

@@ -106,12 +106,6 @@ AloneBest alone_best(const table::MeasureTable& t) {
   return a;
 }
 
-// MEAN VALUEs and their count sums (which orders compare) of every method.
-struct MeanValues {
-  std::vector<double> value;
-  std::vector<std::int64_t> sum;
-};
-
 int sum_order(std::int64_t x, std::int64_t y) {
   return x > y ? 1 : x < y ? -1 : 0;
 }
@@ -179,19 +173,7 @@ class Collector {
 void find_leave_one_out(const table::MeasureTable& t, const analysis::Figures& full,
                         StabilityFindings& s, Collector& collect) {
   const std::size_t methods = t.methods();
-  if (methods < 3 || t.problems == 0) return;
-  const AloneBest alone = alone_best(t);
-  analysis::ProblemBest best = analysis::best_measures(t);
-  // The whole table's profile counts: profile values are count / problems.
-  std::vector<std::vector<std::int64_t>> counts(methods);
-  for (std::size_t m = 0; m < methods; ++m) {
-    for (const double value : full.profile[m]) {
-      counts[m].push_back(std::llround(value * static_cast<double>(t.problems)));
-    }
-  }
-  for (std::size_t left = 0; left < methods; ++left) {
-    if (alone.problems[left].empty()) continue;
-    const MeanValues reduced = mean_values_without(t, best, full, counts, alone, left);
+  for_each_method_left_out(t, full, [&](std::size_t left, const MeanValues& reduced) {
     for (std::size_t a = 0; a < methods; ++a) {
       if (a == left) continue;
       for (std::size_t b = a + 1; b < methods; ++b) {
@@ -219,7 +201,7 @@ void find_leave_one_out(const table::MeasureTable& t, const analysis::Figures& f
         s.findings.push_back(std::move(f));
       }
     }
-  }
+  });
 }
 
 void find_bound_changes(const table::MeasureTable& t, StabilityFindings& s, Collector& collect) {
@@ -305,6 +287,26 @@ std::string omitted_sentence(std::size_t count, FindingKind kind) {
 }
 
 }  // namespace
+
+void for_each_method_left_out(
+    const table::MeasureTable& t, const analysis::Figures& full,
+    const std::function<void(std::size_t left, const MeanValues& without)>& visit) {
+  const std::size_t methods = t.methods();
+  if (methods < 3 || t.problems == 0) return;
+  const AloneBest alone = alone_best(t);
+  analysis::ProblemBest best = analysis::best_measures(t);
+  // The whole table's profile counts: profile values are count / problems.
+  std::vector<std::vector<std::int64_t>> counts(methods);
+  for (std::size_t m = 0; m < methods; ++m) {
+    for (const double value : full.profile[m]) {
+      counts[m].push_back(std::llround(value * static_cast<double>(t.problems)));
+    }
+  }
+  for (std::size_t left = 0; left < methods; ++left) {
+    if (alone.problems[left].empty()) continue;
+    visit(left, mean_values_without(t, best, full, counts, alone, left));
+  }
+}
 
 double bound_at(std::size_t i) {
   return 0.5 * static_cast<double>(i + 1);

@@ -10,11 +10,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "profkit/analysis/figures.h"
 #include "profkit/table/measure_table.h"
 
 namespace compare {
@@ -77,6 +79,24 @@ void write_stability_text(std::ostream& out, const StabilityFindings& s);
 // `omitted` row says in its sentence how many findings of a kind were not listed).
 void write_stability_csv(std::ostream& out, const std::vector<std::string>& names,
                          const StabilityFindings& s);
+
+// MEAN VALUEs as reported and their exact count sums, one of each per method.
+struct MeanValues {
+  std::vector<double> value;
+  std::vector<std::int64_t> sum;
+};
+
+// Every method's MEAN VALUE with one method left out, exactly as
+// analysis::compute_figures gives it on the table without that method;
+// `full` is compute_figures() of the whole table at the bound. Calls
+// visit(left, without) in method order for each method `left` whose leaving
+// out changes some problem's best measure (without's entry for `left` means
+// nothing); leaving out any other method changes no MEAN VALUE. Visits
+// nothing with fewer than 3 methods or no problem. O(methods x problems x 21)
+// in all.
+void for_each_method_left_out(
+    const table::MeasureTable& t, const analysis::Figures& full,
+    const std::function<void(std::size_t left, const MeanValues& without)>& visit);
 
 // How EFFICIENCYs are compared, as the output names it.
 std::string efficiency_rule();

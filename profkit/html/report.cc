@@ -14,8 +14,10 @@
 #include "profkit/compare/stability.h"
 #include "profkit/curves/export.h"
 #include "profkit/curves/svg_plot.h"
+#include "profkit/html/verdict_section.h"
 #include "profkit/text/escape.h"
 #include "profkit/text/numbers.h"
+#include "profkit/verdict/verdict.h"
 
 namespace report {
 namespace {
@@ -416,7 +418,9 @@ std::string html_escape(std::string_view text) {
 
 void write_report(std::ostream& out, const table::MeasureTable& t, const Settings& s) {
   const analysis::Figures f = analysis::compute_figures(t, s.bound);
-  const bootstrap::Result boot = bootstrap::run(t, {s.replicates, s.seed, s.bound});
+  // One bootstrap draw serves the verdict and the bootstrap section.
+  bootstrap::Result boot;
+  const verdict::Verdict ranked = verdict::decide(t, {s.bound, 0.0, s.replicates, s.seed}, &boot);
   const std::string source = html_escape(s.source);
 
   out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
@@ -431,12 +435,13 @@ void write_report(std::ostream& out, const table::MeasureTable& t, const Setting
       << (s.failures_nonpositive ? "a count of 0 or less, or a blank count, is a failure"
                                  : "counts below 1 are taken as 1, as profcmp does")
       << ".</p>\n<nav>\n<ul>\n";
-  const char* titles[] = {"Audit",     "Profiles",  "Summary", "Pairs",
-                          "Stability", "Bootstrap", "Budget"};
+  const char* titles[] = {"Verdict", "Audit",     "Profiles",  "Summary",
+                          "Pairs",   "Stability", "Bootstrap", "Budget"};
   for (std::size_t i = 0; i < std::size(k_section_ids); ++i) {
     out << "<li><a href=\"#" << k_section_ids[i] << "\">" << titles[i] << "</a></li>\n";
   }
   out << "</ul>\n</nav>\n</header>\n<main>\n";
+  write_verdict_section(out, t.names, ranked);
   write_audit(out, s);
   write_profiles(out, t, s, f);
   write_summary(out, t, f, boot);

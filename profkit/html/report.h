@@ -1,4 +1,5 @@
-// One self-contained HTML5 page on a measure table: audit findings, the
+// One self-contained HTML5 page on a measure table: the verdict on the
+// ranking (html/verdict_section.h), audit findings, the
 // exact profiles, a summary with profcmp's figures and bootstrap intervals,
 // pairwise verdicts, stability of the ranking, the bootstrap and the budget
 // view. Inline CSS and SVG only (no script, nothing loaded from elsewhere),
@@ -18,8 +19,8 @@
 namespace report {
 
 // The ids of the page's sections, in page order.
-inline constexpr std::string_view k_section_ids[] = {"audit",     "profiles",  "summary", "pairs",
-                                                     "stability", "bootstrap", "budget"};
+inline constexpr std::string_view k_section_ids[] = {"verdict", "audit",     "profiles",  "summary",
+                                                     "pairs",   "stability", "bootstrap", "budget"};
 
 // One finding of the audit, as the page lists it.
 struct AuditItem {
