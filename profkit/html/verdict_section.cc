@@ -46,6 +46,10 @@ void write_verdict_section(std::ostream& out, const std::vector<std::string>& na
       << v.replicates << (v.replicates == 1 ? " replicate" : " replicates") << ", seed " << v.seed
       << "), and the sign test of its wins and losses against the next gives p &lt; 0.05 (ties "
          "left out). Otherwise the last column says what fails.</p>\n";
+  if (v.order.empty()) {
+    out << "<p>The table holds no method.</p>\n</section>\n";
+    return;
+  }
   out << "<div class=\"scroll\"><table>\n<thead><tr><th class=\"n\">rank</th><th "
          "class=\"n\">#</th><th>method</th><th class=\"n\">MEAN VALUE</th><th "
          "class=\"n\">difference 95 %</th><th class=\"n\">wins-ties-losses</th><th "

@@ -148,7 +148,7 @@ void explain(PairVerdict& pair, const Shifts& shifts, bool interval_above,
 }
 
 // The lines of an aligned table: columns apart by two blanks, the name
-// column (1) and the last column left-aligned, the others right-aligned.
+// column (2) and the last column left-aligned, the others right-aligned.
 void write_aligned(std::ostream& out, const std::vector<std::vector<std::string>>& rows) {
   std::vector<std::size_t> width(rows.front().size(), 0);
   for (const auto& row : rows) {
@@ -161,7 +161,7 @@ void write_aligned(std::ostream& out, const std::vector<std::vector<std::string>
     for (std::size_t c = 0; c < row.size(); ++c) {
       const std::size_t pad = width[c] - textkit::character_count(row[c]);
       if (c > 0) line += "  ";
-      if (c == 1 || c + 1 == row.size()) {
+      if (c == 2 || c + 1 == row.size()) {
         line += row[c];
         if (c + 1 < row.size()) line.append(pad, ' ');
       } else {

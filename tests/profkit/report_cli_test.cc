@@ -73,7 +73,7 @@ TEST(ReportCli, SummaryDigitsAreProfcmpsAndThePageIsValid) {
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(page_figures(r.out), want);
     EXPECT_EQ(check_page(r.out),
-              "sections: audit profiles summary pairs stability bootstrap budget\nok\n");
+              "sections: verdict audit profiles summary pairs stability bootstrap budget\nok\n");
   }
 }
 
@@ -122,7 +122,7 @@ TEST(ReportCli, AuditSectionListsTheFindingsOfCheck) {
   EXPECT_NE(audit.find("<tbody>\n" + rows + "</tbody>"), std::string::npos) << audit << rows;
   EXPECT_NE(audit.find("<p>Checked with --criterion NFV: 0 errors, "), std::string::npos);
   EXPECT_EQ(check_page(r.out),
-            "sections: audit profiles summary pairs stability bootstrap budget\nok\n");
+            "sections: verdict audit profiles summary pairs stability bootstrap budget\nok\n");
 }
 
 TEST(ReportCli, UsageAndInputErrors) {
