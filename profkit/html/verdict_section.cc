@@ -34,9 +34,10 @@ std::string cell(const std::string& html) {
 
 }  // namespace
 
-void write_verdict_section(std::ostream& out, const std::vector<std::string>& names,
-                           const verdict::Verdict& v) {
-  out << "<section id=\"verdict\">\n<h2>Verdict</h2>\n<p class=\"how\">The methods by MEAN "
+void write_verdict_section(std::ostream& out, std::string_view prefix,
+                           const std::vector<std::string>& names, const verdict::Verdict& v) {
+  out << "<section id=\"" << prefix
+      << "verdict\">\n<h2>Verdict</h2>\n<p class=\"how\">The methods by MEAN "
          "VALUE, best first. A method is separable from the next when it stays ahead by MEAN "
          "VALUE with any one other method left out, at every bound from 0.5 to 5.0 and by "
          "EFFICIENCY ("

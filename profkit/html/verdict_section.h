@@ -5,16 +5,18 @@
 
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "profkit/verdict/verdict.h"
 
 namespace report {
 
-// Writes <section id="verdict"> with its heading, the line on how to read it
-// and one table row per rank; names escaped and isolated.
-void write_verdict_section(std::ostream& out, const std::vector<std::string>& names,
-                           const verdict::Verdict& v);
+// Writes <section id="PREFIXverdict"> (`prefix` leads the id on a page of
+// several parts) with its heading, the line on how to read it and one table
+// row per rank; names escaped and isolated.
+void write_verdict_section(std::ostream& out, std::string_view prefix,
+                           const std::vector<std::string>& names, const verdict::Verdict& v);
 
 }  // namespace report
 
