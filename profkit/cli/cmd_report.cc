@@ -1,6 +1,7 @@
-// profkit report: one self-contained HTML page with the audit, the profiles,
-// the summary, pairs, stability, bootstrap and budget views of a table; for
-// several criteria, or a history's tolerances, those views for each of them.
+// profkit report: one self-contained HTML page with the verdict, the audit,
+// the profiles, the summary, pairs, stability, bootstrap and budget views of a
+// table; for several criteria, or a history's tolerances, those views (the
+// verdict first) for each of them.
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -204,9 +205,9 @@ void add_report_command(CLI::App& app) {
   auto options = std::make_shared<ReportOptions>();
   CLI::App* sub = app.add_subcommand(
       "report",
-      "One self-contained HTML page (inline CSS and SVG, no script): audit, profiles, summary, "
-      "pairs, stability, bootstrap and budget, for each criterion given or each tolerance of a "
-      "history; written to standard output without -o");
+      "One self-contained HTML page (inline CSS and SVG, no script): verdict, audit, profiles, "
+      "summary, pairs, stability, bootstrap and budget, for each criterion given or each "
+      "tolerance of a history; written to standard output without -o");
   add_table_options(*sub, options->table);
   sub->get_option("--criterion")
       ->description("measure compared: " + keywords_in_words() +

@@ -295,6 +295,17 @@ double parse_bound(const std::string& text) {
   return value;
 }
 
+double parse_tie_tolerance(const std::string& text) {
+  double value = 0.0;
+  const char* end = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), end, value);
+  if (text.empty() || result.ec != std::errc() || result.ptr != end || std::isnan(value) ||
+      value < 0) {
+    usage_error("--tie-tolerance: '" + text + "' is not a number >= 0 (e.g. 0.05)");
+  }
+  return value;
+}
+
 std::uint64_t parse_whole(const std::string& option, const std::string& text, std::uint64_t low,
                           std::uint64_t high) {
   std::uint64_t value = 0;

@@ -197,6 +197,11 @@ void add_format_option(CLI::App& sub, std::string& format, const std::string& he
 // Anything else is a usage error "--bound: 'B' is not a number (e.g. 2.0)".
 double parse_bound(const std::string& text);
 
+// --tie-tolerance REL: a decimal number >= 0 (infinity ties every two solved
+// counts); anything else is a usage error "--tie-tolerance: 'REL' is not a
+// number >= 0 (e.g. 0.05)".
+double parse_tie_tolerance(const std::string& text);
+
 // `option`'s whole number from `low` to `high`; anything else is a usage
 // error "OPTION: 'TEXT' is not a whole number from LOW to HIGH".
 std::uint64_t parse_whole(const std::string& option, const std::string& text, std::uint64_t low,

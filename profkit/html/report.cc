@@ -17,8 +17,10 @@
 #include "profkit/curves/export.h"
 #include "profkit/curves/summary_figure.h"
 #include "profkit/curves/svg_plot.h"
+#include "profkit/html/verdict_section.h"
 #include "profkit/text/escape.h"
 #include "profkit/text/numbers.h"
+#include "profkit/verdict/verdict.h"
 
 namespace report {
 namespace {
@@ -455,11 +457,25 @@ void write_data_profiles(std::ostream& out, const SectionInputs& in, const Setti
   out << "</section>\n";
 }
 
-// Every section of one table, in page order. The figures and the bootstrap
-// are computed once here and shared by the sections that show them.
-void write_section(std::ostream& out, const SectionInputs& in, const Settings& s) {
+// The verdict and the bootstrap of one table, from one bootstrap draw.
+struct Decided {
+  bootstrap::Result boot;
+  verdict::Verdict ranked;
+};
+
+Decided decide(const table::MeasureTable& t, const Settings& s) {
+  Decided d;
+  d.ranked = verdict::decide(t, {s.bound, 0.0, s.replicates, s.seed}, &d.boot);
+  return d;
+}
+
+// Every section of one table after its verdict, in page order. The figures
+// are computed once here and shared, with the bootstrap of `d`, by the
+// sections that show them.
+void write_section(std::ostream& out, const SectionInputs& in, const Settings& s,
+                   const Decided& d) {
   const analysis::Figures f = analysis::compute_figures(in.t, s.bound);
-  const bootstrap::Result boot = bootstrap::run(in.t, {s.replicates, s.seed, s.bound});
+  const bootstrap::Result& boot = d.boot;
   write_profiles(out, in, s, f);
   write_summary(out, in, f, boot);
   write_pairs(out, in, s);
@@ -605,16 +621,19 @@ void write_report(std::ostream& out, const std::vector<Part>& parts, const Setti
   }
   out << "<nav>\n<ul>\n";
   if (one) {
-    const char* titles[] = {"Audit",     "Profiles",  "Summary", "Pairs",
-                            "Stability", "Bootstrap", "Budget"};
+    const char* titles[] = {"Verdict", "Audit",     "Profiles",  "Summary",
+                            "Pairs",   "Stability", "Bootstrap", "Budget"};
     for (std::size_t i = 0; i < std::size(k_section_ids); ++i) {
       out << "<li><a href=\"#" << k_section_ids[i] << "\">" << titles[i] << "</a></li>\n";
     }
     if (s.history) out << "<li><a href=\"#" << k_data_id << "\">Data profiles</a></li>\n";
     out << "</ul>\n</nav>\n</header>\n<main>\n";
+    // The page opens with the verdict.
+    const Decided d = decide(*parts.front().table, s);
+    write_verdict_section(out, "", parts.front().table->names, d.ranked);
     write_audit(out, s);
-    write_section(out, {*parts.front().table, criterion(parts.front()), parts.front().label, ""},
-                  s);
+    write_section(out, {*parts.front().table, criterion(parts.front()), parts.front().label, ""}, s,
+                  d);
     out << "</main>\n</body>\n</html>\n";
     return;
   }
@@ -632,7 +651,10 @@ void write_report(std::ostream& out, const std::vector<Part>& parts, const Setti
   for (std::size_t k = 0; k < parts.size(); ++k) {
     out << "<section id=\"" << ids[k] << "\" class=\"part\">\n<h2 class=\"part\">" << kind
         << isolated(parts[k].label) << "</h2>\n";
-    write_section(out, {*parts[k].table, criterion(parts[k]), parts[k].label, ids[k] + "-"}, s);
+    // Each part opens with its verdict.
+    const Decided d = decide(*parts[k].table, s);
+    write_verdict_section(out, ids[k] + "-", parts[k].table->names, d.ranked);
+    write_section(out, {*parts[k].table, criterion(parts[k]), parts[k].label, ids[k] + "-"}, s, d);
     out << "</section>\n";
   }
   out << "</main>\n</body>\n</html>\n";

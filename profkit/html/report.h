@@ -1,13 +1,15 @@
-// One self-contained HTML5 page on a measure table: audit findings, the
-// exact profiles, a summary with profcmp's figures and bootstrap intervals,
-// pairwise verdicts, stability of the ranking, the bootstrap and the budget
-// view. Inline CSS and SVG only (no script, nothing loaded from elsewhere),
-// with a print stylesheet; every name is escaped. Same input, same bytes.
+// One self-contained HTML5 page on a measure table: the verdict on the
+// ranking (html/verdict_section.h), audit findings, the exact profiles, a
+// summary with profcmp's figures and bootstrap intervals, pairwise verdicts,
+// stability of the ranking, the bootstrap and the budget view. Inline CSS
+// and SVG only (no script, nothing loaded from elsewhere), with a print
+// stylesheet; every name is escaped. Same input, same bytes.
 //
 // A page may cover several tables of the same methods and problems (parts):
 // the criteria of one table, or the convergence test of a history at each
 // tolerance. The audit is given once; each part then has its own sections,
-// the same ones a page of that table alone has, with ids led by the part's.
+// the same ones a page of that table alone has (its verdict first), with ids
+// led by the part's.
 #ifndef PROFCMP_PROFKIT_HTML_REPORT_H_
 #define PROFCMP_PROFKIT_HTML_REPORT_H_
 
@@ -23,8 +25,8 @@
 namespace report {
 
 // The ids of the page's sections, in page order.
-inline constexpr std::string_view k_section_ids[] = {"audit",     "profiles",  "summary", "pairs",
-                                                     "stability", "bootstrap", "budget"};
+inline constexpr std::string_view k_section_ids[] = {"verdict", "audit",     "profiles",  "summary",
+                                                     "pairs",   "stability", "bootstrap", "budget"};
 
 // The ids of a history's extra sections: the summary figure of every
 // tolerance (pages of several tolerances) and each tolerance's data profiles.

@@ -49,8 +49,13 @@ TEST(HistoryCli, OneToleranceIsExactlyItsTable) {
                           "C,P1,fail,\nC,P2,fail,\nC,P3,0,1\nC,P4,fail,\n");
   const std::string history = history_dir() + "/hand.csv";
   const std::vector<std::vector<std::string>> commands = {
-      {"export"}, {"export", "--format", "svg"},    {"pairs", "--format", "csv"},
-      {"budget"}, {"stability", "--format", "csv"}, {"boot", "--replicates", "50"},
+      {"export"},
+      {"export", "--format", "svg"},
+      {"pairs", "--format", "csv"},
+      {"budget"},
+      {"stability", "--format", "csv"},
+      {"boot", "--replicates", "50"},
+      {"verdict", "--replicates", "50"},
   };
   for (const auto& command : commands) {
     std::vector<std::string> on_table = command, on_history = command;
@@ -79,6 +84,7 @@ TEST(HistoryCli, EveryToleranceIsEachToleranceLabelled) {
       {"budget", "--format", "csv"},
       {"stability", "--format", "csv"},
       {"boot", "--format", "csv", "--replicates", "20"},
+      {"verdict", "--format", "csv", "--replicates", "20"},
   };
   for (const auto& command : commands) {
     std::vector<std::string> all = command;
