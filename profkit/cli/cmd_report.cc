@@ -23,6 +23,7 @@ struct ReportOptions {
   std::string replicates = "1000";
   std::string seed = "1";
   bool every_pair = false;
+  FigureArgs figure;
 };
 
 void run_report(ReportOptions& options) {
@@ -98,6 +99,7 @@ void run_report(ReportOptions& options) {
     settings.criterion = std::string(records::count_name(measure_index - 1));
   }
   refuse_empty(file, measures.methods(), measures.problems);
+  settings.figure = figure_options_of(options.figure, measures.names, file, false);
   write_output(options.output,
                [&](std::ostream& out) { report::write_report(out, measures, settings); });
 }
@@ -126,6 +128,7 @@ void add_report_command(CLI::App& app) {
   sub->add_flag("--all-pairs", options->every_pair,
                 "the full pairs matrix even above 50 methods (by default a larger table shows "
                 "each method against the best and the next by MEAN VALUE)");
+  add_figure_options(*sub, options->figure, true);
   sub->callback([options] { run_report(*options); });
 }
 

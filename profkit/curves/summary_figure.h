@@ -1,6 +1,6 @@
 // The summary figure of a convergence history: a grid with one column per
 // tolerance, the performance profiles above the data profiles, each method
-// drawn in the same style in every plot.
+// drawn in its own style (styles.h) in every plot.
 #ifndef PROFCMP_PROFKIT_CURVES_SUMMARY_FIGURE_H_
 #define PROFCMP_PROFKIT_CURVES_SUMMARY_FIGURE_H_
 
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "profkit/curves/figure_options.h"
 #include "profkit/table/measure_table.h"
 
 namespace curves {
@@ -21,7 +22,14 @@ namespace curves {
 void write_summary_svg(std::ostream& out, const std::vector<std::string>& labels,
                        const std::vector<table::MeasureTable>& tables,
                        const std::vector<std::uint64_t>& dimensions,
-                       std::optional<double> max_kappa);
+                       std::optional<double> max_kappa, const FigureOptions& options = {});
+
+// The same grid as one pgfplots tikzpicture (tex_plot.h): the cells share
+// the width (default \linewidth), one legend below the grid.
+void write_summary_tex(std::ostream& out, const std::vector<std::string>& labels,
+                       const std::vector<table::MeasureTable>& tables,
+                       const std::vector<std::uint64_t>& dimensions,
+                       std::optional<double> max_kappa, const FigureOptions& options = {});
 
 }  // namespace curves
 

@@ -135,6 +135,8 @@ void write_profiles(std::ostream& out, const table::MeasureTable& t, const Setti
       "is best, the level far right the share it solved.");
   std::ostringstream svg;
   curves::PlotOptions options;
+  options.figure = s.figure;
+  options.figure.title.clear();
   options.criterion = s.criterion;
   options.failures_nonpositive = s.failures_nonpositive;
   curves::write_svg(svg, t, options);
@@ -387,7 +389,9 @@ void write_budget(std::ostream& out, const table::MeasureTable& t, const Setting
       "method solved with at most c; the virtual best takes the smallest count of any method. "
       "Smaller shifted geometric means are better.");
   out << "<figure>\n";
-  curves::write_svg_element(out, budget::budget_plot(t.names, curves, s.criterion));
+  curves::FigureOptions figure = s.figure;
+  figure.title.clear();
+  curves::write_svg_element(out, budget::budget_plot(t.names, curves, s.criterion, figure));
   out << "</figure>\n";
   out << "<table>\n<thead><tr><th class=\"n\">#</th><th>method</th>"
          "<th class=\"n\">shifted geometric mean</th><th class=\"n\">failures</th></tr>"
@@ -421,11 +425,14 @@ void write_report(std::ostream& out, const table::MeasureTable& t, const Setting
 
   out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-         "<title>profkit report: "
-      << source << "</title>\n<style>\n"
-      << k_style << "</style>\n</head>\n<body>\n<header>\n<h1>Performance profiles of <bdi>"
-      << source << "</bdi></h1>\n<p class=\"meta\">Criterion " << html_escape(s.criterion)
-      << ", bound " << textkit::bound_text(f.bound) << ", " << t.methods()
+         "<title>"
+      << (s.figure.title.empty() ? "profkit report: " + source : html_escape(s.figure.title))
+      << "</title>\n<style>\n"
+      << k_style << "</style>\n</head>\n<body>\n<header>\n<h1>"
+      << (s.figure.title.empty() ? "Performance profiles of <bdi>" + source + "</bdi>"
+                                 : "<bdi>" + html_escape(s.figure.title) + "</bdi>")
+      << "</h1>\n<p class=\"meta\">Criterion " << html_escape(s.criterion) << ", bound "
+      << textkit::bound_text(f.bound) << ", " << t.methods()
       << (t.methods() == 1 ? " method, " : " methods, ") << t.problems
       << (t.problems == 1 ? " problem" : " problems") << "; "
       << (s.failures_nonpositive ? "a count of 0 or less, or a blank count, is a failure"

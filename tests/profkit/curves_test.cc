@@ -57,13 +57,13 @@ std::string csv_of(const table::MeasureTable& t) {
 
 std::string svg_of(const table::MeasureTable& t, std::optional<double> bound = std::nullopt) {
   std::ostringstream out;
-  curves::write_svg(out, t, {"NFV", bound, false});
+  curves::write_svg(out, t, {"NFV", bound, false, {}});
   return out.str();
 }
 
 std::string tex_of(const table::MeasureTable& t) {
   std::ostringstream out;
-  curves::write_tex(out, t, {"NFV", std::nullopt, false});
+  curves::write_tex(out, t, {"NFV", std::nullopt, false, {}});
   return out.str();
 }
 
@@ -390,19 +390,6 @@ TEST(Export, XAxisTickRule) {
   }
   EXPECT_EQ(curves::x_axis(2.5, std::nullopt).ticks, (std::vector<double>{0, 0.5, 1, 1.5, 2, 2.5}));
   EXPECT_EQ(curves::x_axis(1.2, std::nullopt).ticks[3], 0.6);  // not 3 * 0.2
-}
-
-TEST(SvgPlot, LineStylesDifferInColourOrDashForFortySeries) {
-  std::set<std::pair<std::string, std::string>> seen;
-  for (std::size_t i = 0; i < 40; ++i) {
-    const curves::LineStyle s = curves::line_style(i);
-    EXPECT_TRUE(seen.insert({s.colour, s.dash}).second) << i;
-    if (i > 0) {  // neighbours differ in both
-      EXPECT_NE(s.colour, curves::line_style(i - 1).colour);
-      EXPECT_NE(s.dash, curves::line_style(i - 1).dash);
-    }
-  }
-  EXPECT_EQ(curves::line_style(40).colour, curves::line_style(0).colour);
 }
 
 TEST(SvgPlot, GenericSeriesLogAxisAndElementForHtml) {
