@@ -120,12 +120,12 @@ void write_summary_tex(std::ostream& out, const std::vector<std::string>& labels
                        const std::vector<table::MeasureTable>& tables,
                        const std::vector<std::uint64_t>& dimensions,
                        std::optional<double> max_kappa, const FigureOptions& options) {
-  const std::vector<Chart> charts = grid_of(labels, tables, dimensions, max_kappa, options);
+  std::vector<Chart> charts = grid_of(labels, tables, dimensions, max_kappa, options);
   const std::size_t columns = std::max<std::size_t>(tables.size(), 1);
   const TexLength width = options.tex_width ? *options.tex_width : TexLength{};
-  const TexLength cell_width = width.scaled(1.0 / static_cast<double>(columns));
+  const TexLength cell_width = width.scaled(0.92 / static_cast<double>(columns));
   const TexLength cell_height =
-      options.tex_height ? options.tex_height->scaled(0.5) : cell_width.scaled(0.8);
+      options.tex_height ? options.tex_height->scaled(0.5) : cell_width.scaled(1.1);
   std::vector<const Chart*> all;
   for (const Chart& chart : charts) all.push_back(&chart);
   out << "% " << (options.title.empty() ? k_heading_text : options.title)
@@ -137,6 +137,24 @@ void write_summary_tex(std::ostream& out, const std::vector<std::string>& labels
          "style={font=\\footnotesize}}}\n";
   for (std::size_t i = 0; i < charts.size(); ++i) {
     const std::size_t row = i / columns, column = i % columns;
+    // Cells are narrow: short titles and labels, the y label once a row,
+    // every other tick where there are many.
+    Chart& chart = charts[i];
+    chart.title = (row == 0 ? "Performance, " : "Data, ") + labels[column];
+    chart.x_label = row == 0 ? "ratio (log2 scale)" : "simplex gradients";
+    if (chart.x_label == "ratio (log2 scale)" && options.log2_labels) chart.x_label = "log2 ratio";
+    if (column > 0) chart.y_label.clear();
+    chart.y_ticks = {0, 0.5, 1};
+    if (chart.x_ticks.size() > 5) {
+      std::vector<double> ticks;
+      std::vector<std::string> tick_labels;
+      for (std::size_t k = 0; k < chart.x_ticks.size(); k += 2) {
+        ticks.push_back(chart.x_ticks[k]);
+        if (k < chart.x_tick_labels.size()) tick_labels.push_back(chart.x_tick_labels[k]);
+      }
+      chart.x_ticks = ticks;
+      chart.x_tick_labels = tick_labels;
+    }
     TexAxisPlace place;
     place.width = cell_width;
     place.height = cell_height;

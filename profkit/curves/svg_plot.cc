@@ -213,7 +213,9 @@ DrawnSteps marker_points(const DrawnSteps& drawn, const Chart& chart, std::size_
                          const Series& s, double width) {
   DrawnSteps points;
   const Style style = series_style(s, i);
-  if (style.marker == Marker::none || drawn.x.empty()) return points;
+  if (style.marker == Marker::none || drawn.x.empty() || chart.series.size() > k_marked_series) {
+    return points;
+  }
   const std::size_t number = s.method == k_by_place ? i + 1 : s.method;
   const double phase = std::fmod(0.5 + static_cast<double>(number - 1) * k_marker_phase, 1.0);
   const Axis xa{chart.x_min, chart.x_max, 0, width, chart.log_x};

@@ -61,6 +61,9 @@ inline constexpr double k_min_width = 240;
 // Markers per curve: at evenly spaced x, k_markers across the plot area,
 // shifted by a share of the spacing that differs from method to method.
 inline constexpr int k_markers = 8;
+// Charts of more series than this draw no markers: beyond it the styles
+// repeat (styles.h), and markers would only crowd the plot.
+inline constexpr std::size_t k_marked_series = 2 * k_styles;
 
 // The style of series i of `chart`.
 Style series_style(const Series& s, std::size_t i);

@@ -12,7 +12,7 @@ std::vector<Vertex> thin_staircase(const std::vector<double>& px, const std::vec
   double drawn_x = px[0], drawn_y = py[0];
   for (std::size_t i = 1; i < px.size() && i < py.size(); ++i) {
     if (std::abs(py[i] - drawn_y) < step) continue;
-    if (px[i] - drawn_x < step) {
+    if (px[i] - drawn_x < step && kept.size() > 1) {  // the first vertex keeps its value
       kept.back().y = i;
     } else {
       kept.push_back({i, i});

@@ -5,11 +5,12 @@
 // The rule, in drawing units (px for SVG, pt for TeX), with t = 0.35: a
 // breakpoint whose value differs from the value drawn so far by less than t
 // is left out (the drawn line stays up to t below the exact one); a
-// breakpoint less than t right of the last vertex drawn raises that
-// vertex's vertical move to its value (the drawn line rises up to t early).
+// breakpoint less than t right of the last vertex drawn (but the first)
+// raises that vertex's vertical move to its value (the drawn line rises up
+// to t early).
 // Every point of the drawn staircase is then within sqrt(t^2 + t^2) < 0.5
 // units of the exact one and the other way round, and a curve keeps at most
-// 1 + min(width, height) / t vertices.
+// 2 + min(width, height) / t vertices.
 #ifndef PROFCMP_PROFKIT_CURVES_THINNING_H_
 #define PROFCMP_PROFKIT_CURVES_THINNING_H_
 
