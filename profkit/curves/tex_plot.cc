@@ -112,7 +112,10 @@ void write_tex_axis(std::ostream& out, const Chart& chart, const TexAxisPlace& p
       std::ceil(static_cast<double>(textkit::character_count(chart.note)) * 4.6 / note_width));
   out << "\\begin{axis}[\n";
   if (!place.at.empty()) out << "  at={" << place.at << "}, anchor=south west,\n";
-  out << "  width=" << place.width.text() << ", height=" << place.height.text() << ",\n"
+  // pgfplots fits the axis with its labels to the width only roughly: 5 %
+  // to spare keeps tick labels at the right edge within the width.
+  out << "  width=" << place.width.scaled(0.95).text() << ", height=" << place.height.text()
+      << ",\n"
       << "  title={" << textkit::tex_escape(chart.title) << "},\n"
       << "  xlabel={" << textkit::tex_escape(chart.x_label);
   if (!chart.note.empty()) out << "\\\\{\\footnotesize " << textkit::tex_escape(chart.note) << "}";

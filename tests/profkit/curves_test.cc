@@ -550,9 +550,9 @@ TEST(SvgPlot, GenericSeriesLogAxisAndElementForHtml) {
   for (const char* label : {">1<", ">10<", ">100<", ">1000<"}) {
     EXPECT_NE(svg.find(label), std::string::npos) << label;
   }
-  EXPECT_NE(svg.find("d=\"M64.00 434.00L250.67 240.00L437.33 143.00L624.00 46.00\""),
+  EXPECT_NE(svg.find("d=\"M64.00 434.00L248.00 240.00L432.00 143.00L616.00 46.00\""),
             std::string::npos);
-  EXPECT_NE(svg.find("d=\"M64.00 337.00H250.67V240.00H624.00\""), std::string::npos);
+  EXPECT_NE(svg.find("d=\"M64.00 337.00H248.00V240.00H616.00\""), std::string::npos);
 }
 
 }  // namespace
