@@ -125,7 +125,7 @@ TEST(CompareCli, UsageErrorsExitTwoWithTheExactMessage) {
        "profkit: error: --axis: 'ratios' is not one of ratio, log2\n" + hint},
       {{"export", "--title", "T", table},
        "profkit: error: export: --methods, --title, --width, --height and --axis go with "
-       "--format svg or tex; CSV holds every method's breakpoints\n" +
+       "--format svg, pdf, png or tex; CSV holds every method's breakpoints\n" +
            hint},
       {{"pairs", "--tie-tolerance", "-0.5", table},
        "profkit: error: --tie-tolerance: '-0.5' is not a number >= 0 (e.g. 0.05)\n" + hint},
