@@ -27,6 +27,7 @@
 #include "profcmp/profiles.h"
 #include "profkit/analysis/figures.h"
 #include "profkit/curves/export.h"
+#include "profkit/curves/figure_options.h"
 #include "profkit/curves/styles.h"
 #include "profkit/curves/svg_plot.h"
 #include "profkit/curves/thinning.h"
@@ -524,6 +525,83 @@ TEST(Thinning, DrawnStaircaseStaysWithinHalfAPixel) {
     EXPECT_LT(farthest(exact, drawn), 0.5) << round;
     EXPECT_LT(farthest(drawn, exact), 0.5) << round;
     EXPECT_LE(static_cast<double>(kept.size()), 2 + std::min(width, height) / 0.35) << round;
+  }
+}
+
+TEST(Figures, TexLengthsAndRatioTicks) {
+  const std::pair<const char*, const char*> lengths[] = {{"8cm", "8cm"},
+                                                         {"0.9\\linewidth", "0.9\\linewidth"},
+                                                         {"\\linewidth", "\\linewidth"},
+                                                         {"240pt", "240pt"},
+                                                         {"1.5in", "1.5in"},
+                                                         {"cm", nullptr},
+                                                         {"8", nullptr},
+                                                         {"-1cm", nullptr},
+                                                         {"0pt", nullptr},
+                                                         {"1e2pt", nullptr},
+                                                         {"nanpt", nullptr},
+                                                         {"8 cm", nullptr},
+                                                         {"8cm}", nullptr},
+                                                         {"\\hsize", nullptr}};
+  for (const auto& [text, normal] : lengths) {
+    const std::optional<curves::TexLength> length = curves::parse_tex_length(text);
+    EXPECT_EQ(length.has_value(), normal != nullptr) << text;
+    if (length && normal) {
+      EXPECT_EQ(length->text(), normal) << text;
+    }
+  }
+  EXPECT_NEAR(curves::TexLength{}.points(), 345, 0.01);
+  EXPECT_NEAR(curves::parse_tex_length("1in")->points(), 72.27, 1e-9);
+
+  const struct {
+    double bound;
+    std::vector<double> values;
+    std::vector<std::string> labels;
+  } ticks[] = {
+      {1.0, {0, 0.5, 1}, {"1", "1.41", "2"}},
+      {3.0, {0, 1, 2, 3}, {"1", "2", "4", "8"}},
+      {16.0,
+       {0, 2, 4, 6, 8, 10, 12, 14, 16},
+       {"1", "4", "16", "64", "256", "1024", "4096", "16384", "65536"}},
+      {20.0,
+       {0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20},
+       {"2\xE2\x81\xB0", "2\xC2\xB2", "2\xE2\x81\xB4", "2\xE2\x81\xB6", "2\xE2\x81\xB8",
+        "2\xC2\xB9\xE2\x81\xB0", "2\xC2\xB9\xC2\xB2", "2\xC2\xB9\xE2\x81\xB4",
+        "2\xC2\xB9\xE2\x81\xB6", "2\xC2\xB9\xE2\x81\xB8", "2\xC2\xB2\xE2\x81\xB0"}},
+  };
+  for (const auto& c : ticks) {
+    curves::XAxis axis = curves::x_axis(c.bound, c.bound);
+    if (c.bound == 1.0) axis.ticks = {0, 0.5, 1};
+    std::vector<double> values;
+    std::vector<std::string> labels;
+    curves::ratio_ticks(axis, values, labels);
+    EXPECT_EQ(values, c.values) << c.bound;
+    EXPECT_EQ(labels, c.labels) << c.bound;
+  }
+}
+
+// Twenty random staircases: at most k_markers markers each, every one on its
+// drawn curve, and no two curves with a marker at the same x.
+TEST(Figures, MarkersSpreadAndSitOnTheirCurves) {
+  std::mt19937_64 rng(8);
+  table::MeasureTable many;
+  many.problems = 300;
+  for (int m = 0; m < 20; ++m) many.names.push_back("M" + std::to_string(m + 1));
+  for (int i = 0; i < 20 * 300; ++i) many.measures.push_back(1 + rng() % 1000);
+  const curves::Chart chart = curves::profile_chart(many, {"NFV", std::nullopt, false, {}});
+  std::set<double> xs;
+  for (std::size_t i = 0; i < chart.series.size(); ++i) {
+    const curves::Series& s = chart.series[i];
+    const curves::DrawnSteps drawn = curves::drawn_steps(s, chart, 552, 388);
+    const curves::DrawnSteps marks = curves::marker_points(drawn, chart, i, s, 552);
+    EXPECT_GE(marks.x.size(), 1u);
+    EXPECT_LE(marks.x.size(), static_cast<std::size_t>(curves::k_markers));
+    for (std::size_t k = 0; k < marks.x.size(); ++k) {
+      EXPECT_TRUE(xs.insert(marks.x[k]).second) << s.name;
+      const auto at = std::upper_bound(drawn.x.begin(), drawn.x.end(), marks.x[k]);
+      ASSERT_NE(at, drawn.x.begin());
+      EXPECT_EQ(marks.y[k], drawn.y[static_cast<std::size_t>(at - drawn.x.begin()) - 1]);
+    }
   }
 }
 
