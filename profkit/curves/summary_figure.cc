@@ -125,7 +125,7 @@ void write_summary_tex(std::ostream& out, const std::vector<std::string>& labels
   const TexLength width = options.tex_width ? *options.tex_width : TexLength{};
   const TexLength cell_width = width.scaled(0.92 / static_cast<double>(columns));
   const TexLength cell_height =
-      options.tex_height ? options.tex_height->scaled(0.5) : cell_width.scaled(1.1);
+      options.tex_height ? options.tex_height->scaled(0.5) : cell_width.scaled(0.9);
   std::vector<const Chart*> all;
   for (const Chart& chart : charts) all.push_back(&chart);
   out << "% " << (options.title.empty() ? k_heading_text : options.title)
@@ -138,17 +138,18 @@ void write_summary_tex(std::ostream& out, const std::vector<std::string>& labels
   for (std::size_t i = 0; i < charts.size(); ++i) {
     const std::size_t row = i / columns, column = i % columns;
     // Cells are narrow: short titles and labels, the y label once a row,
-    // every other tick where there are many.
+    // about three ticks on the x axis.
     Chart& chart = charts[i];
     chart.title = (row == 0 ? "Performance, " : "Data, ") + labels[column];
     chart.x_label = row == 0 ? "ratio (log2 scale)" : "simplex gradients";
     if (chart.x_label == "ratio (log2 scale)" && options.log2_labels) chart.x_label = "log2 ratio";
     if (column > 0) chart.y_label.clear();
     chart.y_ticks = {0, 0.5, 1};
-    if (chart.x_ticks.size() > 5) {
+    if (chart.x_ticks.size() > 3) {
       std::vector<double> ticks;
       std::vector<std::string> tick_labels;
-      for (std::size_t k = 0; k < chart.x_ticks.size(); k += 2) {
+      const std::size_t stride = (chart.x_ticks.size() + 2) / 3;
+      for (std::size_t k = 0; k < chart.x_ticks.size(); k += stride) {
         ticks.push_back(chart.x_ticks[k]);
         if (k < chart.x_tick_labels.size()) tick_labels.push_back(chart.x_tick_labels[k]);
       }

@@ -219,9 +219,11 @@ DrawnSteps marker_points(const DrawnSteps& drawn, const Chart& chart, std::size_
   const std::size_t number = s.method == k_by_place ? i + 1 : s.method;
   const double phase = std::fmod(0.5 + static_cast<double>(number - 1) * k_marker_phase, 1.0);
   const Axis xa{chart.x_min, chart.x_max, 0, width, chart.log_x};
+  // k_markers, fewer where the plot is too narrow for them to stay apart.
+  const int markers = std::clamp(static_cast<int>(width / k_marker_spacing), 1, k_markers);
   std::size_t at = 0;
-  for (int k = 0; k < k_markers; ++k) {
-    const double x = xa.value((k + phase) * width / k_markers);
+  for (int k = 0; k < markers; ++k) {
+    const double x = xa.value((k + phase) * width / markers);
     if (x < drawn.x[0]) continue;
     while (at + 1 < drawn.x.size() && drawn.x[at + 1] <= x) ++at;
     points.x.push_back(x);

@@ -61,6 +61,8 @@ inline constexpr double k_min_width = 240;
 // Markers per curve: at evenly spaced x, k_markers across the plot area,
 // shifted by a share of the spacing that differs from method to method.
 inline constexpr int k_markers = 8;
+// ... and no closer than this many units apart (fewer markers on a narrow plot).
+inline constexpr double k_marker_spacing = 40;
 // Charts of more series than this draw no markers: beyond it the styles
 // repeat (styles.h), and markers would only crowd the plot.
 inline constexpr std::size_t k_marked_series = 2 * k_styles;
@@ -78,7 +80,8 @@ struct DrawnSteps {
 DrawnSteps drawn_steps(const Series& s, const Chart& chart, double width, double height);
 
 // Where the markers of series i go on a drawing of `drawn` over a plot area
-// `width` units wide: (x, y) in data values, left to right.
+// `width` units wide: (x, y) in data values, left to right; at most
+// k_markers, at least k_marker_spacing apart.
 DrawnSteps marker_points(const DrawnSteps& drawn, const Chart& chart, std::size_t i,
                          const Series& s, double width);
 

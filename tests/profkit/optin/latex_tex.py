@@ -2,6 +2,7 @@
 the bundled example, for a table whose names hold every TeX special, and for
 20 methods on 1,000,000 problems (thinned to what the picture shows, within
 pdflatex's default capacities), each within an article column.
+Also the summary figure of the example history (one picture of a grid).
 Usage: latex_tex.py PROFKIT EXAMPLE_PER. Exit 77 when pdflatex or pgfplots is
 absent."""
 
@@ -66,7 +67,9 @@ def main():
         for name, table, args in (("example", example, []),
                                   ("example_nit", example, ["--criterion", "NIT", "--bound", "5"]),
                                   ("hostile", hostile, []),
-                                  ("large", large, [])):
+                                  ("large", large, []),
+                                  ("summary", os.path.join(os.path.dirname(example),
+                                                           "history.csv"), [])):
             subprocess.run([profkit, "export", "--format", "tex", "-o",
                             os.path.join(work, name + "_plot.tex"), table] + args, check=True)
             with open(os.path.join(work, name + ".tex"), "w") as f:
