@@ -2,14 +2,15 @@
 // that do not change the picture are left out, so that a figure of a million
 // problems holds about as many points as it has pixels.
 //
-// The rule, in drawing units (px for SVG, pt for TeX), with t = 0.35: a
+// The rule, in drawing units (px for SVG, pt for TeX), with t = 0.34: a
 // breakpoint whose value differs from the value drawn so far by less than t
 // is left out (the drawn line stays up to t below the exact one); a
 // breakpoint less than t right of the last vertex drawn (but the first)
 // raises that vertex's vertical move to its value (the drawn line rises up
 // to t early).
-// Every point of the drawn staircase is then within sqrt(t^2 + t^2) < 0.5
-// units of the exact one and the other way round, and a curve keeps at most
+// Every point of the drawn staircase is then within sqrt(t^2 + t^2) = 0.48
+// units of the exact one and the other way round (under 0.5 with the SVG's
+// coordinates rounded to 0.01), and a curve keeps at most
 // 2 + min(width, height) / t vertices.
 #ifndef PROFCMP_PROFKIT_CURVES_THINNING_H_
 #define PROFCMP_PROFKIT_CURVES_THINNING_H_
@@ -19,7 +20,7 @@
 
 namespace curves {
 
-inline constexpr double k_thinning_step = 0.35;
+inline constexpr double k_thinning_step = 0.34;
 
 // One vertex drawn: the x of breakpoint `x`, the value of breakpoint `y`
 // (y >= x; y > x where later breakpoints were folded into its vertical move).

@@ -499,7 +499,8 @@ double farthest(const std::vector<std::pair<double, double>>& a,
 
 // On random nondecreasing staircases in pixels (dense and sparse steps, tiny
 // and large rises), the thinned staircase lies within half a pixel of the
-// exact one both ways, and keeps at most 2 + min(width, height) / 0.35 vertices.
+// exact one both ways (within sqrt(2) t, t = 0.34), and keeps at most 2 + min(width, height) / t
+// vertices.
 TEST(Thinning, DrawnStaircaseStaysWithinHalfAPixel) {
   std::mt19937_64 rng(11);
   for (int round = 0; round < 300; ++round) {
@@ -522,9 +523,12 @@ TEST(Thinning, DrawnStaircaseStaysWithinHalfAPixel) {
       ty.push_back(y[v.y]);
     }
     const auto exact = polyline(x, y, width + 1), drawn = polyline(tx, ty, width + 1);
-    EXPECT_LT(farthest(exact, drawn), 0.5) << round;
-    EXPECT_LT(farthest(drawn, exact), 0.5) << round;
-    EXPECT_LE(static_cast<double>(kept.size()), 2 + std::min(width, height) / 0.35) << round;
+    const double bound = std::sqrt(2.0) * curves::k_thinning_step + 1e-9;  // under half a pixel
+    EXPECT_LT(farthest(exact, drawn), bound) << round;
+    EXPECT_LT(farthest(drawn, exact), bound) << round;
+    EXPECT_LE(static_cast<double>(kept.size()),
+              2 + std::min(width, height) / curves::k_thinning_step)
+        << round;
   }
 }
 
