@@ -29,9 +29,49 @@ Chart performance_chart(const table::MeasureTable& t, const std::string& label,
   return chart;
 }
 
-Chart data_chart(const table::MeasureTable& t, const std::vector<std::uint64_t>& dimensions,
-                 const std::string& label, std::optional<double> max_kappa,
-                 const FigureOptions& options) {
+// The charts of the grid, row by row: performance profiles, then (with
+// dimensions) data profiles.
+std::vector<Chart> grid_of(const std::vector<std::string>& labels,
+                           const std::vector<const table::MeasureTable*>& tables,
+                           const std::vector<std::uint64_t>& dimensions,
+                           std::optional<double> max_kappa, const FigureOptions& options) {
+  std::vector<Chart> charts;
+  for (std::size_t k = 0; k < tables.size(); ++k) {
+    charts.push_back(performance_chart(*tables[k], labels[k], options));
+  }
+  if (dimensions.empty()) return charts;
+  for (std::size_t k = 0; k < tables.size(); ++k) {
+    charts.push_back(data_profile_chart(*tables[k], dimensions, labels[k], max_kappa, options));
+  }
+  return charts;
+}
+
+std::vector<const table::MeasureTable*> pointers_to(
+    const std::vector<table::MeasureTable>& tables) {
+  std::vector<const table::MeasureTable*> pointers;
+  for (const table::MeasureTable& t : tables) pointers.push_back(&t);
+  return pointers;
+}
+
+// The number of the attribute `name` on the first line of an <svg> element.
+double attribute_of(const std::string& element, const std::string& name) {
+  const std::string key = " " + name + "=\"";
+  const std::size_t at = element.find(key);
+  return at == std::string::npos ? 0 : std::stod(element.substr(at + key.size()));
+}
+
+std::string heading_of(bool data, const FigureOptions& options) {
+  if (!options.title.empty()) return options.title;
+  return std::string(data ? "Performance profiles (top) and data profiles (bottom)"
+                          : "Performance profiles") +
+         " at each tolerance of the convergence test";
+}
+
+}  // namespace
+
+Chart data_profile_chart(const table::MeasureTable& t, const std::vector<std::uint64_t>& dimensions,
+                         const std::string& label, std::optional<double> max_kappa,
+                         const FigureOptions& options) {
   const XAxis axis = x_axis(largest_kappa(t, dimensions), max_kappa);
   Chart chart;
   chart.title = "Data profiles, tolerance " + label;
@@ -51,36 +91,15 @@ Chart data_chart(const table::MeasureTable& t, const std::vector<std::uint64_t>&
   return chart;
 }
 
-// The charts of the grid, row by row: performance profiles, then data profiles.
-std::vector<Chart> grid_of(const std::vector<std::string>& labels,
-                           const std::vector<table::MeasureTable>& tables,
-                           const std::vector<std::uint64_t>& dimensions,
-                           std::optional<double> max_kappa, const FigureOptions& options) {
-  std::vector<Chart> charts;
-  for (std::size_t k = 0; k < tables.size(); ++k) {
-    charts.push_back(performance_chart(tables[k], labels[k], options));
-  }
-  for (std::size_t k = 0; k < tables.size(); ++k) {
-    charts.push_back(data_chart(tables[k], dimensions, labels[k], max_kappa, options));
-  }
-  return charts;
-}
-
-constexpr const char* k_heading_text =
-    "Performance profiles (top) and data profiles (bottom) at each tolerance of the convergence "
-    "test";
-
-// The number of the attribute `name` on the first line of an <svg> element.
-double attribute_of(const std::string& element, const std::string& name) {
-  const std::string key = " " + name + "=\"";
-  const std::size_t at = element.find(key);
-  return at == std::string::npos ? 0 : std::stod(element.substr(at + key.size()));
-}
-
-}  // namespace
-
 void write_summary_svg(std::ostream& out, const std::vector<std::string>& labels,
                        const std::vector<table::MeasureTable>& tables,
+                       const std::vector<std::uint64_t>& dimensions,
+                       std::optional<double> max_kappa, const FigureOptions& options) {
+  write_summary_svg(out, labels, pointers_to(tables), dimensions, max_kappa, options);
+}
+
+void write_summary_svg(std::ostream& out, const std::vector<std::string>& labels,
+                       const std::vector<const table::MeasureTable*>& tables,
                        const std::vector<std::uint64_t>& dimensions,
                        std::optional<double> max_kappa, const FigureOptions& options) {
   // Every plot drawn first, so that the grid's cells fit the largest.
@@ -94,17 +113,19 @@ void write_summary_svg(std::ostream& out, const std::vector<std::string>& labels
     cell_height = std::max(cell_height, attribute_of(cells.back(), "height"));
   }
   const double width = cell_width * static_cast<double>(std::max<std::size_t>(tables.size(), 1));
-  const double height = k_heading + 2 * cell_height;
+  const std::size_t rows = dimensions.empty() ? 1 : 2;
+  const double height = k_heading + static_cast<double>(rows) * cell_height;
   const std::string w = textkit::shortest(width), h = textkit::shortest(height);
   out << "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
       << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" << w << "\" height=\""
       << h << "\" viewBox=\"0 0 " << w << " " << h
       << "\" font-family=\"sans-serif\" font-size=\"12\">\n"
-      << "<title>Performance and data profiles at each tolerance</title>\n"
+      << "<title>" << (rows == 2 ? "Performance and data profiles" : "Performance profiles")
+      << " at each tolerance</title>\n"
       << "<rect x=\"0\" y=\"0\" width=\"" << w << "\" height=\"" << h << "\" fill=\"#ffffff\"/>\n"
       << "<text x=\"" << textkit::shortest(width / 2)
       << "\" y=\"24\" text-anchor=\"middle\" font-size=\"16\">"
-      << textkit::xml_escape(options.title.empty() ? k_heading_text : options.title) << "</text>\n";
+      << textkit::xml_escape(heading_of(rows == 2, options)) << "</text>\n";
   for (std::size_t i = 0; i < cells.size(); ++i) {
     const std::size_t row = i / std::max<std::size_t>(tables.size(), 1);
     const std::size_t column = i % std::max<std::size_t>(tables.size(), 1);
@@ -120,7 +141,7 @@ void write_summary_tex(std::ostream& out, const std::vector<std::string>& labels
                        const std::vector<table::MeasureTable>& tables,
                        const std::vector<std::uint64_t>& dimensions,
                        std::optional<double> max_kappa, const FigureOptions& options) {
-  std::vector<Chart> charts = grid_of(labels, tables, dimensions, max_kappa, options);
+  std::vector<Chart> charts = grid_of(labels, pointers_to(tables), dimensions, max_kappa, options);
   const std::size_t columns = std::max<std::size_t>(tables.size(), 1);
   const TexLength width = options.tex_width ? *options.tex_width : TexLength{};
   const TexLength cell_width = width.scaled(0.92 / static_cast<double>(columns));
@@ -128,7 +149,7 @@ void write_summary_tex(std::ostream& out, const std::vector<std::string>& labels
       options.tex_height ? options.tex_height->scaled(0.5) : cell_width.scaled(0.9);
   std::vector<const Chart*> all;
   for (const Chart& chart : charts) all.push_back(&chart);
-  out << "% " << (options.title.empty() ? k_heading_text : options.title)
+  out << "% " << comment_text(heading_of(!dimensions.empty(), options))
       << ", written by profkit export.\n"
       << "% Needs \\usepackage{pgfplots} and \\pgfplotsset{compat=1.18} in the preamble.\n"
       << "\\begin{tikzpicture}\n";

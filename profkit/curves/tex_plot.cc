@@ -190,6 +190,13 @@ void write_tex_axis(std::ostream& out, const Chart& chart, const TexAxisPlace& p
   out << "\\end{axis}\n";
 }
 
+std::string comment_text(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+  }
+  return text;
+}
+
 TexAxisPlace tex_place(const FigureOptions& options) {
   TexAxisPlace place;
   if (options.tex_width) place.width = *options.tex_width;
@@ -199,11 +206,7 @@ TexAxisPlace tex_place(const FigureOptions& options) {
 
 void write_tex_picture(std::ostream& out, const Chart& chart, const FigureOptions& options,
                        const std::string& what) {
-  std::string comment = chart.title;
-  for (char& c : comment) {
-    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
-  }
-  out << "% " << comment << ", written by profkit " << what << ".\n"
+  out << "% " << comment_text(chart.title) << ", written by profkit " << what << ".\n"
       << "% Needs \\usepackage{pgfplots} and \\pgfplotsset{compat=1.18} in the preamble.\n"
       << "\\begin{tikzpicture}\n";
   write_tex_colours(out, {&chart});

@@ -33,6 +33,10 @@ void write_tex_axis(std::ostream& out, const Chart& chart, const TexAxisPlace& p
 void write_tex_picture(std::ostream& out, const Chart& chart, const FigureOptions& options,
                        const std::string& what);
 
+// `text` for a TeX comment line: control characters (a line feed would end
+// the comment) become spaces.
+std::string comment_text(std::string text);
+
 // The place of a chart drawn with `options`: its width (default \linewidth)
 // and height (default 0.62 of the width).
 TexAxisPlace tex_place(const FigureOptions& options);

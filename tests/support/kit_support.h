@@ -24,6 +24,7 @@ using test_support::results_table;
 using test_support::run;
 using test_support::RunOptions;
 using test_support::RunResult;
+using test_support::source_dir;
 using test_support::TempDir;
 using test_support::write_file;
 
