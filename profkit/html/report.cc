@@ -154,6 +154,8 @@ void write_profiles(std::ostream& out, const SectionInputs& in, const Settings& 
       "is best, the level far right the share it solved.");
   std::ostringstream svg;
   curves::PlotOptions options;
+  options.figure = s.figure;
+  options.figure.title.clear();
   options.criterion = in.criterion;
   options.failures_nonpositive = s.failures_nonpositive;
   curves::write_svg(svg, in.t, options);
@@ -401,7 +403,7 @@ void write_bootstrap(std::ostream& out, const SectionInputs& in, const bootstrap
   out << "</tbody>\n</table></div>\n</section>\n";
 }
 
-void write_budget(std::ostream& out, const SectionInputs& in) {
+void write_budget(std::ostream& out, const SectionInputs& in, const Settings& s) {
   const table::MeasureTable& t = in.t;
   const budget::BudgetCurves curves = budget::compute(t);
   const budget::GeometricMeans means = budget::shifted_geometric_means(t);
@@ -411,7 +413,9 @@ void write_budget(std::ostream& out, const SectionInputs& in) {
       "method solved with at most c; the virtual best takes the smallest count of any method. "
       "Smaller shifted geometric means are better.");
   out << "<figure>\n";
-  curves::write_svg_element(out, budget::budget_plot(t.names, curves, in.criterion));
+  curves::FigureOptions figure = s.figure;
+  figure.title.clear();
+  curves::write_svg_element(out, budget::budget_plot(t.names, curves, in.criterion, figure));
   out << "</figure>\n";
   out << "<table>\n<thead><tr><th class=\"n\">#</th><th>method</th>"
          "<th class=\"n\">shifted geometric mean</th><th class=\"n\">failures</th></tr>"
@@ -451,7 +455,10 @@ void write_data_profiles(std::ostream& out, const SectionInputs& in, const Setti
     write_missing_dimensions(out, s);
   } else {
     out << "<figure>\n";
-    curves::write_svg_element(out, curves::data_profile_chart(in.t, s.dimensions, in.label, {}));
+    curves::FigureOptions figure = s.figure;
+    figure.title.clear();
+    curves::write_svg_element(out,
+                              curves::data_profile_chart(in.t, s.dimensions, in.label, {}, figure));
     out << "</figure>\n";
   }
   out << "</section>\n";
@@ -481,7 +488,7 @@ void write_section(std::ostream& out, const SectionInputs& in, const Settings& s
   write_pairs(out, in, s);
   write_stability(out, in, s.bound);
   write_bootstrap(out, in, boot, f);
-  write_budget(out, in);
+  write_budget(out, in, s);
   if (s.history) write_data_profiles(out, in, s);
 }
 
@@ -490,11 +497,13 @@ void write_head(std::ostream& out, const Settings& s, std::string_view more_styl
   const std::string source = html_escape(s.source);
   out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-         "<title>profkit report: "
-      << source << "</title>\n<style>\n"
-      << k_style << more_style
-      << "</style>\n</head>\n<body>\n<header>\n<h1>Performance profiles of <bdi>" << source
-      << "</bdi></h1>\n";
+         "<title>"
+      << (s.figure.title.empty() ? "profkit report: " + source : html_escape(s.figure.title))
+      << "</title>\n<style>\n"
+      << k_style << more_style << "</style>\n</head>\n<body>\n<header>\n<h1>"
+      << (s.figure.title.empty() ? "Performance profiles of <bdi>" + source + "</bdi>"
+                                 : "<bdi>" + html_escape(s.figure.title) + "</bdi>")
+      << "</h1>\n";
 }
 
 std::string counts_text(const table::MeasureTable& t) {
@@ -542,7 +551,9 @@ void write_overview(std::ostream& out, const std::vector<Part>& parts, const Set
     tables.push_back(part.table);
   }
   std::ostringstream svg;
-  curves::write_summary_svg(svg, labels, tables, s.dimensions, std::nullopt);
+  curves::FigureOptions figure = s.figure;
+  figure.title.clear();
+  curves::write_summary_svg(svg, labels, tables, s.dimensions, std::nullopt, figure);
   const std::string document = svg.str();
   const std::size_t start = document.find("<svg");
   out << "<figure>\n"

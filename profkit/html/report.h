@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "profkit/curves/figure_options.h"
 #include "profkit/table/measure_table.h"
 
 namespace report {
@@ -53,6 +54,9 @@ struct Settings {
   std::uint64_t seed = 1;
   std::vector<AuditItem> audit;  // the findings of `profkit check`
   std::string audit_summary;     // one line on the audit as a whole (may be empty)
+  // The methods the figures draw, their size and x axis; a title given here
+  // is the page's heading (each figure keeps its own).
+  curves::FigureOptions figure;
   // Convergence histories: the parts are tolerances, each with its data
   // profiles, drawn from every problem's dimension (empty when some problem
   // has none: `without_dimension` names the first such problem).

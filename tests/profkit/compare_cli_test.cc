@@ -109,7 +109,29 @@ TEST(CompareCli, UsageErrorsExitTwoWithTheExactMessage) {
       {{"stability", "--format", "svg", table},
        "profkit: error: --format: svg not in {text,csv}\n" + hint},
       {{"budget", "--format", "TEXT", table},
-       "profkit: error: --format: TEXT not in {text,csv}\n" + hint},
+       "profkit: error: --format: TEXT not in {text,csv,svg,tex}\n" + hint},
+      {{"export", "--format", "svg", "--methods", "C,NOPE", table},
+       "profkit: error: --methods: 'NOPE' is no method of " + table +
+           "; its methods are 'NEWTON,DAMPED', 'SAY \"HI\"', 'C' (a method number from 1 to 3 "
+           "also works)\n" +
+           hint},
+      {{"budget", "--format", "svg", "--methods", "1,C,1", table},
+       "profkit: error: --methods: '1' is given twice\n" + hint},
+      {{"export", "--format", "svg", "--width", "10", table},
+       "profkit: error: --width: '10' is not a size in px from 240 to 100000 (e.g. 640)\n" + hint},
+      {{"report", "--height", "1e3", table},
+       "profkit: error: --height: '1e3' is not a size in px from 100 to 100000 (e.g. 640)\n" +
+           hint},
+      {{"export", "--format", "tex", "--width", "8", table},
+       "profkit: error: --width: '8' is not a TeX length: a positive number and one of pt, bp, "
+       "mm, cm, in, \\linewidth, \\columnwidth, \\textwidth (e.g. 8cm, 0.9\\linewidth)\n" +
+           hint},
+      {{"export", "--format", "svg", "--axis", "ratios", table},
+       "profkit: error: --axis: 'ratios' is not one of ratio, log2\n" + hint},
+      {{"export", "--title", "T", table},
+       "profkit: error: export: --methods, --title, --width, --height and --axis go with "
+       "--format svg, pdf, png or tex; CSV holds every method's breakpoints\n" +
+           hint},
       {{"pairs", "--tie-tolerance", "-0.5", table},
        "profkit: error: --tie-tolerance: '-0.5' is not a number >= 0 (e.g. 0.05)\n" + hint},
       {{"pairs", "--tie-tolerance", "nan", table},

@@ -29,6 +29,7 @@ TEST(HistoryCli, GoldenOutputsOfTheHandHistory) {
       {{"export", "--input-format", "history", "hand.csv"}, "hand_performance.csv", 0},
       {{"export", "--profile", "data", "hand.csv"}, "hand_data.csv", 0},
       {{"export", "--format", "svg", "hand.csv"}, "hand_summary.svg", 0},
+      {{"export", "--format", "tex", "hand.csv"}, "hand_summary.tex", 0},
   };
   for (const auto& c : cases) {
     const kit_support::RunResult r = run_profkit(c.args, {}, dir);
@@ -147,9 +148,10 @@ TEST(HistoryCli, DimensionsFromAFileAndRefusals) {
        "(--dimension-column NAME) or with --dimensions FILE, a CSV with the header "
        "problem,dimension\n"},
       {{"export", "--format", "tex", "bare.csv"},
-       "profkit: error: export: a history draws as --format tex one tolerance at a time: give "
-       "--tolerance T, or use --format svg, pdf or png for the summary figure of every "
-       "tolerance\nRun 'profkit --help' for usage.\n"},
+       "profkit: error: bare.csv: data profiles (drawn in the summary figure) need every "
+       "problem's dimension, and problem 'P1' has none; give them in a dimension column "
+       "(--dimension-column NAME) or with --dimensions FILE, a CSV with the header "
+       "problem,dimension\n"},
       {{"export", "--tolerance", "2", "bare.csv"},
        "profkit: error: --tolerance: '2' is not a number from 0 to 1\nRun 'profkit --help' for "
        "usage.\n"},
