@@ -275,27 +275,10 @@ void write_text(std::ostream& out, const table::MeasureTable& t, const Result& r
     rows.push_back({std::to_string(m + 1), textkit::terminal(t.names[m]), cell(mr.mean_value),
                     cell(mr.rho_0), cell(mr.rho_bound), textkit::figure(mr.p_first, 4)});
   }
-  std::vector<std::size_t> width(rows.front().size(), 0);
-  for (const auto& row : rows) {
-    for (std::size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
-  }
-  for (const auto& row : rows) {
-    std::string line;
-    for (std::size_t c = 0; c < row.size(); ++c) {
-      const std::size_t pad = width[c] - row[c].size();
-      if (c > 0) line += "  ";
-      // Numbers are right-aligned; the name and the headings of the figures
-      // left-aligned.
-      if (c == 1 || (&row == &rows.front() && c > 0)) {
-        line += row[c];
-        if (c + 1 < row.size()) line.append(pad, ' ');
-      } else {
-        line.append(pad, ' ');
-        line += row[c];
-      }
-    }
-    out << line << '\n';
-  }
+  // Numbers are right-aligned; the name and the headings of the figures
+  // left-aligned.
+  out << textkit::aligned_columns(
+      rows, [](std::size_t r, std::size_t c) { return c == 1 || (r == 0 && c > 0); });
 }
 
 }  // namespace bootstrap

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace textkit {
 
@@ -30,6 +31,38 @@ bool printable(std::uint32_t code);
 
 // Characters of `text`, a byte that is not well-formed UTF-8 counted as one.
 std::size_t character_count(std::string_view text);
+
+// `rows` as lines of columns two blanks apart, each as wide as its widest
+// cell in characters: column c of row r left-aligned where left(r, c) says
+// so (a last column left-aligned is not padded), else right-aligned.
+template <typename Left>
+std::string aligned_columns(const std::vector<std::vector<std::string>>& rows, Left&& left) {
+  std::vector<std::size_t> width;
+  for (const auto& row : rows) {
+    if (width.size() < row.size()) width.resize(row.size(), 0);
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      const std::size_t n = character_count(row[c]);
+      if (width[c] < n) width[c] = n;
+    }
+  }
+  std::string text;
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    const std::vector<std::string>& row = rows[r];
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      const std::size_t pad = width[c] - character_count(row[c]);
+      if (c > 0) text += "  ";
+      if (left(r, c)) {
+        text += row[c];
+        if (c + 1 < row.size()) text.append(pad, ' ');
+      } else {
+        text.append(pad, ' ');
+        text += row[c];
+      }
+    }
+    text += '\n';
+  }
+  return text;
+}
 
 // `text` for a terminal: every control character and every direction control
 // shown escaped, so that no byte of a name can move the cursor, recolour or

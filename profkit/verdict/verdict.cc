@@ -147,30 +147,11 @@ void explain(PairVerdict& pair, const Shifts& shifts, bool interval_above,
     say.reason() << "sign test p = " << p_text(pair.sign_test_p);
 }
 
-// The lines of an aligned table: columns apart by two blanks, the name
-// column (2) and the last column left-aligned, the others right-aligned.
+// The lines of an aligned table: the name column (2) and the last column
+// left-aligned, the others right-aligned.
 void write_aligned(std::ostream& out, const std::vector<std::vector<std::string>>& rows) {
-  std::vector<std::size_t> width(rows.front().size(), 0);
-  for (const auto& row : rows) {
-    for (std::size_t c = 0; c < row.size(); ++c) {
-      width[c] = std::max(width[c], textkit::character_count(row[c]));
-    }
-  }
-  for (const auto& row : rows) {
-    std::string line;
-    for (std::size_t c = 0; c < row.size(); ++c) {
-      const std::size_t pad = width[c] - textkit::character_count(row[c]);
-      if (c > 0) line += "  ";
-      if (c == 2 || c + 1 == row.size()) {
-        line += row[c];
-        if (c + 1 < row.size()) line.append(pad, ' ');
-      } else {
-        line.append(pad, ' ');
-        line += row[c];
-      }
-    }
-    out << line << '\n';
-  }
+  out << textkit::aligned_columns(
+      rows, [&](std::size_t r, std::size_t c) { return c == 2 || c + 1 == rows[r].size(); });
 }
 
 }  // namespace

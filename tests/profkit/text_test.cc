@@ -7,6 +7,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "profkit/text/escape.h"
 #include "profkit/text/numbers.h"
@@ -124,3 +125,15 @@ TEST(Text, NumbersForPeopleAndForMachines) {
 }
 
 }  // namespace
+
+// Columns are as wide as their widest cell in characters, so a name in
+// UTF-8 lines up with ASCII ones (a byte count would pad it short).
+TEST(Text, AlignedColumnsCountCharacters) {
+  const std::vector<std::vector<std::string>> rows = {
+      {"#", "method", "value"}, {"1", "caf\xC3\xA9", "0.5"}, {"12", "x", "10.25"}};
+  const auto left = [](std::size_t, std::size_t c) { return c == 1; };
+  EXPECT_EQ(textkit::aligned_columns(rows, left),
+            " #  method  value\n"
+             " 1  caf\xC3\xA9      0.5\n"
+            "12  x       10.25\n");
+}
