@@ -134,6 +134,6 @@ TEST(Text, AlignedColumnsCountCharacters) {
   const auto left = [](std::size_t, std::size_t c) { return c == 1; };
   EXPECT_EQ(textkit::aligned_columns(rows, left),
             " #  method  value\n"
-             " 1  caf\xC3\xA9      0.5\n"
+            " 1  caf\xC3\xA9      0.5\n"
             "12  x       10.25\n");
 }
