@@ -107,6 +107,7 @@ class TableBuilder {
   const std::string& method_name(std::uint32_t m) const { return m_method_names[m]; }
   std::size_t given(std::uint32_t m) const { return m_given[m]; }
   std::size_t problems() const { return m_problems.size(); }
+  const std::string& problem_name(std::uint32_t p) const { return m_problems.name(p); }
   // The tables, one per measure, and the problem names into `out`; the
   // builder is empty afterwards.
   void finish(ReadTable& out);
