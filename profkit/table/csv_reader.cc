@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "profkit/table/csv_rows.h"
+#include "profkit/table/large_pages.h"
 #include "profkit/table/results_table.h"
 #include "profkit/table/table_model.h"
 
@@ -218,8 +219,8 @@ class LocalNames {
     // method of one problem together: mostly the last name or the next.
     if (m_last < m_starts.size() && same_bytes(at(m_last), name)) return m_last;
     if (m_last + 1 < m_starts.size() && same_bytes(at(m_last + 1), name)) return ++m_last;
-    if (2 * (m_starts.size() + 1) > m_slots.size()) grow();
-    const std::size_t mask = m_slots.size() - 1;
+    if (2 * (m_starts.size() + 1) > m_size) grow();
+    const std::size_t mask = m_size - 1;
     for (std::size_t s = hash(name) >> m_shift;; s = (s + 1) & mask) {
       const std::uint32_t slot = m_slots[s];
       if (slot == 0) {
@@ -249,21 +250,27 @@ class LocalNames {
     return std::string_view(m_bytes).substr(m_starts[id], end - m_starts[id]);
   }
   void grow() {
-    std::vector<std::uint32_t> slots(std::max<std::size_t>(m_slots.size() * 2, 64), 0);
+    const std::size_t size = std::max<std::size_t>(m_size * 2, 64);
+    // Slots are met at random: huge pages spare a TLB miss on most of them.
+    std::unique_ptr<std::uint32_t[]> slots(new std::uint32_t[size]);
+    advise_large_pages(slots.get(), size * sizeof(std::uint32_t));
+    std::fill(slots.get(), slots.get() + size, 0);
     m_shift = 64;
-    for (std::size_t n = slots.size(); n > 1; n >>= 1) --m_shift;
-    const std::size_t mask = slots.size() - 1;
+    for (std::size_t n = size; n > 1; n >>= 1) --m_shift;
+    const std::size_t mask = size - 1;
     for (std::uint32_t id = 0; id < m_starts.size(); ++id) {
       std::size_t s = hash(at(id)) >> m_shift;
       while (slots[s] != 0) s = (s + 1) & mask;
       slots[s] = id + 1;
     }
-    m_slots.swap(slots);
+    m_slots = std::move(slots);
+    m_size = size;
   }
   std::string m_bytes;
   std::vector<std::size_t> m_starts;
-  std::vector<std::uint32_t> m_slots;
-  int m_shift = 64;  // the hash's top bits index m_slots
+  std::unique_ptr<std::uint32_t[]> m_slots;
+  std::size_t m_size = 0;  // of m_slots, a power of 2
+  int m_shift = 64;        // the hash's top bits index m_slots
   std::uint32_t m_last = 0;
 };
 
@@ -283,28 +290,31 @@ int first_numeric_column(const std::vector<Field>& fields, std::size_t width, in
 // The most fields a row split by the reading thread has.
 constexpr std::size_t k_plain_fields = 64;
 
-// A row of a batch: a plain row's methods and problem as the reading
-// thread numbers them (the names follow in Batch::bytes when first met, the
-// measures in Batch::values), or the text of a row to be read whole by the
-// one-thread rules (quotes, another field count, anything that gives a
-// finding).
+// A row of a batch: the text of a row and, for a plain one (no quotes, the
+// header's width, no finding in its status), where its names lie in it, the
+// reading thread's numbers of them and where its measure cells lie (in
+// Batch::cells). Any other row is read whole by the one-thread rules.
 constexpr std::uint32_t k_whole_row = std::numeric_limits<std::uint32_t>::max();
 
 struct Entry {
   std::uint64_t line = 0;
-  std::uint32_t offset = 0;  // into Batch::bytes
-  std::uint32_t size = 0;    // of the method name, or of the whole row
-  std::uint32_t problem_size = 0;
+  std::uint32_t offset = 0;  // of the row's text in Batch::bytes
+  std::uint32_t size = 0;
   std::uint32_t method = 0;  // k_whole_row: a whole row
   std::uint32_t problem = 0;
-  std::uint32_t method_column = 0;
+  std::uint32_t method_column = 0;  // from 1, of the field
   std::uint32_t problem_column = 0;
+  std::uint32_t method_start = 0;  // of the name without blanks, from 0
+  std::uint32_t method_size = 0;
+  std::uint32_t problem_start = 0;
+  std::uint32_t problem_size = 0;
+  bool solved = false;
 };
 
 struct Batch {
   std::vector<Entry> entries;
   std::string bytes;
-  std::vector<double> values;
+  std::vector<std::uint32_t> cells;  // start and size of each measure cell
   // The end of the rows, in the last batch: what CsvRows says then.
   bool last = false;
   bool open_quote = false;
@@ -316,7 +326,7 @@ struct Batch {
   void clear() {
     entries.clear();
     bytes.clear();
-    values.clear();
+    cells.clear();
   }
 };
 
@@ -385,7 +395,8 @@ class CsvTable {
   bool row(const std::vector<Field>& fields, std::string_view row, std::uint64_t line);
   // Stores a row whose fields give no finding: its trimmed names, their
   // columns and its measures.
-  void plain_row(const Entry& e, const char* bytes, const double* values);
+  // Stores a plain row; false when a measure cell would give a finding.
+  bool plain_row(const Entry& e, std::string_view text, const std::uint32_t* cells);
   // Ends the table after the rows: what ended them, and the last row's line.
   void end(bool open_quote, int error, std::uint64_t error_line, std::uint64_t line);
 
@@ -609,12 +620,12 @@ bool CsvTable::row(const std::vector<Field>& fields, std::string_view row, std::
   return true;
 }
 
-void CsvTable::plain_row(const Entry& e, const char* bytes, const double* values) {
+bool CsvTable::plain_row(const Entry& e, std::string_view text, const std::uint32_t* cells) {
   std::uint32_t m = 0;
   if (e.method < m_method_numbers.size()) {
     m = m_method_numbers[e.method];
   } else {
-    const std::string_view method_name(bytes, e.size);
+    const std::string_view method_name = text.substr(e.method_start, e.method_size);
     const std::size_t before = m_builder->methods();
     m = m_builder->method(method_name);
     if (m_builder->methods() > before && has_control_bytes(method_name)) {
@@ -627,7 +638,7 @@ void CsvTable::plain_row(const Entry& e, const char* bytes, const double* values
   if (e.problem < m_problem_numbers.size()) {
     p = m_problem_numbers[e.problem];
   } else {
-    const std::string_view problem_name(bytes + e.size, e.problem_size);
+    const std::string_view problem_name = text.substr(e.problem_start, e.problem_size);
     const std::size_t problems_before = m_builder->problems();
     p = m_builder->problem(problem_name);
     if (m_builder->problems() > problems_before && has_control_bytes(problem_name)) {
@@ -636,11 +647,29 @@ void CsvTable::plain_row(const Entry& e, const char* bytes, const double* values
     }
     m_problem_numbers.push_back(p);
   }
-  if (!m_builder->put(m, p, values)) {
+  // The measures as measure_of_cell reads them; a cell that gives a finding
+  // sends the row to row(), where its names are no longer new.
+  m_values.resize(m_measure_cols.size());
+  for (std::size_t k = 0; k < m_measure_cols.size(); ++k) {
+    const std::string_view cell = text.substr(cells[2 * k], cells[2 * k + 1]);
+    double v = 0;
+    const int kind = plain_decimal(cell, v) ? 1 : parse_number(cell, v);
+    if (kind == -1) return false;
+    if (!e.solved || kind != 1 || v < 0) {
+      v = k_failed;
+    } else if (m_options.min_cost > 0 && v < m_options.min_cost) {
+      v = m_options.min_cost;
+    } else if (v == 0) {
+      return false;
+    }
+    m_values[k] = v;
+  }
+  if (!m_builder->put(m, p, m_values.data())) {
     m_out.add(m_file, e.line, e.method_column, true,
               "method " + quoted(m_builder->method_name(m)) + " has problem " +
                   quoted(m_builder->problem_name(p)) + " twice");
   }
+  return true;
 }
 
 void CsvTable::end(bool open_quote, int error, std::uint64_t error_line, std::uint64_t line) {
@@ -691,7 +720,6 @@ void CsvTable::read_batches(CsvRows& rows, BatchQueue& queue, std::size_t batch_
   std::size_t next_status = 0;
   std::uint32_t ends[k_plain_fields];
   std::vector<Field> fields;
-  std::vector<double> values(std::max<std::size_t>(measure_cols.size(), 1));
   std::uint64_t line = 0;
   LocalNames methods;
   LocalNames problems;
@@ -771,45 +799,31 @@ void CsvTable::read_batches(CsvRows& rows, BatchQueue& queue, std::size_t batch_
           solved = known->solved;
           plain = known->plain;
         }
-        for (std::size_t k = 0; plain && k < measure_cols.size(); ++k) {
-          const std::string_view cell = field(measure_cols[k]);
-          double v = 0;
-          const int kind = plain_decimal(cell, v) ? 1 : parse_number(cell, v);
-          if (kind == -1) {
-            plain = false;
-          } else if (!solved || kind != 1 || v < 0) {
-            values[k] = k_failed;
-          } else if (m_options.min_cost > 0 && v < m_options.min_cost) {
-            values[k] = m_options.min_cost;
-          } else if (v == 0) {
-            plain = false;
-          } else {
-            values[k] = v;
-          }
-        }
         if (plain) {
-          const std::string_view method_field = field(m_method_col);
-          const std::string_view problem_field = field(m_problem_col);
-          const std::string_view method_name = trim(method_field);
-          const std::string_view problem_name = trim(problem_field);
+          const auto name_of = [&](int c, std::uint32_t& start, std::uint32_t& size) {
+            const std::string_view field_text = field(c);
+            const std::string_view name = trim(field_text);
+            start = static_cast<std::uint32_t>(name.data() - text.data());
+            size = static_cast<std::uint32_t>(name.size());
+            return name;
+          };
           Entry e;
           e.line = line;
           e.offset = static_cast<std::uint32_t>(batch->bytes.size());
+          e.size = static_cast<std::uint32_t>(text.size());
+          e.solved = solved;
           bool added = false;
-          e.method = methods.find_or_add(method_name, added);
+          e.method =
+              methods.find_or_add(name_of(m_method_col, e.method_start, e.method_size), added);
+          e.problem =
+              problems.find_or_add(name_of(m_problem_col, e.problem_start, e.problem_size), added);
           e.method_column = static_cast<std::uint32_t>(start_of(m_method_col) + 1);
-          if (added) {
-            e.size = static_cast<std::uint32_t>(method_name.size());
-            batch->bytes.append(method_name);
+          e.problem_column = static_cast<std::uint32_t>(start_of(m_problem_col) + 1);
+          for (const int c : measure_cols) {
+            batch->cells.push_back(static_cast<std::uint32_t>(start_of(c)));
+            batch->cells.push_back(static_cast<std::uint32_t>(field(c).size()));
           }
-          e.problem = problems.find_or_add(problem_name, added);
-          if (added) {
-            e.problem_size = static_cast<std::uint32_t>(problem_name.size());
-            e.problem_column = static_cast<std::uint32_t>(start_of(m_problem_col) + 1);
-            batch->bytes.append(problem_name);
-          }
-          batch->values.insert(batch->values.end(), values.begin(),
-                               values.begin() + static_cast<std::ptrdiff_t>(measure_cols.size()));
+          batch->bytes.append(text);
           batch->entries.push_back(e);
         } else {
           whole_row(text);
@@ -853,17 +867,16 @@ void CsvTable::pipeline(CsvRows& rows, std::size_t batch_rows) {
   std::string unquoted;
   for (;;) {
     Batch* batch = queue.take_filled();
-    const double* values = batch->values.data();
+    const std::uint32_t* cells = batch->cells.data();
     for (const Entry& e : batch->entries) {
-      const char* bytes = batch->bytes.data() + e.offset;
-      if (e.method == k_whole_row) {
-        const std::string_view text(bytes, e.size);
-        split_row(text, m_delimiter, 1, fields, unquoted);
-        if (!row(fields, text, e.line)) return;
-        continue;
+      const std::string_view text(batch->bytes.data() + e.offset, e.size);
+      if (e.method != k_whole_row) {
+        const bool stored = plain_row(e, text, cells);
+        cells += 2 * m_measure_cols.size();
+        if (stored) continue;
       }
-      plain_row(e, bytes, values);
-      values += m_measure_cols.size();
+      split_row(text, m_delimiter, 1, fields, unquoted);
+      if (!row(fields, text, e.line)) return;
     }
     if (batch->last) {
       if (batch->failure) std::rethrow_exception(batch->failure);
