@@ -15,7 +15,6 @@
 #include <thread>
 
 #include "profkit/table/csv_rows.h"
-#include "profkit/table/large_pages.h"
 #include "profkit/table/results_table.h"
 #include "profkit/table/table_model.h"
 
@@ -206,74 +205,6 @@ bool same_bytes(std::string_view a, std::string_view b) {
   return true;
 }
 
-// The reading thread's own numbering of names, in the order it first meets
-// them, so that the storing thread maps a number to the table's number
-// through a vector instead of comparing names. Names lie one after the other
-// in one string; the slots hold number + 1 (0: free), open addressing.
-class LocalNames {
- public:
-  // The number of `name`; `added` when it is new.
-  std::uint32_t find_or_add(std::string_view name, bool& added) {
-    added = false;
-    // Tables list problems in the same order for every method, or every
-    // method of one problem together: mostly the last name or the next.
-    if (m_last < m_starts.size() && same_bytes(at(m_last), name)) return m_last;
-    if (m_last + 1 < m_starts.size() && same_bytes(at(m_last + 1), name)) return ++m_last;
-    if (2 * (m_starts.size() + 1) > m_size) grow();
-    const std::size_t mask = m_size - 1;
-    for (std::size_t s = hash(name) >> m_shift;; s = (s + 1) & mask) {
-      const std::uint32_t slot = m_slots[s];
-      if (slot == 0) {
-        m_slots[s] = static_cast<std::uint32_t>(m_starts.size() + 1);
-        m_starts.push_back(m_bytes.size());
-        m_bytes.append(name);
-        added = true;
-        m_last = static_cast<std::uint32_t>(m_starts.size() - 1);
-        return m_last;
-      }
-      if (same_bytes(at(slot - 1), name)) {
-        m_last = slot - 1;
-        return m_last;
-      }
-    }
-  }
-
- private:
-  // FNV-1a, its bits mixed up into the high ones that pick the slot.
-  static std::uint64_t hash(std::string_view name) {
-    std::uint64_t h = 14695981039346656037u;
-    for (const char c : name) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211u;
-    return (h ^ (h >> 32)) * 0x9E3779B97F4A7C15u;
-  }
-  std::string_view at(std::uint32_t id) const {
-    const std::size_t end = id + 1 < m_starts.size() ? m_starts[id + 1] : m_bytes.size();
-    return std::string_view(m_bytes).substr(m_starts[id], end - m_starts[id]);
-  }
-  void grow() {
-    const std::size_t size = std::max<std::size_t>(m_size * 2, 64);
-    // Slots are met at random: huge pages spare a TLB miss on most of them.
-    std::unique_ptr<std::uint32_t[]> slots(new std::uint32_t[size]);
-    advise_large_pages(slots.get(), size * sizeof(std::uint32_t));
-    std::fill(slots.get(), slots.get() + size, 0);
-    m_shift = 64;
-    for (std::size_t n = size; n > 1; n >>= 1) --m_shift;
-    const std::size_t mask = size - 1;
-    for (std::uint32_t id = 0; id < m_starts.size(); ++id) {
-      std::size_t s = hash(at(id)) >> m_shift;
-      while (slots[s] != 0) s = (s + 1) & mask;
-      slots[s] = id + 1;
-    }
-    m_slots = std::move(slots);
-    m_size = size;
-  }
-  std::string m_bytes;
-  std::vector<std::size_t> m_starts;
-  std::unique_ptr<std::uint32_t[]> m_slots;
-  std::size_t m_size = 0;  // of m_slots, a power of 2
-  int m_shift = 64;        // the hash's top bits index m_slots
-  std::uint32_t m_last = 0;
-};
-
 // The first numeric column of a data row that is not the method, problem or
 // status column, or -1: the measure read when none is named.
 int first_numeric_column(const std::vector<Field>& fields, std::size_t width, int method_col,
@@ -287,21 +218,23 @@ int first_numeric_column(const std::vector<Field>& fields, std::size_t width, in
   return -1;
 }
 
+// The most batches of rows read ahead of the storing thread.
+constexpr std::size_t k_batches = 32;
+
 // The most fields a row split by the reading thread has.
 constexpr std::size_t k_plain_fields = 64;
 
 // A row of a batch: the text of a row and, for a plain one (no quotes, the
-// header's width, no finding in its status), where its names lie in it, the
-// reading thread's numbers of them and where its measure cells lie (in
-// Batch::cells). Any other row is read whole by the one-thread rules.
+// header's width, no finding in its status), where its names lie in it and
+// where its measure cells lie (in Batch::cells). Any other row is read whole
+// by the one-thread rules.
 constexpr std::uint32_t k_whole_row = std::numeric_limits<std::uint32_t>::max();
 
 struct Entry {
   std::uint64_t line = 0;
   std::uint32_t offset = 0;  // of the row's text in Batch::bytes
   std::uint32_t size = 0;
-  std::uint32_t method = 0;  // k_whole_row: a whole row
-  std::uint32_t problem = 0;
+  std::uint32_t kind = 0;           // k_whole_row: a whole row
   std::uint32_t method_column = 0;  // from 1, of the field
   std::uint32_t problem_column = 0;
   std::uint32_t method_start = 0;  // of the name without blanks, from 0
@@ -330,21 +263,22 @@ struct Batch {
   }
 };
 
-// Batches handed from the reading thread to the storing one and back; a
-// fixed number of them, so that memory stays bounded whichever is slower.
+// Batches handed from the reading thread to the storing one and back. Up to
+// `count` of them are made, as the reading thread gets ahead: enough to keep
+// it busy while the storing one numbers a long run of new names, few enough
+// that memory stays bounded.
 class BatchQueue {
  public:
-  explicit BatchQueue(std::size_t count) {
-    for (std::size_t k = 0; k < count; ++k) {
-      m_all.push_back(std::make_unique<Batch>());
-      m_free.push_back(m_all.back().get());
-    }
-  }
+  explicit BatchQueue(std::size_t count) : m_count(count) {}
   // An empty batch to fill; null once cancelled.
   Batch* take_empty() {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_cancelled || !m_free.empty(); });
+    m_changed.wait(lock, [&] { return m_cancelled || !m_free.empty() || m_all.size() < m_count; });
     if (m_cancelled) return nullptr;
+    if (m_free.empty()) {
+      m_all.push_back(std::make_unique<Batch>());
+      return m_all.back().get();
+    }
     Batch* batch = m_free.back();
     m_free.pop_back();
     return batch;
@@ -374,6 +308,7 @@ class BatchQueue {
   }
 
  private:
+  std::size_t m_count;
   std::mutex m_mutex;
   std::condition_variable m_changed;
   std::vector<std::unique_ptr<Batch>> m_all;
@@ -432,9 +367,6 @@ class CsvTable {
   std::vector<std::uint32_t> m_wide_methods;
   std::unique_ptr<TableBuilder> m_builder;
   std::vector<double> m_values;
-  // The table's numbers of the reading thread's method and problem numbers.
-  std::vector<std::uint32_t> m_method_numbers;
-  std::vector<std::uint32_t> m_problem_numbers;
 };
 
 bool CsvTable::header(CsvRows& rows, bool wide) {
@@ -621,31 +553,19 @@ bool CsvTable::row(const std::vector<Field>& fields, std::string_view row, std::
 }
 
 bool CsvTable::plain_row(const Entry& e, std::string_view text, const std::uint32_t* cells) {
-  std::uint32_t m = 0;
-  if (e.method < m_method_numbers.size()) {
-    m = m_method_numbers[e.method];
-  } else {
-    const std::string_view method_name = text.substr(e.method_start, e.method_size);
-    const std::size_t before = m_builder->methods();
-    m = m_builder->method(method_name);
-    if (m_builder->methods() > before && has_control_bytes(method_name)) {
-      m_out.add(m_file, e.line, e.method_column, false,
-                "method name " + quoted(method_name) + " holds control bytes");
-    }
-    m_method_numbers.push_back(m);
+  const std::string_view method_name = text.substr(e.method_start, e.method_size);
+  const std::size_t before = m_builder->methods();
+  const std::uint32_t m = m_builder->method(method_name);
+  if (m_builder->methods() > before && has_control_bytes(method_name)) {
+    m_out.add(m_file, e.line, e.method_column, false,
+              "method name " + quoted(method_name) + " holds control bytes");
   }
-  std::uint32_t p = 0;
-  if (e.problem < m_problem_numbers.size()) {
-    p = m_problem_numbers[e.problem];
-  } else {
-    const std::string_view problem_name = text.substr(e.problem_start, e.problem_size);
-    const std::size_t problems_before = m_builder->problems();
-    p = m_builder->problem(problem_name);
-    if (m_builder->problems() > problems_before && has_control_bytes(problem_name)) {
-      m_out.add(m_file, e.line, e.problem_column, false,
-                "problem name " + quoted(problem_name) + " holds control bytes");
-    }
-    m_problem_numbers.push_back(p);
+  const std::string_view problem_name = text.substr(e.problem_start, e.problem_size);
+  const std::size_t problems_before = m_builder->problems();
+  const std::uint32_t p = m_builder->problem(problem_name);
+  if (m_builder->problems() > problems_before && has_control_bytes(problem_name)) {
+    m_out.add(m_file, e.line, e.problem_column, false,
+              "problem name " + quoted(problem_name) + " holds control bytes");
   }
   // The measures as measure_of_cell reads them; a cell that gives a finding
   // sends the row to row(), where its names are no longer new.
@@ -666,8 +586,7 @@ bool CsvTable::plain_row(const Entry& e, std::string_view text, const std::uint3
   }
   if (!m_builder->put(m, p, m_values.data())) {
     m_out.add(m_file, e.line, e.method_column, true,
-              "method " + quoted(m_builder->method_name(m)) + " has problem " +
-                  quoted(m_builder->problem_name(p)) + " twice");
+              "method " + quoted(method_name) + " has problem " + quoted(problem_name) + " twice");
   }
   return true;
 }
@@ -721,8 +640,6 @@ void CsvTable::read_batches(CsvRows& rows, BatchQueue& queue, std::size_t batch_
   std::uint32_t ends[k_plain_fields];
   std::vector<Field> fields;
   std::uint64_t line = 0;
-  LocalNames methods;
-  LocalNames problems;
   Batch* batch = nullptr;
   try {
     const auto whole_row = [&](std::string_view text) {
@@ -730,7 +647,7 @@ void CsvTable::read_batches(CsvRows& rows, BatchQueue& queue, std::size_t batch_
       e.line = line;
       e.offset = static_cast<std::uint32_t>(batch->bytes.size());
       e.size = static_cast<std::uint32_t>(text.size());
-      e.method = k_whole_row;
+      e.kind = k_whole_row;
       batch->bytes.append(text);
       batch->entries.push_back(e);
     };
@@ -801,22 +718,17 @@ void CsvTable::read_batches(CsvRows& rows, BatchQueue& queue, std::size_t batch_
         }
         if (plain) {
           const auto name_of = [&](int c, std::uint32_t& start, std::uint32_t& size) {
-            const std::string_view field_text = field(c);
-            const std::string_view name = trim(field_text);
+            const std::string_view name = trim(field(c));
             start = static_cast<std::uint32_t>(name.data() - text.data());
             size = static_cast<std::uint32_t>(name.size());
-            return name;
           };
           Entry e;
           e.line = line;
           e.offset = static_cast<std::uint32_t>(batch->bytes.size());
           e.size = static_cast<std::uint32_t>(text.size());
           e.solved = solved;
-          bool added = false;
-          e.method =
-              methods.find_or_add(name_of(m_method_col, e.method_start, e.method_size), added);
-          e.problem =
-              problems.find_or_add(name_of(m_problem_col, e.problem_start, e.problem_size), added);
+          name_of(m_method_col, e.method_start, e.method_size);
+          name_of(m_problem_col, e.problem_start, e.problem_size);
           e.method_column = static_cast<std::uint32_t>(start_of(m_method_col) + 1);
           e.problem_column = static_cast<std::uint32_t>(start_of(m_problem_col) + 1);
           for (const int c : measure_cols) {
@@ -852,7 +764,7 @@ void CsvTable::read_batches(CsvRows& rows, BatchQueue& queue, std::size_t batch_
 }
 
 void CsvTable::pipeline(CsvRows& rows, std::size_t batch_rows) {
-  BatchQueue queue(4);
+  BatchQueue queue(k_batches);
   std::thread reader([&] { read_batches(rows, queue, std::max<std::size_t>(batch_rows, 1)); });
   // The reader is stopped and joined however this thread leaves.
   struct Join {
@@ -870,7 +782,7 @@ void CsvTable::pipeline(CsvRows& rows, std::size_t batch_rows) {
     const std::uint32_t* cells = batch->cells.data();
     for (const Entry& e : batch->entries) {
       const std::string_view text(batch->bytes.data() + e.offset, e.size);
-      if (e.method != k_whole_row) {
+      if (e.kind != k_whole_row) {
         const bool stored = plain_row(e, text, cells);
         cells += 2 * m_measure_cols.size();
         if (stored) continue;

@@ -145,7 +145,7 @@ inline bool row_fits_header(const std::vector<Field>& fields, std::string_view r
 // the same table and the same findings in the same order.
 struct CsvReading {
   bool pipeline = true;
-  std::size_t batch_rows = std::size_t{1} << 16;
+  std::size_t batch_rows = std::size_t{1} << 14;
 };
 
 // read_csv (table_model.h) with the way of reading given; a wide table is

@@ -21,6 +21,15 @@ std::string_view trimmed(std::string_view text) {
   return text;
 }
 
+// Whether `a` and `b` hold the same bytes; names are short, so a loop.
+bool same_bytes(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
 constexpr std::string_view k_names[] = {"pper", "csv", "wide", "perprof", "history"};
 
 }  // namespace
@@ -60,22 +69,41 @@ std::uint32_t NameIndex::find_or_add(std::string_view name, bool& added) {
   // method of one problem together: the next name is mostly the one after
   // the last, or the last again.
   if (!m_names.empty()) {
-    if (*m_names[m_last] == name) return m_last;
-    if (m_last + 1 < m_names.size() && *m_names[m_last + 1] == name) return ++m_last;
+    if (same_bytes(m_names[m_last], name)) return m_last;
+    if (m_last + 1 < m_names.size() && same_bytes(m_names[m_last + 1], name)) return ++m_last;
   }
-  auto at = m_index.find(name);
-  if (at == m_index.end()) {
-    at = m_index.emplace(std::string(name), static_cast<std::uint32_t>(m_names.size())).first;
-    m_names.push_back(&at->first);
-    added = true;
+  if (2 * (m_names.size() + 1) > m_slots.size()) grow();
+  const std::size_t mask = m_slots.size() - 1;
+  for (std::size_t s = std::hash<std::string_view>{}(name)&mask;; s = (s + 1) & mask) {
+    const std::uint32_t slot = m_slots[s];
+    if (slot == 0) {
+      m_names.emplace_back(name);
+      m_slots[s] = static_cast<std::uint32_t>(m_names.size());
+      added = true;
+      m_last = static_cast<std::uint32_t>(m_names.size() - 1);
+      return m_last;
+    }
+    if (same_bytes(m_names[slot - 1], name)) {
+      m_last = slot - 1;
+      return m_last;
+    }
   }
-  m_last = at->second;
-  return m_last;
+}
+
+void NameIndex::grow() {
+  std::vector<std::uint32_t> slots(std::max<std::size_t>(2 * m_slots.size(), 16), 0);
+  const std::size_t mask = slots.size() - 1;
+  for (std::uint32_t id = 0; id < m_names.size(); ++id) {
+    std::size_t s = std::hash<std::string_view>{}(m_names[id]) & mask;
+    while (slots[s] != 0) s = (s + 1) & mask;
+    slots[s] = id + 1;
+  }
+  m_slots.swap(slots);
 }
 
 std::uint32_t TableBuilder::method(std::string_view name) {
   if (!m_method_names.empty()) {
-    if (m_method_names[m_last_method] == name) return m_last_method;
+    if (same_bytes(m_method_names[m_last_method], name)) return m_last_method;
   }
   bool added = false;
   const std::uint32_t m = m_methods.find_or_add(name, added);

@@ -9,11 +9,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "profkit/table/measure_table.h"
@@ -71,22 +71,22 @@ struct ReadTable {
   std::size_t methods() const { return measures.empty() ? 0 : measures.front().methods(); }
 };
 
-// Names to numbers, in the order first met; a lookup costs no string.
+// Names to numbers, in the order first met; a lookup costs no string. The
+// names lie in a deque (short ones inside their std::string, never moved, no
+// large block freed as it grows), found through a table of numbers by open
+// addressing: no allocation per short name.
 class NameIndex {
  public:
   // The number of `name`, a new one when it is new; `added` says which.
   std::uint32_t find_or_add(std::string_view name, bool& added);
-  const std::string& name(std::uint32_t id) const { return *m_names[id]; }
+  const std::string& name(std::uint32_t id) const { return m_names[id]; }
   std::size_t size() const { return m_names.size(); }
   std::uint32_t last() const { return m_last; }
 
  private:
-  struct Hash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-  };
-  std::unordered_map<std::string, std::uint32_t, Hash, std::equal_to<>> m_index;
-  std::vector<const std::string*> m_names;
+  void grow();
+  std::deque<std::string> m_names;
+  std::vector<std::uint32_t> m_slots;  // number + 1 of the name there, 0: free
   std::uint32_t m_last = 0;
 };
 
@@ -107,7 +107,6 @@ class TableBuilder {
   const std::string& method_name(std::uint32_t m) const { return m_method_names[m]; }
   std::size_t given(std::uint32_t m) const { return m_given[m]; }
   std::size_t problems() const { return m_problems.size(); }
-  const std::string& problem_name(std::uint32_t p) const { return m_problems.name(p); }
   // The tables, one per measure, and the problem names into `out`; the
   // builder is empty afterwards.
   void finish(ReadTable& out);
