@@ -78,12 +78,6 @@ bool split_row(std::string_view row, char delimiter, std::size_t first_column,
   }
 }
 
-std::string_view trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
 char guess_delimiter(std::string_view header) {
   std::size_t counts[3] = {0, 0, 0};
   bool quoted = false;
@@ -224,30 +218,25 @@ constexpr std::size_t k_batches = 32;
 // The most fields a row split by the reading thread has.
 constexpr std::size_t k_plain_fields = 64;
 
-// A row of a batch: the text of a row and, for a plain one (no quotes, the
-// header's width, no finding in its status), where its names lie in it and
-// where its measure cells lie (in Batch::cells). Any other row is read whole
-// by the one-thread rules.
+// A row of a batch: for a plain row (no quotes, the header's width, no
+// finding in its status or measures), its names one after the other in
+// Batch::bytes, their columns and its measures in Batch::values; any other
+// row as its text, to be read whole by the one-thread rules.
 constexpr std::uint32_t k_whole_row = std::numeric_limits<std::uint32_t>::max();
 
 struct Entry {
   std::uint64_t line = 0;
-  std::uint32_t offset = 0;  // of the row's text in Batch::bytes
-  std::uint32_t size = 0;
-  std::uint32_t kind = 0;           // k_whole_row: a whole row
+  std::uint32_t offset = 0;         // in Batch::bytes
+  std::uint32_t size = 0;           // of the method name, or of the whole row's text
+  std::uint32_t problem_size = 0;   // k_whole_row: a whole row
   std::uint32_t method_column = 0;  // from 1, of the field
   std::uint32_t problem_column = 0;
-  std::uint32_t method_start = 0;  // of the name without blanks, from 0
-  std::uint32_t method_size = 0;
-  std::uint32_t problem_start = 0;
-  std::uint32_t problem_size = 0;
-  bool solved = false;
 };
 
 struct Batch {
   std::vector<Entry> entries;
   std::string bytes;
-  std::vector<std::uint32_t> cells;  // start and size of each measure cell
+  std::vector<double> values;
   // The end of the rows, in the last batch: what CsvRows says then.
   bool last = false;
   bool open_quote = false;
@@ -259,7 +248,7 @@ struct Batch {
   void clear() {
     entries.clear();
     bytes.clear();
-    cells.clear();
+    values.clear();
   }
 };
 
@@ -330,8 +319,9 @@ class CsvTable {
   bool row(const std::vector<Field>& fields, std::string_view row, std::uint64_t line);
   // Stores a row whose fields give no finding: its trimmed names, their
   // columns and its measures.
-  // Stores a plain row; false when a measure cell would give a finding.
-  bool plain_row(const Entry& e, std::string_view text, const std::uint32_t* cells);
+  // Stores a row whose fields give no finding but for new names and pairs
+  // given twice: its trimmed names and their columns, its measures.
+  void plain_row(const Entry& e, const char* bytes, const double* values);
   // Ends the table after the rows: what ended them, and the last row's line.
   void end(bool open_quote, int error, std::uint64_t error_line, std::uint64_t line);
 
@@ -552,43 +542,25 @@ bool CsvTable::row(const std::vector<Field>& fields, std::string_view row, std::
   return true;
 }
 
-bool CsvTable::plain_row(const Entry& e, std::string_view text, const std::uint32_t* cells) {
-  const std::string_view method_name = text.substr(e.method_start, e.method_size);
+void CsvTable::plain_row(const Entry& e, const char* bytes, const double* values) {
+  const std::string_view method_name(bytes, e.size);
   const std::size_t before = m_builder->methods();
   const std::uint32_t m = m_builder->method(method_name);
   if (m_builder->methods() > before && has_control_bytes(method_name)) {
     m_out.add(m_file, e.line, e.method_column, false,
               "method name " + quoted(method_name) + " holds control bytes");
   }
-  const std::string_view problem_name = text.substr(e.problem_start, e.problem_size);
+  const std::string_view problem_name(bytes + e.size, e.problem_size);
   const std::size_t problems_before = m_builder->problems();
   const std::uint32_t p = m_builder->problem(problem_name);
   if (m_builder->problems() > problems_before && has_control_bytes(problem_name)) {
     m_out.add(m_file, e.line, e.problem_column, false,
               "problem name " + quoted(problem_name) + " holds control bytes");
   }
-  // The measures as measure_of_cell reads them; a cell that gives a finding
-  // sends the row to row(), where its names are no longer new.
-  m_values.resize(m_measure_cols.size());
-  for (std::size_t k = 0; k < m_measure_cols.size(); ++k) {
-    const std::string_view cell = text.substr(cells[2 * k], cells[2 * k + 1]);
-    double v = 0;
-    const int kind = plain_decimal(cell, v) ? 1 : parse_number(cell, v);
-    if (kind == -1) return false;
-    if (!e.solved || kind != 1 || v < 0) {
-      v = k_failed;
-    } else if (m_options.min_cost > 0 && v < m_options.min_cost) {
-      v = m_options.min_cost;
-    } else if (v == 0) {
-      return false;
-    }
-    m_values[k] = v;
-  }
-  if (!m_builder->put(m, p, m_values.data())) {
+  if (!m_builder->put(m, p, values)) {
     m_out.add(m_file, e.line, e.method_column, true,
               "method " + quoted(method_name) + " has problem " + quoted(problem_name) + " twice");
   }
-  return true;
 }
 
 void CsvTable::end(bool open_quote, int error, std::uint64_t error_line, std::uint64_t line) {
@@ -639,6 +611,7 @@ void CsvTable::read_batches(CsvRows& rows, BatchQueue& queue, std::size_t batch_
   std::size_t next_status = 0;
   std::uint32_t ends[k_plain_fields];
   std::vector<Field> fields;
+  std::vector<double> values(std::max<std::size_t>(m_measure_cols.size(), 1));
   std::uint64_t line = 0;
   Batch* batch = nullptr;
   try {
@@ -647,7 +620,7 @@ void CsvTable::read_batches(CsvRows& rows, BatchQueue& queue, std::size_t batch_
       e.line = line;
       e.offset = static_cast<std::uint32_t>(batch->bytes.size());
       e.size = static_cast<std::uint32_t>(text.size());
-      e.kind = k_whole_row;
+      e.problem_size = k_whole_row;
       batch->bytes.append(text);
       batch->entries.push_back(e);
     };
@@ -716,26 +689,36 @@ void CsvTable::read_batches(CsvRows& rows, BatchQueue& queue, std::size_t batch_
           solved = known->solved;
           plain = known->plain;
         }
+        for (std::size_t k = 0; plain && k < measure_cols.size(); ++k) {
+          const std::string_view cell = field(measure_cols[k]);
+          double v = 0;
+          const int kind = plain_decimal(cell, v) ? 1 : parse_number(cell, v);
+          if (kind == -1) {
+            plain = false;
+          } else if (!solved || kind != 1 || v < 0) {
+            values[k] = k_failed;
+          } else if (m_options.min_cost > 0 && v < m_options.min_cost) {
+            values[k] = m_options.min_cost;
+          } else if (v == 0) {
+            plain = false;
+          } else {
+            values[k] = v;
+          }
+        }
         if (plain) {
-          const auto name_of = [&](int c, std::uint32_t& start, std::uint32_t& size) {
-            const std::string_view name = trim(field(c));
-            start = static_cast<std::uint32_t>(name.data() - text.data());
-            size = static_cast<std::uint32_t>(name.size());
-          };
+          const std::string_view method_name = trim(field(m_method_col));
+          const std::string_view problem_name = trim(field(m_problem_col));
           Entry e;
           e.line = line;
           e.offset = static_cast<std::uint32_t>(batch->bytes.size());
-          e.size = static_cast<std::uint32_t>(text.size());
-          e.solved = solved;
-          name_of(m_method_col, e.method_start, e.method_size);
-          name_of(m_problem_col, e.problem_start, e.problem_size);
+          e.size = static_cast<std::uint32_t>(method_name.size());
+          e.problem_size = static_cast<std::uint32_t>(problem_name.size());
           e.method_column = static_cast<std::uint32_t>(start_of(m_method_col) + 1);
           e.problem_column = static_cast<std::uint32_t>(start_of(m_problem_col) + 1);
-          for (const int c : measure_cols) {
-            batch->cells.push_back(static_cast<std::uint32_t>(start_of(c)));
-            batch->cells.push_back(static_cast<std::uint32_t>(field(c).size()));
-          }
-          batch->bytes.append(text);
+          batch->bytes.append(method_name);
+          batch->bytes.append(problem_name);
+          batch->values.insert(batch->values.end(), values.begin(),
+                               values.begin() + static_cast<std::ptrdiff_t>(measure_cols.size()));
           batch->entries.push_back(e);
         } else {
           whole_row(text);
@@ -779,14 +762,15 @@ void CsvTable::pipeline(CsvRows& rows, std::size_t batch_rows) {
   std::string unquoted;
   for (;;) {
     Batch* batch = queue.take_filled();
-    const std::uint32_t* cells = batch->cells.data();
+    const double* values = batch->values.data();
     for (const Entry& e : batch->entries) {
-      const std::string_view text(batch->bytes.data() + e.offset, e.size);
-      if (e.kind != k_whole_row) {
-        const bool stored = plain_row(e, text, cells);
-        cells += 2 * m_measure_cols.size();
-        if (stored) continue;
+      const char* bytes = batch->bytes.data() + e.offset;
+      if (e.problem_size != k_whole_row) {
+        plain_row(e, bytes, values);
+        values += m_measure_cols.size();
+        continue;
       }
+      const std::string_view text(bytes, e.size);
       split_row(text, m_delimiter, 1, fields, unquoted);
       if (!row(fields, text, e.line)) return;
     }

@@ -33,7 +33,11 @@ bool split_row(std::string_view row, char delimiter, std::size_t first_column,
 char guess_delimiter(std::string_view header);
 
 // `text` without blanks and tabs around it.
-std::string_view trim(std::string_view text);
+inline std::string_view trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
 
 // The column named `name` (any case), or the first of `defaults` the header
 // has when `name` is empty; -1 when none.

@@ -68,10 +68,20 @@ std::uint32_t NameIndex::find_or_add(std::string_view name, bool& added) {
   // Tables list problems in the same order for every method, or every
   // method of one problem together: the next name is mostly the one after
   // the last, or the last again.
+  // Which of the two comes first is the one that came last time.
   if (!m_names.empty()) {
-    if (same_bytes(m_names[m_last], name)) return m_last;
-    if (m_last + 1 < m_names.size() && same_bytes(m_names[m_last + 1], name)) return ++m_last;
+    const bool next = m_last + 1 < m_names.size();
+    if (m_advancing && next && same_bytes(m_names[m_last + 1], name)) return ++m_last;
+    if (same_bytes(m_names[m_last], name)) {
+      m_advancing = false;
+      return m_last;
+    }
+    if (!m_advancing && next && same_bytes(m_names[m_last + 1], name)) {
+      m_advancing = true;
+      return ++m_last;
+    }
   }
+  m_advancing = false;
   if (2 * (m_names.size() + 1) > m_slots.size()) grow();
   const std::size_t mask = m_slots.size() - 1;
   for (std::size_t s = std::hash<std::string_view>{}(name)&mask;; s = (s + 1) & mask) {

@@ -88,6 +88,7 @@ class NameIndex {
   std::deque<std::string> m_names;
   std::vector<std::uint32_t> m_slots;  // number + 1 of the name there, 0: free
   std::uint32_t m_last = 0;
+  bool m_advancing = false;  // the last name found was the one after the one before
 };
 
 // Collects the cells of a table by method and problem number, `measures`
