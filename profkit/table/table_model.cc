@@ -1,10 +1,13 @@
 #include "profkit/table/table_model.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <iterator>
 #include <limits>
+#include <new>
 
 namespace table {
 namespace {
@@ -83,30 +86,48 @@ std::uint32_t NameIndex::find_or_add(std::string_view name, bool& added) {
   }
   m_advancing = false;
   if (2 * (m_names.size() + 1) > m_slots.size()) grow();
+  // A slot holds the hash's high half beside the number + 1, so that a
+  // probe looks at a name only when the two agree.
+  const std::uint64_t hash = std::hash<std::string_view>{}(name);
+  const std::uint64_t tag = hash & ~std::uint64_t{0xFFFFFFFF};
   const std::size_t mask = m_slots.size() - 1;
-  for (std::size_t s = std::hash<std::string_view>{}(name)&mask;; s = (s + 1) & mask) {
-    const std::uint32_t slot = m_slots[s];
+  for (std::size_t s = hash & mask;; s = (s + 1) & mask) {
+    const std::uint64_t slot = m_slots[s];
     if (slot == 0) {
       m_names.emplace_back(name);
-      m_slots[s] = static_cast<std::uint32_t>(m_names.size());
+      m_slots[s] = tag | m_names.size();
       added = true;
       m_last = static_cast<std::uint32_t>(m_names.size() - 1);
       return m_last;
     }
-    if (same_bytes(m_names[slot - 1], name)) {
-      m_last = slot - 1;
+    const auto id = static_cast<std::uint32_t>(slot - 1);
+    if ((slot & ~std::uint64_t{0xFFFFFFFF}) == tag && same_bytes(m_names[id], name)) {
+      m_last = id;
       return m_last;
     }
   }
 }
 
+NameIndex::Slots::Slots(std::size_t size) {
+  void* data = ::mmap(nullptr, size * sizeof(std::uint64_t), PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (data == MAP_FAILED) throw std::bad_alloc();
+  m_data = static_cast<std::uint64_t*>(data);  // zeros: every slot free
+  m_size = size;
+}
+
+NameIndex::Slots::~Slots() {
+  if (m_data != nullptr) ::munmap(m_data, m_size * sizeof(std::uint64_t));
+}
+
 void NameIndex::grow() {
-  std::vector<std::uint32_t> slots(std::max<std::size_t>(2 * m_slots.size(), 16), 0);
+  Slots slots(std::max<std::size_t>(2 * m_slots.size(), 512));
   const std::size_t mask = slots.size() - 1;
   for (std::uint32_t id = 0; id < m_names.size(); ++id) {
-    std::size_t s = std::hash<std::string_view>{}(m_names[id]) & mask;
+    const std::uint64_t hash = std::hash<std::string_view>{}(m_names[id]);
+    std::size_t s = hash & mask;
     while (slots[s] != 0) s = (s + 1) & mask;
-    slots[s] = id + 1;
+    slots[s] = (hash & ~std::uint64_t{0xFFFFFFFF}) | (id + 1);
   }
   m_slots.swap(slots);
 }

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "profkit/table/measure_table.h"
@@ -86,7 +87,32 @@ class NameIndex {
  private:
   void grow();
   std::deque<std::string> m_names;
-  std::vector<std::uint32_t> m_slots;  // number + 1 of the name there, 0: free
+  // Slots mapped from the system, not the heap: growing them frees no
+  // large heap block, which would make the allocator keep later large
+  // blocks (the measure rows) on its heap after they are freed.
+  class Slots {
+   public:
+    Slots() = default;
+    explicit Slots(std::size_t size);
+    Slots(Slots&& other) noexcept { swap(other); }
+    Slots& operator=(Slots&& other) noexcept {
+      swap(other);
+      return *this;
+    }
+    ~Slots();
+    void swap(Slots& other) noexcept {
+      std::swap(m_data, other.m_data);
+      std::swap(m_size, other.m_size);
+    }
+    std::uint64_t& operator[](std::size_t k) { return m_data[k]; }
+    std::size_t size() const { return m_size; }
+
+   private:
+    std::uint64_t* m_data = nullptr;
+    std::size_t m_size = 0;
+  };
+  // Per slot: the high half of the name's hash and its number + 1; 0: free.
+  Slots m_slots;
   std::uint32_t m_last = 0;
   bool m_advancing = false;  // the last name found was the one after the one before
 };
