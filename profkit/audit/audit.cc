@@ -139,8 +139,12 @@ std::string_view severity_name(Severity severity) {
   return "";
 }
 
+bool Auditor::compares(int k) const {
+  return m_options.measure_index == k + 1 || ((m_options.more_measures >> k) & 1u) != 0;
+}
+
 bool Auditor::checks_column(int k) const {
-  return m_options.measure_index == 0 || m_options.measure_index == k + 1;
+  return m_options.measure_index == 0 || compares(k);
 }
 
 void Auditor::add(std::uint64_t line, std::size_t column, Severity severity, Rule rule,
@@ -465,7 +469,7 @@ void Auditor::method_blank_columns(const table::ResultsTable& t, std::uint8_t un
     const std::uint8_t own = group_unused(t, g) & static_cast<std::uint8_t>(~unused_everywhere);
     for (int k = 0; k < records::k_count_fields; ++k) {
       if (!checks_column(k) || !((own >> k) & 1u)) continue;
-      const bool compared = m_options.measure_index == k + 1;
+      const bool compared = compares(k);
       add(t.groups[g].line, 1, compared ? Severity::warning : Severity::note, Rule::blank_column,
           "method " + name_of(t.groups[g].name) + " has " + count_name(k) +
               " 0 or blank on every problem: with --criterion " + count_name(k) +
@@ -477,11 +481,10 @@ void Auditor::method_blank_columns(const table::ResultsTable& t, std::uint8_t un
   }
 }
 
-// Problems on which every method has the same measure.
-void Auditor::ties(const table::ResultsTable& t, std::uint8_t unused_everywhere) {
+// Problems on which every method has the same measure in column k.
+void Auditor::ties(const table::ResultsTable& t, std::uint8_t unused_everywhere, int k) {
   const std::size_t methods = t.groups.size();
   if (methods < 2) return;
-  const int k = (m_options.measure_index == 0 ? k_default_measure : m_options.measure_index) - 1;
   if ((unused_everywhere >> k) & 1u) return;
   const table::FailureRule rule = m_options.failures_nonpositive() ? table::FailureRule::nonpositive
                                                                    : table::FailureRule::clamp;
@@ -563,7 +566,11 @@ Audit Auditor::finish(const table::ResultsTable& t) {
   const std::uint8_t unused = blank_columns(t);
   method_blank_columns(t, unused);
   below_one(t, unused);
-  ties(t, unused);
+  for (int k = 0; k < records::k_count_fields; ++k) {
+    if (m_options.measure_index == 0 ? k + 1 == k_default_measure : compares(k)) {
+      ties(t, unused, k);
+    }
+  }
   end_marker(t);
   return collect(t);
 }

@@ -59,6 +59,9 @@ struct Options {
   // 1..5: limit the count findings to that column and look for ties in it;
   // 0: count findings for all five columns, ties in NFV.
   int measure_index = 0;
+  // Further columns compared beside measure_index's (bit k for count k, with
+  // measure_index 1..5): each is checked, and looked at for ties, as it is.
+  std::uint8_t more_measures = 0;
   std::size_t shown_per_rule = k_shown_per_rule;
   // profkit's --failures rule: under "nonpositive" or "sentinel" a count of 0
   // or less, or a blank one, is a failure rather than the 1 profcmp takes it
@@ -115,7 +118,9 @@ class Auditor {
   void method_blank_columns(const table::ResultsTable& table, std::uint8_t unused_everywhere);
   void below_one(const table::ResultsTable& table, std::uint8_t unused_everywhere);
   void end_marker(const table::ResultsTable& table);
-  void ties(const table::ResultsTable& table, std::uint8_t unused_everywhere);
+  // Whether column k is a compared measure.
+  bool compares(int k) const;
+  void ties(const table::ResultsTable& table, std::uint8_t unused_everywhere, int k);
   Audit collect(const table::ResultsTable& table);
   Options m_options;
   bool m_in_group = false;

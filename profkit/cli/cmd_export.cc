@@ -1,16 +1,23 @@
-// profkit export: every method's exact profile as CSV rows, an SVG plot or a
-// pgfplots picture.
+// profkit export: every method's exact profile as CSV rows, an SVG plot (or
+// that plot drawn as PDF or PNG) or a pgfplots picture.
+#include <unistd.h>
 #include <CLI/CLI.hpp>
+
 #include <cmath>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <utility>
 
 #include "profkit/cli/commands.h"
 #include "profkit/cli/common.h"
 #include "profkit/curves/data_profile.h"
 #include "profkit/curves/export.h"
 #include "profkit/curves/summary_figure.h"
+#include "profkit/render/render.h"
 
 namespace kit {
 namespace {
@@ -22,7 +29,39 @@ struct ExportOptions {
   std::string bound;
   std::string profile = "performance";
   std::string max_kappa;
+  std::string dpi;  // --dpi D for png; empty: 96
 };
+
+// --dpi's largest value: a figure of 800 px is then 20,000 pixels wide.
+constexpr std::uint64_t k_max_dpi = 2400;
+
+// pdf and png are the SVG figure drawn by the renderer.
+bool drawn_from_svg(const std::string& format) {
+  return format == "svg" || format == "pdf" || format == "png";
+}
+
+// Writes the figure `write_svg` makes in the format the options ask: the SVG
+// itself, or its PDF or PNG rendering.
+void write_figure(const ExportOptions& options,
+                  const std::function<void(std::ostream&)>& write_svg) {
+  if (options.format == "svg") {
+    write_output(options.output, write_svg);
+    return;
+  }
+  render::Options render_options;
+  if (!options.dpi.empty()) {
+    render_options.dpi = static_cast<double>(parse_whole("--dpi", options.dpi, 1, k_max_dpi));
+  }
+  std::ostringstream svg;
+  write_svg(svg);
+  const render::Rendered rendered = render::render_svg(
+      std::move(svg).str(), options.format == "pdf" ? render::Format::pdf : render::Format::png,
+      render_options);
+  if (!rendered.ok()) fail("export: " + rendered.error);
+  write_output(options.output, [&](std::ostream& out) {
+    out.write(rendered.bytes.data(), static_cast<std::streamsize>(rendered.bytes.size()));
+  });
+}
 
 // export of a history: data profiles, or the performance profiles of every
 // tolerance (or of the one --tolerance picks) with a first column tolerance.
@@ -38,14 +77,14 @@ void run_history_export(const ExportOptions& options, TableOptions& t, int fd,
     }
     max_kappa = value;
   }
-  // Without --tolerance, svg is the summary figure: performance and data
-  // profiles at every tolerance.
-  const bool summary = options.format == "svg" && t.tolerance.empty() && !data;
+  // Without --tolerance, svg (and pdf, png) is the summary figure:
+  // performance and data profiles at every tolerance.
+  const bool summary = drawn_from_svg(options.format) && t.tolerance.empty() && !data;
   if (options.format == "tex" || (data && options.format != "csv")) {
     usage_error(data ? "export: data profiles are written as --format csv"
                      : "export: a history draws as --format tex one tolerance at a time: give "
-                       "--tolerance T, or use --format svg for the summary figure of every "
-                       "tolerance");
+                       "--tolerance T, or use --format svg, pdf or png for the summary figure of "
+                       "every tolerance");
   }
   InputTable input = read_opened(t, table::InputFormat::history, fd, head);
   refuse_errors(t, input.read);
@@ -69,11 +108,13 @@ void run_history_export(const ExportOptions& options, TableOptions& t, int fd,
   for (const double tolerance : input.tolerances) {
     tables.push_back(table::history_table(history, tolerance));
   }
-  write_output(options.output, [&](std::ostream& out) {
-    if (summary) {
+  if (summary) {
+    write_figure(options, [&](std::ostream& out) {
       curves::write_summary_svg(out, input.tolerance_labels, tables, history.dimensions, max_kappa);
-      return;
-    }
+    });
+    return;
+  }
+  write_output(options.output, [&](std::ostream& out) {
     if (data) {
       curves::write_data_csv(out, input.tolerance_labels, tables, history.dimensions, max_kappa);
       return;
@@ -83,9 +124,19 @@ void run_history_export(const ExportOptions& options, TableOptions& t, int fd,
 }
 
 void run_export(const ExportOptions& options, bool bound_given) {
+  const bool binary = options.format == "pdf" || options.format == "png";
+  if (!options.dpi.empty()) {
+    if (options.format != "png") usage_error("export: --dpi sets the resolution of --format png");
+    parse_whole("--dpi", options.dpi, 1, k_max_dpi);
+  }
+  if (binary && (options.output.empty() || options.output == "-") && isatty(STDOUT_FILENO) == 1) {
+    usage_error("export: --format " + options.format +
+                " is binary and the standard output is a terminal; give -o FILE or redirect it");
+  }
   if (bound_given && options.format == "csv") {
     usage_error(
-        "export: --bound sets the x axis of --format svg or tex; CSV holds every breakpoint");
+        "export: --bound sets the x axis of --format svg, pdf, png or tex; CSV holds every "
+        "breakpoint");
   }
   const double bound = bound_given ? parse_bound(options.bound) : 0.0;
   if (bound_given && !(std::isfinite(bound) && bound > 0)) {
@@ -114,11 +165,14 @@ void run_export(const ExportOptions& options, bool bound_given) {
   plot.criterion = loaded.criterion.substr(0, loaded.criterion.find_last_not_of(' ') + 1);
   if (bound_given) plot.bound = bound;
   plot.failures_nonpositive = options.table.failures_nonpositive;
+  if (drawn_from_svg(options.format)) {
+    write_figure(options,
+                 [&](std::ostream& out) { curves::write_svg(out, loaded.measures, plot); });
+    return;
+  }
   write_output(options.output, [&](std::ostream& out) {
     if (options.format == "csv") {
       curves::write_csv(out, loaded.measures);
-    } else if (options.format == "svg") {
-      curves::write_svg(out, loaded.measures, plot);
     } else {
       curves::write_tex(out, loaded.measures, plot);
     }
@@ -136,16 +190,21 @@ void add_export_command(CLI::App& app) {
   add_table_options(*sub, options->table);
   add_output_option(*sub, options->output);
   sub->add_option("--format", options->format,
-                  "csv: one row per breakpoint (RFC 4180); svg: a standalone SVG 1.1 plot; tex: a "
-                  "pgfplots tikzpicture (needs \\usepackage{pgfplots} and "
-                  "\\pgfplotsset{compat=1.18})")
+                  "csv: one row per breakpoint (RFC 4180); svg: a standalone SVG 1.1 plot; pdf, "
+                  "png: that plot drawn as a PDF page (1 SVG px = 0.75 pt) or a PNG image (1 "
+                  "pixel per SVG px at --dpi 96); tex: a pgfplots tikzpicture (needs "
+                  "\\usepackage{pgfplots} and \\pgfplotsset{compat=1.18})")
       ->capture_default_str()
-      ->check(CLI::IsMember({"csv", "svg", "tex"}));
+      ->check(CLI::IsMember({"csv", "svg", "pdf", "png", "tex"}));
   CLI::Option* bound = sub->add_option(
       "--bound", options->bound,
-      "right end of the x axis of svg and tex (default: the largest finite log2 ratio rounded up "
-      "to a tick)");
+      "right end of the x axis of svg, pdf, png and tex (default: the largest finite log2 ratio "
+      "rounded up to a tick)");
   bound->type_name("B");
+  sub->add_option("--dpi", options->dpi,
+                  "png: pixels per inch, the SVG drawn at 96 per inch (default 96: one pixel per "
+                  "SVG px; 1 to 2400)")
+      ->type_name("D");
   sub->add_option("--profile", options->profile,
                   "performance: performance profiles; data: data profiles of a history (the "
                   "share of problems solved within kappa simplex gradients, kappa (n + 1) "

@@ -38,6 +38,9 @@ struct TableOptions {
   // name for a CSV table; "NFV" there means its first numeric measure column.
   std::string criterion = "NFV";
   bool criterion_given = false;
+  // Several measure columns of a long CSV table to read (report's --criterion
+  // C,...); empty: the one of `criterion`.
+  std::vector<std::string> criteria;
   bool failures_nonpositive = false;  // --failures nonpositive or sentinel (default: clamp)
   std::string failures = "clamp";     // --failures clamp|nonpositive|sentinel
   // Convergence histories: their columns, the problems' dimensions, the

@@ -180,7 +180,11 @@ table::ReadOptions read_options_of(const TableOptions& options) {
       start = i + 1;
     }
   }
-  if (options.criterion_given) read.measures.push_back(options.criterion);
+  if (!options.criteria.empty()) {
+    read.measures = options.criteria;
+  } else if (options.criterion_given) {
+    read.measures.push_back(options.criterion);
+  }
   read.min_cost = options.min_cost;
   return read;
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "profkit/curves/svg_plot.h"
 #include "profkit/table/measure_table.h"
 
 namespace curves {
@@ -17,11 +18,21 @@ namespace curves {
 // A standalone SVG 1.1 document: for each table (the convergence test at the
 // tolerance `labels` names) its performance profiles and, below, its data
 // profiles up to `max_kappa` (default: that table's largest kappa).
-// `dimensions` has one entry (from 1) per problem.
+// `dimensions` has one entry (from 1) per problem; empty, the figure has the
+// performance profiles alone.
 void write_summary_svg(std::ostream& out, const std::vector<std::string>& labels,
                        const std::vector<table::MeasureTable>& tables,
                        const std::vector<std::uint64_t>& dimensions,
                        std::optional<double> max_kappa);
+void write_summary_svg(std::ostream& out, const std::vector<std::string>& labels,
+                       const std::vector<const table::MeasureTable*>& tables,
+                       const std::vector<std::uint64_t>& dimensions,
+                       std::optional<double> max_kappa);
+
+// The plot of the data profiles of `t`, the convergence test at the tolerance
+// `label`, up to `max_kappa` (default: its largest kappa).
+Chart data_profile_chart(const table::MeasureTable& t, const std::vector<std::uint64_t>& dimensions,
+                         const std::string& label, std::optional<double> max_kappa);
 
 }  // namespace curves
 

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <iterator>
+#include <optional>
+#include <set>
 #include <sstream>
 
 #include "arithmetic/profile_arithmetic.h"
@@ -13,6 +15,7 @@
 #include "profkit/compare/pairs.h"
 #include "profkit/compare/stability.h"
 #include "profkit/curves/export.h"
+#include "profkit/curves/summary_figure.h"
 #include "profkit/curves/svg_plot.h"
 #include "profkit/text/escape.h"
 #include "profkit/text/numbers.h"
@@ -46,6 +49,10 @@ svg{max-width:100%;height:auto}
 @media print{body{max-width:none;font-size:10pt;padding:0}nav{display:none}.scroll{overflow:visible}h2{break-after:avoid}figure,tr{break-inside:avoid}a{color:inherit;text-decoration:none}}
 )";
 
+// Added to k_style on a page of several parts: a part's heading above its sections'.
+constexpr const char* k_parts_style =
+    "h2.part{font-size:1.5rem;border-bottom:3px solid #555;margin-top:3rem}\n";
+
 constexpr const char* k_no_method = "The table holds no method.";
 
 // `value` with 4 decimals as profcmp writes an F10.4 field, without its
@@ -59,9 +66,19 @@ void how(std::ostream& out, std::string_view text) {
   out << "<p class=\"how\">" << text << "</p>\n";
 }
 
-void open_section(std::ostream& out, std::string_view id, std::string_view title) {
-  out << "<section id=\"" << id << "\">\n<h2>" << title << "</h2>\n";
+// `prefix` leads the id on a page of several parts ("criterion-nit-").
+void open_section(std::ostream& out, std::string_view prefix, std::string_view id,
+                  std::string_view title) {
+  out << "<section id=\"" << prefix << id << "\">\n<h2>" << title << "</h2>\n";
 }
+
+// What the sections of one table are drawn from.
+struct SectionInputs {
+  const table::MeasureTable& t;
+  std::string criterion;  // the measure's name as the plots label it
+  std::string label;      // the part's label (a history's tolerance)
+  std::string prefix;     // led before the sections' ids
+};
 
 std::string number_cell(const std::string& text) {
   return "<td class=\"n\">" + text + "</td>";
@@ -104,7 +121,7 @@ std::string interval_text(const bootstrap::Interval& i) {
 }
 
 void write_audit(std::ostream& out, const Settings& s) {
-  open_section(out, "audit", "Audit of the table");
+  open_section(out, "", "audit", "Audit of the table");
   how(out,
       "What <code>profkit check</code> finds in the table: errors change or stop what profcmp "
       "computes, warnings point at entries it most likely reads not as meant, notes say what "
@@ -126,18 +143,18 @@ void write_audit(std::ostream& out, const Settings& s) {
 }
 
 // The exported SVG document without its XML prolog, as an element of the page.
-void write_profiles(std::ostream& out, const table::MeasureTable& t, const Settings& s,
+void write_profiles(std::ostream& out, const SectionInputs& in, const Settings& s,
                     const analysis::Figures& f) {
-  open_section(out, "profiles", "Performance profiles");
+  open_section(out, in.prefix, "profiles", "Performance profiles");
   how(out,
       "At x, the share of problems on which the method's count is within a factor 2<sup>x</sup> "
       "of the best count: higher is better; the value at 0 is the share of problems on which it "
       "is best, the level far right the share it solved.");
   std::ostringstream svg;
   curves::PlotOptions options;
-  options.criterion = s.criterion;
+  options.criterion = in.criterion;
   options.failures_nonpositive = s.failures_nonpositive;
-  curves::write_svg(svg, t, options);
+  curves::write_svg(svg, in.t, options);
   const std::string document = svg.str();
   const std::size_t start = document.find("<svg");
   out << "<figure>\n"
@@ -158,10 +175,11 @@ void write_profiles(std::ostream& out, const table::MeasureTable& t, const Setti
   out << ".</p>\n</section>\n";
 }
 
-void write_summary(std::ostream& out, const table::MeasureTable& t, const analysis::Figures& f,
+void write_summary(std::ostream& out, const SectionInputs& in, const analysis::Figures& f,
                    const bootstrap::Result& boot) {
+  const table::MeasureTable& t = in.t;
   const std::string bound = textkit::bound_text(f.bound);
-  open_section(out, "summary", "Summary");
+  open_section(out, in.prefix, "summary", "Summary");
   how(out,
       "MEAN VALUE and EFFICIENCY as profcmp reports them (larger is better, 1 at most); rho at 0: "
       "share of problems on which the method is best; rho at the bound: share within the bound; "
@@ -214,10 +232,11 @@ void write_summary(std::ostream& out, const table::MeasureTable& t, const analys
 
 // Above compare::k_every_pair_limit methods: each method against the best and
 // the next by MEAN VALUE, so the section grows with the methods, not their square.
-void write_ranked_pairs(std::ostream& out, const table::MeasureTable& t, double bound) {
+void write_ranked_pairs(std::ostream& out, const SectionInputs& in, double bound) {
+  const table::MeasureTable& t = in.t;
   const compare::RankedPairs r = compare::rank_pairs(t, 0.0, bound);
   const std::size_t m = t.methods();
-  open_section(out, "pairs", "Pairwise verdicts");
+  open_section(out, in.prefix, "pairs", "Pairwise verdicts");
   how(out,
       "Each cell: problems the method wins, ties and loses against the best method by MEAN VALUE "
       "and against the next method in the MEAN VALUE ranking. The smaller count wins; a solved "
@@ -245,13 +264,14 @@ void write_ranked_pairs(std::ostream& out, const table::MeasureTable& t, double 
   out << "</tbody>\n</table></div>\n</section>\n";
 }
 
-void write_pairs(std::ostream& out, const table::MeasureTable& t, const Settings& s) {
+void write_pairs(std::ostream& out, const SectionInputs& in, const Settings& s) {
+  const table::MeasureTable& t = in.t;
   if (!s.every_pair && t.methods() > compare::k_every_pair_limit) {
-    write_ranked_pairs(out, t, s.bound);
+    write_ranked_pairs(out, in, s.bound);
     return;
   }
   const compare::PairCounts pairs = compare::count_pairs(t, 0.0);
-  open_section(out, "pairs", "Pairwise verdicts");
+  open_section(out, in.prefix, "pairs", "Pairwise verdicts");
   how(out,
       "Each cell: problems the row method wins, ties and loses against the column method. The "
       "smaller count wins; a solved problem wins against a failure; equal counts and two "
@@ -280,9 +300,10 @@ void write_pairs(std::ostream& out, const table::MeasureTable& t, const Settings
   out << "</tbody>\n</table></div>\n</section>\n";
 }
 
-void write_stability(std::ostream& out, const table::MeasureTable& t, double bound) {
+void write_stability(std::ostream& out, const SectionInputs& in, double bound) {
+  const table::MeasureTable& t = in.t;
   const compare::StabilityFindings s = compare::find_instabilities(t, bound);
-  open_section(out, "stability", "Stability of the verdict");
+  open_section(out, in.prefix, "stability", "Stability of the verdict");
   how(out,
       "Whether the order by MEAN VALUE holds when one other method is left out, when the bound "
       "is any of 0.5 to 5.0, and under EFFICIENCY. A reversal listed here means the verdict "
@@ -342,10 +363,11 @@ void write_stability(std::ostream& out, const table::MeasureTable& t, double bou
   out << "</section>\n";
 }
 
-void write_bootstrap(std::ostream& out, const table::MeasureTable& t, const bootstrap::Result& b,
+void write_bootstrap(std::ostream& out, const SectionInputs& in, const bootstrap::Result& b,
                      const analysis::Figures& f) {
+  const table::MeasureTable& t = in.t;
   const std::string bound = textkit::bound_text(f.bound);
-  open_section(out, "bootstrap", "Bootstrap over problems");
+  open_section(out, in.prefix, "bootstrap", "Bootstrap over problems");
   how(out,
       "The problems are a sample: each replicate draws as many problems with replacement and "
       "recomputes. Estimate on the whole table, then the 95 % percentile interval; first: share "
@@ -378,16 +400,17 @@ void write_bootstrap(std::ostream& out, const table::MeasureTable& t, const boot
   out << "</tbody>\n</table></div>\n</section>\n";
 }
 
-void write_budget(std::ostream& out, const table::MeasureTable& t, const Settings& s) {
+void write_budget(std::ostream& out, const SectionInputs& in) {
+  const table::MeasureTable& t = in.t;
   const budget::BudgetCurves curves = budget::compute(t);
   const budget::GeometricMeans means = budget::shifted_geometric_means(t);
-  open_section(out, "budget", "Budget view");
+  open_section(out, in.prefix, "budget", "Budget view");
   how(out,
       "Independent of which methods are compared: at a count c, the share of all problems the "
       "method solved with at most c; the virtual best takes the smallest count of any method. "
       "Smaller shifted geometric means are better.");
   out << "<figure>\n";
-  curves::write_svg_element(out, budget::budget_plot(t.names, curves, s.criterion));
+  curves::write_svg_element(out, budget::budget_plot(t.names, curves, in.criterion));
   out << "</figure>\n";
   out << "<table>\n<thead><tr><th class=\"n\">#</th><th>method</th>"
          "<th class=\"n\">shifted geometric mean</th><th class=\"n\">failures</th></tr>"
@@ -408,42 +431,211 @@ void write_budget(std::ostream& out, const table::MeasureTable& t, const Setting
       << ").</p>\n</section>\n";
 }
 
+// How to give the dimensions data profiles need, when some problem has none.
+void write_missing_dimensions(std::ostream& out, const Settings& s) {
+  out << "<p>Data profiles need every problem's dimension, and problem "
+      << isolated(s.without_dimension)
+      << " has none: give them in a dimension column (<code>--dimension-column NAME</code>, by "
+         "default <code>dimension</code>) or with <code>--dimensions FILE</code>, a CSV with the "
+         "header <code>problem,dimension</code>.</p>\n";
+}
+
+void write_data_profiles(std::ostream& out, const SectionInputs& in, const Settings& s) {
+  open_section(out, in.prefix, k_data_id, "Data profiles");
+  how(out,
+      "At kappa, the share of problems the method solved within kappa simplex gradients, that is "
+      "kappa (n + 1) evaluations for a problem of dimension n: higher is better. Unlike the "
+      "performance profiles, the cost is not compared with the best method's.");
+  if (s.dimensions.empty()) {
+    write_missing_dimensions(out, s);
+  } else {
+    out << "<figure>\n";
+    curves::write_svg_element(out, curves::data_profile_chart(in.t, s.dimensions, in.label, {}));
+    out << "</figure>\n";
+  }
+  out << "</section>\n";
+}
+
+// Every section of one table, in page order. The figures and the bootstrap
+// are computed once here and shared by the sections that show them.
+void write_section(std::ostream& out, const SectionInputs& in, const Settings& s) {
+  const analysis::Figures f = analysis::compute_figures(in.t, s.bound);
+  const bootstrap::Result boot = bootstrap::run(in.t, {s.replicates, s.seed, s.bound});
+  write_profiles(out, in, s, f);
+  write_summary(out, in, f, boot);
+  write_pairs(out, in, s);
+  write_stability(out, in, s.bound);
+  write_bootstrap(out, in, boot, f);
+  write_budget(out, in);
+  if (s.history) write_data_profiles(out, in, s);
+}
+
+// The page up to its heading's end: head, styles, <body>, <header>, <h1>.
+void write_head(std::ostream& out, const Settings& s, std::string_view more_style) {
+  const std::string source = html_escape(s.source);
+  out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+         "<title>profkit report: "
+      << source << "</title>\n<style>\n"
+      << k_style << more_style
+      << "</style>\n</head>\n<body>\n<header>\n<h1>Performance profiles of <bdi>" << source
+      << "</bdi></h1>\n";
+}
+
+std::string counts_text(const table::MeasureTable& t) {
+  return std::to_string(t.methods()) + (t.methods() == 1 ? " method, " : " methods, ") +
+         std::to_string(t.problems) + (t.problems == 1 ? " problem" : " problems");
+}
+
+std::string failure_rule_text(const Settings& s) {
+  return s.failures_nonpositive ? "a count of 0 or less, or a blank count, is a failure"
+                                : "counts below 1 are taken as 1, as profcmp does";
+}
+
+// "a", "a and b", "a, b and c", each escaped.
+std::string listed(const std::vector<Part>& parts) {
+  std::string text;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) text += i + 1 == parts.size() ? " and " : ", ";
+    text += isolated(parts[i].label);
+  }
+  return text;
+}
+
+// The meta line of a history's page.
+void write_history_meta(std::ostream& out, const std::vector<Part>& parts, double bound) {
+  out << "<p class=\"meta\">Convergence history: a run's cost is its first evaluation with f "
+         "&#8804; f<sub>L</sub> + tau (f(x<sub>0</sub>) &#8722; f<sub>L</sub>), f<sub>L</sub> "
+         "being the lowest value any run reached on the problem, at "
+      << (parts.size() == 1 ? "tolerance " : "tolerances ") << listed(parts) << "; bound "
+      << textkit::bound_text(bound) << ", " << counts_text(*parts.front().table)
+      << "; a run that never passes is a failure.</p>\n";
+}
+
+// The summary figure of a history's tolerances, above their sections.
+void write_overview(std::ostream& out, const std::vector<Part>& parts, const Settings& s) {
+  open_section(out, "", k_overview_id, "Every tolerance");
+  how(out, std::string(s.dimensions.empty() ? "Performance profiles"
+                                            : "Performance profiles (top) and data profiles "
+                                              "(bottom)") +
+               " at each tolerance of the convergence test, each method in one style throughout; "
+               "the sections below give each tolerance in full.");
+  std::vector<std::string> labels;
+  std::vector<const table::MeasureTable*> tables;
+  for (const Part& part : parts) {
+    labels.push_back(part.label);
+    tables.push_back(part.table);
+  }
+  std::ostringstream svg;
+  curves::write_summary_svg(svg, labels, tables, s.dimensions, std::nullopt);
+  const std::string document = svg.str();
+  const std::size_t start = document.find("<svg");
+  out << "<figure>\n"
+      << (start == std::string::npos ? document : document.substr(start)) << "</figure>\n";
+  if (s.dimensions.empty()) write_missing_dimensions(out, s);
+  out << "</section>\n";
+}
+
 }  // namespace
 
 std::string html_escape(std::string_view text) {
   return textkit::xml_escape(text);
 }
 
-void write_report(std::ostream& out, const table::MeasureTable& t, const Settings& s) {
-  const analysis::Figures f = analysis::compute_figures(t, s.bound);
-  const bootstrap::Result boot = bootstrap::run(t, {s.replicates, s.seed, s.bound});
-  const std::string source = html_escape(s.source);
+std::vector<std::string> part_ids(const std::vector<Part>& parts, bool history) {
+  std::vector<std::string> ids;
+  // Every id given so far, the parts' sections' ids too: a part's id is
+  // taken only when neither it nor any id of its sections is in use.
+  std::set<std::string> taken;
+  const auto section_ids = [](const std::string& id) {
+    std::vector<std::string> all{id, id + "-" + std::string(k_data_id)};
+    for (const std::string_view section : k_section_ids)
+      all.push_back(id + "-" + std::string(section));
+    return all;
+  };
+  for (const Part& part : parts) {
+    std::string id = history ? "tolerance" : "criterion";
+    bool gap = true;  // a "-" is due before the next letter or digit
+    for (const char c : part.label) {
+      const bool lower = c >= 'a' && c <= 'z', upper = c >= 'A' && c <= 'Z';
+      if (!lower && !upper && !(c >= '0' && c <= '9')) {
+        gap = true;
+        continue;
+      }
+      if (gap) id += '-';
+      gap = false;
+      id += upper ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    std::string unique = id;
+    for (std::size_t n = 2;; ++n) {
+      const std::vector<std::string> all = section_ids(unique);
+      if (std::none_of(all.begin(), all.end(),
+                       [&](const std::string& x) { return taken.count(x) > 0; })) {
+        taken.insert(all.begin(), all.end());
+        break;
+      }
+      unique = id + "-" + std::to_string(n);
+    }
+    ids.push_back(unique);
+  }
+  return ids;
+}
 
-  out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-         "<title>profkit report: "
-      << source << "</title>\n<style>\n"
-      << k_style << "</style>\n</head>\n<body>\n<header>\n<h1>Performance profiles of <bdi>"
-      << source << "</bdi></h1>\n<p class=\"meta\">Criterion " << html_escape(s.criterion)
-      << ", bound " << textkit::bound_text(f.bound) << ", " << t.methods()
-      << (t.methods() == 1 ? " method, " : " methods, ") << t.problems
-      << (t.problems == 1 ? " problem" : " problems") << "; "
-      << (s.failures_nonpositive ? "a count of 0 or less, or a blank count, is a failure"
-                                 : "counts below 1 are taken as 1, as profcmp does")
-      << ".</p>\n<nav>\n<ul>\n";
-  const char* titles[] = {"Audit",     "Profiles",  "Summary", "Pairs",
-                          "Stability", "Bootstrap", "Budget"};
-  for (std::size_t i = 0; i < std::size(k_section_ids); ++i) {
-    out << "<li><a href=\"#" << k_section_ids[i] << "\">" << titles[i] << "</a></li>\n";
+void write_report(std::ostream& out, const table::MeasureTable& t, const Settings& s) {
+  write_report(out, std::vector<Part>{{s.criterion, &t}}, s);
+}
+
+void write_report(std::ostream& out, const std::vector<Part>& parts, const Settings& s) {
+  if (parts.empty()) {
+    write_report(out, table::MeasureTable{}, s);
+    return;
+  }
+  double bound = s.bound;
+  profiles::normalise_bound(bound);
+  const bool one = parts.size() == 1;
+  // A part's measure as the plots name it: the criterion, or a history's cost.
+  const auto criterion = [&](const Part& part) { return s.history ? s.criterion : part.label; };
+  write_head(out, s, one ? "" : k_parts_style);
+  if (s.history) {
+    write_history_meta(out, parts, bound);
+  } else {
+    out << "<p class=\"meta\">" << (one ? "Criterion " : "Criteria ")
+        << (one ? html_escape(parts.front().label) : listed(parts)) << ", bound "
+        << textkit::bound_text(bound) << ", " << counts_text(*parts.front().table) << "; "
+        << failure_rule_text(s) << ".</p>\n";
+  }
+  out << "<nav>\n<ul>\n";
+  if (one) {
+    const char* titles[] = {"Audit",     "Profiles",  "Summary", "Pairs",
+                            "Stability", "Bootstrap", "Budget"};
+    for (std::size_t i = 0; i < std::size(k_section_ids); ++i) {
+      out << "<li><a href=\"#" << k_section_ids[i] << "\">" << titles[i] << "</a></li>\n";
+    }
+    if (s.history) out << "<li><a href=\"#" << k_data_id << "\">Data profiles</a></li>\n";
+    out << "</ul>\n</nav>\n</header>\n<main>\n";
+    write_audit(out, s);
+    write_section(out, {*parts.front().table, criterion(parts.front()), parts.front().label, ""},
+                  s);
+    out << "</main>\n</body>\n</html>\n";
+    return;
+  }
+  const std::vector<std::string> ids = part_ids(parts, s.history);
+  const char* kind = s.history ? "Tolerance " : "Criterion ";
+  out << "<li><a href=\"#audit\">Audit</a></li>\n";
+  if (s.history) out << "<li><a href=\"#" << k_overview_id << "\">Every tolerance</a></li>\n";
+  for (std::size_t k = 0; k < parts.size(); ++k) {
+    out << "<li><a href=\"#" << ids[k] << "\">" << kind << isolated(parts[k].label)
+        << "</a></li>\n";
   }
   out << "</ul>\n</nav>\n</header>\n<main>\n";
   write_audit(out, s);
-  write_profiles(out, t, s, f);
-  write_summary(out, t, f, boot);
-  write_pairs(out, t, s);
-  write_stability(out, t, s.bound);
-  write_bootstrap(out, t, boot, f);
-  write_budget(out, t, s);
+  if (s.history) write_overview(out, parts, s);
+  for (std::size_t k = 0; k < parts.size(); ++k) {
+    out << "<section id=\"" << ids[k] << "\" class=\"part\">\n<h2 class=\"part\">" << kind
+        << isolated(parts[k].label) << "</h2>\n";
+    write_section(out, {*parts[k].table, criterion(parts[k]), parts[k].label, ids[k] + "-"}, s);
+    out << "</section>\n";
+  }
   out << "</main>\n</body>\n</html>\n";
 }
 

@@ -3,7 +3,9 @@
 # directory, so the build directory keeps no package), unpacks it with
 # dpkg-deb and uses what it holds: the file list and the control fields, both
 # programs' --version, profcmp on a copy of the bundled example (its report and
-# script must equal the golden files) and man -l on both manual pages.
+# script must equal the golden files), profkit's PNG of it (drawn by the
+# renderer module, found beside the program where the package puts it) and
+# man -l on both manual pages.
 #
 # usage: deb_package.sh BUILD_DIR SOURCE_DIR VERSION
 # Exit status 77 (skipped) when a Debian packaging tool is missing;
@@ -47,11 +49,13 @@ grep -qx 'Package: profcmp' "$work/control" || fail "package name: $(cat "$work/
 grep -qx "Version: $version" "$work/control" || fail "version: $(cat "$work/control")"
 grep -q '^Maintainer: .*<.*@.*>$' "$work/control" || fail "maintainer: $(cat "$work/control")"
 grep -q '^Depends: .*libc6 (>= ' "$work/control" || fail "dependencies: $(cat "$work/control")"
+grep -q '^Depends: .*librsvg2-2 (>= ' "$work/control" || fail "dependencies: $(cat "$work/control")"
 
 root=$work/root
 dpkg-deb -x "$deb" "$root"
 (cd "$root" && find . -type f | sort) >"$work/files"
-printf '%s\n' ./usr/bin/profcmp ./usr/bin/profkit ./usr/share/doc/profcmp/README.md \
+printf '%s\n' ./usr/bin/profcmp ./usr/bin/profkit ./usr/lib/profkit/profkit-render.so \
+  ./usr/share/doc/profcmp/README.md \
   ./usr/share/man/man1/profcmp.1 ./usr/share/man/man1/profkit.1 >"$work/files.expected"
 cmp -s "$work/files" "$work/files.expected" || fail "files in the package: $(cat "$work/files")"
 cmp -s "$root/usr/share/doc/profcmp/README.md" "$source/README.md" || fail "README differs"
@@ -71,6 +75,10 @@ for file in PRO sci; do
 done
 "$root/usr/bin/profkit" check "$work/run/P.PER" >"$work/check.out" 2>&1 ||
   fail "profkit check on the example: $(cat "$work/check.out")"
+"$root/usr/bin/profkit" export --format png -o "$work/run/P.png" "$work/run/P.PER" \
+  >"$work/png.out" 2>&1 || fail "profkit export --format png on the example: $(cat "$work/png.out")"
+[ "$(head -c 4 "$work/run/P.png" | od -An -c | tr -d ' ')" = "211PNG" ] ||
+  fail "profkit export --format png wrote no PNG"
 
 for program in profcmp profkit; do
   page=$root/usr/share/man/man1/$program.1

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <random>
 #include <sstream>
@@ -63,6 +64,34 @@ TEST(ExportCli, ExampleTableGoldenCsvAndEveryWayToNameInputAndOutput) {
   EXPECT_EQ(time_lower.status, 0);
   EXPECT_EQ(time_lower.out, time_upper.out);
   EXPECT_NE(time_lower.out, by_file.out);
+}
+
+// PDF and PNG draw the SVG the same run writes: the PDF page is its size at
+// 0.75 pt per px, the PNG one pixel per px (rounded up), and a second run
+// gives the same bytes. The example table and a history's summary figure.
+TEST(ExportCli, PdfAndPngAreTheSvgAtItsSizeAndTheSameBytesOnEveryRun) {
+  const TempDir dir;
+  for (const std::string& input :
+       {kit_support::example_table(), std::string(PROFCMP_SOURCE_DIR) + "/examples/history.csv"}) {
+    const kit_support::Size px =
+        kit_support::svg_size(run_profkit({"export", "--format", "svg", input}).out);
+    std::string runs[4];  // pdf, png, pdf, png
+    for (int run = 0; run < 4; ++run) {
+      const std::string format = run % 2 == 0 ? "pdf" : "png", out = dir.file("figure");
+      const auto r = run_profkit({"export", "--format", format, "-o", out, input});
+      ASSERT_EQ(r.status, 0) << r.err;
+      EXPECT_EQ(r.out + r.err, "");
+      runs[run] = read_file(out);
+    }
+    EXPECT_TRUE(runs[0] == runs[2] && runs[1] == runs[3]) << input << ": runs differ";
+    const kit_support::Size points = kit_support::pdf_size(runs[0]);
+    EXPECT_NEAR(points.width, px.width * 0.75, 1e-3) << input;
+    EXPECT_NEAR(points.height, px.height * 0.75, 1e-3) << input;
+    EXPECT_EQ(runs[0].find("/CreationDate"), std::string::npos);
+    EXPECT_EQ(kit_support::png_size(runs[1]),
+              (kit_support::Size{std::ceil(px.width), std::ceil(px.height)}))
+        << input;
+  }
 }
 
 TEST(ExportCli, ExampleSvgAndTexAreWellFormedDeterministicAndNameEveryMethod) {
@@ -173,8 +202,8 @@ TEST(ExportCli, UsageErrorsAndUnreadableFiles) {
   };
   const Case cases[] = {
       {{"export", "--bound", "3"},
-       "profkit: error: export: --bound sets the x axis of --format svg or tex; CSV holds every "
-       "breakpoint\nRun 'profkit --help' for usage.\n"},
+       "profkit: error: export: --bound sets the x axis of --format svg, pdf, png or tex; CSV "
+       "holds every breakpoint\nRun 'profkit --help' for usage.\n"},
       {{"export", "--format", "svg", "--bound", "0"},
        "profkit: error: export: --bound must be a positive finite number\nRun 'profkit --help' "
        "for usage.\n"},
@@ -193,7 +222,12 @@ TEST(ExportCli, UsageErrorsAndUnreadableFiles) {
   }
   // Parse errors of the command line (CLI11's words) point to --help.
   const Case parse_errors[] = {
-      {{"export", "--format", "pdf"}, "profkit: error: --format: pdf not in {csv,svg,tex}\n"},
+      {{"export", "--format", "eps"},
+       "profkit: error: --format: eps not in {csv,svg,pdf,png,tex}\n"},
+      {{"export", "--format", "pdf", "--dpi", "300"},
+       "profkit: error: export: --dpi sets the resolution of --format png\n"},
+      {{"export", "--format", "png", "--dpi", "0"},
+       "profkit: error: --dpi: '0' is not a whole number from 1 to 2400\n"},
       {{"export", "--format", "svg", "--bound", "wide"},
        "profkit: error: --bound: 'wide' is not a number (e.g. 2.0)\n"},
       {{"export", "--criterion", "NFE"},

@@ -142,8 +142,8 @@ TEST(HistoryCli, DimensionsFromAFileAndRefusals) {
        "problem,dimension\n"},
       {{"export", "--format", "tex", "bare.csv"},
        "profkit: error: export: a history draws as --format tex one tolerance at a time: give "
-       "--tolerance T, or use --format svg for the summary figure of every tolerance\nRun "
-       "'profkit --help' for usage.\n"},
+       "--tolerance T, or use --format svg, pdf or png for the summary figure of every "
+       "tolerance\nRun 'profkit --help' for usage.\n"},
       {{"export", "--tolerance", "2", "bare.csv"},
        "profkit: error: --tolerance: '2' is not a number from 0 to 1\nRun 'profkit --help' for "
        "usage.\n"},

@@ -1,9 +1,11 @@
 // profkit report as a program: the summary's MEAN VALUE and EFFICIENCY digits
 // equal the P.PRO profcmp writes, the audit lists check's findings, the page of
 // the example is valid and self-contained, standard output and -o give the
-// same bytes, and usage errors are exact.
+// same bytes, and usage errors are exact. A page of several criteria or
+// tolerances holds, per part, the sections of that part's page alone.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <regex>
 #include <string>
 #include <vector>
@@ -139,6 +141,16 @@ TEST(ReportCli, UsageAndInputErrors) {
       {{"--seed", "s", table},
        "profkit: error: --seed: 's' is not a whole number from 0 to 18446744073709551615\n" + hint},
       {{"/nonexistent/P.PER"}, "profkit: error: /nonexistent/P.PER: No such file or directory\n"},
+      {{"--criterion", "nfv,,NIT", table},
+       "profkit: error: --criterion: an empty name in 'nfv,,NIT'\n" + hint},
+      {{"--criterion", "nfv, NFV", table},
+       "profkit: error: --criterion: 'NFV' is given twice in 'nfv, NFV'\n" + hint},
+      {{"--criterion", "NFV,NFX", table},
+       "profkit: error: --criterion: 'NFX' is not one of NIT, NFV, NFG, NCGR, TIME\n" + hint},
+      {{"--criterion", "a,b", kit_support::source_dir() + "/examples/wide.csv"},
+       "profkit: error: --criterion: a wide table has one cost; several criteria are measure "
+       "columns of a long CSV table or keywords of a results table\n" +
+           hint},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.args));
@@ -161,6 +173,153 @@ TEST(ReportCli, UsageAndInputErrors) {
             "stops here with message 64); 'profkit check P.PER' lists every problem of the "
             "table\n");
   EXPECT_EQ(bad.out, "");
+}
+
+// A page with every <svg> element (and what it holds) as "<svg/>": the
+// figures' own bytes are the plots' tests' business.
+std::string without_figures(const std::string& html) {
+  std::string page;
+  std::size_t at = 0;
+  for (std::size_t svg; (svg = html.find("<svg", at)) != std::string::npos;) {
+    page += html.substr(at, svg - at) + "<svg/>";
+    at = html.find("</svg>", svg) + 6;  // figures on the page hold no nested <svg>
+  }
+  return page + html.substr(at);
+}
+
+// The sections of a page of one table: everything after the audit section,
+// up to </main>.
+std::string sections_alone(const std::string& page) {
+  const auto start = page.find("</section>\n", page.find("<section id=\"audit\">")) + 11;
+  return page.substr(start, page.find("</main>") - start);
+}
+
+// The sections of part `id` of a page of several, with their ids as on a
+// page of that part alone.
+std::string sections_of_part(const std::string& page, const std::string& id) {
+  const std::string open = "<section id=\"" + id + "\" class=\"part\">\n";
+  auto start = page.find(open);
+  if (start == std::string::npos) return "no part " + id;
+  start = page.find("</h2>\n", start) + 6;
+  auto end = page.find("\" class=\"part\">", start);  // the next part
+  end = end == std::string::npos ? page.find("</main>") : page.rfind("<section id=", end);
+  std::string part = page.substr(start, end - start);
+  part.erase(part.size() - 11);  // the part's own </section>
+  return std::regex_replace(part, std::regex("id=\"" + id + "-"), "id=\"");
+}
+
+// `report ARGS` with 30 replicates; a failed run fails the test.
+std::string report_page(std::vector<std::string> args, const std::string& dir = {}) {
+  args.insert(args.begin(), {"report", "--replicates", "30"});
+  const kit_support::RunResult r = run_profkit(args, {}, dir);
+  EXPECT_EQ(r.status, 0) << r.err;
+  return r.out;
+}
+
+TEST(ReportCli, OneCriterionGivesTheKnownPage) {
+  // REPORT_UPDATE_GOLDEN=1 rewrites the golden page (review the diff).
+  const std::string page =
+      without_figures(report_page({"P.PER"}, kit_support::source_dir() + "/examples"));
+  const std::string golden = kit_support::test_data("report/P.PER.html");
+  if (std::getenv("REPORT_UPDATE_GOLDEN") != nullptr) kit_support::write_file(golden, page);
+  EXPECT_EQ(page, kit_support::read_file(golden));
+}
+
+TEST(ReportCli, EachCriterionHasTheSectionsOfItsPageAlone) {
+  struct Case {
+    std::string file, criteria;
+    std::vector<std::string> alone, ids;
+  };
+  const std::string examples = kit_support::source_dir() + "/examples/";
+  const std::vector<Case> cases = {
+      {examples + "P.PER", "NFV,nit", {"NFV", "NIT"}, {"criterion-nfv", "criterion-nit"}},
+      {examples + "long.csv",
+       "TIME, iterations",
+       {"time", "iterations"},
+       {"criterion-time", "criterion-iterations"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.criteria);
+    const std::string page = report_page({"--criterion", c.criteria, c.file});
+    std::string sections = "sections: audit";
+    for (std::size_t k = 0; k < c.alone.size(); ++k) {
+      SCOPED_TRACE(c.alone[k]);
+      EXPECT_EQ(sections_of_part(page, c.ids[k]),
+                sections_alone(report_page({"--criterion", c.alone[k], c.file})));
+      EXPECT_NE(page.find("<li><a href=\"#" + c.ids[k] + "\">Criterion <bdi>" + c.alone[k]),
+                std::string::npos);
+      sections += " " + c.ids[k];
+      for (const std::string_view id : report::k_section_ids) {
+        if (id != "audit") sections += " " + c.ids[k] + "-" + std::string(id);
+      }
+    }
+    EXPECT_EQ(check_page(page), sections + "\nok\n");
+  }
+
+  // The audit, given once, checks every criterion's column: a count of 0 in NIT.
+  kit_support::TempDir dir;
+  kit_support::write_file(dir.file("P.PER"),
+                          kit_support::results_table({"A", "B"}, {{0, 2}, {3, 4}}, 1));
+  const std::string zero_nit = "count NIT ";
+  EXPECT_EQ(report_page({"--criterion", "NFV"}, dir.path()).find(zero_nit), std::string::npos);
+  EXPECT_NE(report_page({"--criterion", "nfv,NIT"}, dir.path()).find(zero_nit), std::string::npos);
+}
+
+TEST(ReportCli, HistoryHasEveryToleranceAndItsDataProfiles) {
+  const std::vector<kit_support::HistoryRun> runs = {
+      {"A", "P1", {"10", "4", "1", "0.01"}},
+      {"A", "P2", {"5", "5", "0.5"}},
+      {"B", "P1", {"10", "2", "0.02"}},
+      {"B", "P2", {"5", "1", "0.8", "0.4"}},
+      {"C", "P1", {"10", "9"}},
+      {"C", "P2", {"5", "0.1"}},
+  };
+  const std::string how = "Data profiles need every problem's dimension, and problem";
+  for (const bool dimensions : {true, false}) {
+    SCOPED_TRACE(dimensions ? "dimensions" : "no dimension");
+    kit_support::TempDir dir;
+    kit_support::write_file(
+        dir.file("h.csv"),
+        kit_support::history_csv(runs, dimensions ? std::vector<std::uint64_t>(runs.size(), 2)
+                                                  : std::vector<std::uint64_t>{}));
+    const std::string page = report_page({"--tolerances", "0.1,1e-4", "h.csv"}, dir.path());
+    std::string sections = "sections: audit overview";
+    for (const std::string tolerance : {"0.1", "1e-4"}) {
+      SCOPED_TRACE(tolerance);
+      const std::string id = tolerance == "0.1" ? "tolerance-0-1" : "tolerance-1e-4";
+      const std::string alone = report_page({"--tolerance", tolerance, "h.csv"}, dir.path());
+      EXPECT_EQ(sections_of_part(page, id), sections_alone(alone));
+      const auto data = alone.find("<section id=\"data\">");
+      ASSERT_NE(data, std::string::npos);
+      EXPECT_EQ(alone.find("<svg", data) != std::string::npos, dimensions);
+      EXPECT_EQ(alone.find(how, data) != std::string::npos, !dimensions);
+      sections += " " + id;
+      for (const std::string_view section : report::k_section_ids) {
+        if (section != "audit") sections += " " + id + "-" + std::string(section);
+      }
+      sections += " " + id + "-data";
+    }
+    EXPECT_EQ(check_page(page), sections + "\nok\n");
+    // The summary figure draws the data profiles only with the dimensions.
+    const auto overview = page.find("<section id=\"overview\">");
+    const std::string top = page.substr(overview, page.find("</section>", overview) - overview);
+    EXPECT_EQ(top.find("Data profiles, tolerance 1e-4") != std::string::npos, dimensions);
+    EXPECT_EQ(top.find(how) != std::string::npos, !dimensions);
+  }
+}
+
+TEST(ReportCli, PartIdsAreUniqueAndReadable) {
+  const auto ids = [](std::vector<std::string> labels, bool history) {
+    std::vector<report::Part> parts;
+    for (std::string& label : labels) parts.push_back({label, nullptr});
+    std::string all;
+    for (const std::string& id : report::part_ids(parts, history)) all += id + " ";
+    return all;
+  };
+  EXPECT_EQ(ids({"NFV", "Time (s)", "time_s", "", "1e-3"}, false),
+            "criterion-nfv criterion-time-s criterion-time-s-2 criterion criterion-1e-3 ");
+  EXPECT_EQ(ids({"a profiles", "a", "a"}, true),
+            "tolerance-a-profiles tolerance-a-2 tolerance-a-3 ");
 }
 
 }  // namespace

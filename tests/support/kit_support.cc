@@ -1,5 +1,8 @@
 #include "kit_support.h"
 
+#include <cstdlib>
+#include <ostream>
+
 namespace kit_support {
 
 RunResult run_profkit(const std::vector<std::string>& args, std::string_view input,
@@ -53,6 +56,49 @@ std::string history_csv(const std::vector<HistoryRun>& runs,
     }
   }
   return csv;
+}
+
+namespace {
+
+// The number after `key` in `text` from `from` on, or 0.
+double number_after(std::string_view text, std::string_view key, std::size_t from = 0) {
+  const std::size_t at = text.find(key, from);
+  if (at == std::string_view::npos) return 0;
+  return std::strtod(std::string(text.substr(at + key.size(), 32)).c_str(), nullptr);
+}
+
+}  // namespace
+
+Size svg_size(std::string_view svg) {
+  const std::size_t root = svg.find("<svg ");
+  if (root == std::string_view::npos) return {};
+  return {number_after(svg, " width=\"", root), number_after(svg, " height=\"", root)};
+}
+
+Size png_size(std::string_view png) {
+  if (png.size() < 24 || png.substr(0, 8) != "\x89PNG\r\n\x1a\n" || png.substr(12, 4) != "IHDR") {
+    return {};
+  }
+  const auto big_endian = [&](std::size_t at) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+      value = value << 8 | static_cast<unsigned char>(png[at + i]);
+    return static_cast<double>(value);
+  };
+  return {big_endian(16), big_endian(20)};
+}
+
+Size pdf_size(std::string_view pdf) {
+  const std::size_t box = pdf.find("/MediaBox [ 0 0 ");
+  if (pdf.substr(0, 5) != "%PDF-" || box == std::string_view::npos) return {};
+  char* end = nullptr;
+  const std::string numbers(pdf.substr(box + 16, 64));
+  const double width = std::strtod(numbers.c_str(), &end);
+  return {width, std::strtod(end, nullptr)};
+}
+
+std::ostream& operator<<(std::ostream& out, const Size& size) {
+  return out << size.width << " x " << size.height;
 }
 
 }  // namespace kit_support

@@ -4,6 +4,7 @@
 #define PROFCMP_TESTS_SUPPORT_KIT_SUPPORT_H_
 
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,7 @@ using test_support::results_table;
 using test_support::run;
 using test_support::RunOptions;
 using test_support::RunResult;
+using test_support::source_dir;
 using test_support::TempDir;
 using test_support::write_file;
 
@@ -58,6 +60,19 @@ struct HistoryRun {
 // after problem when `dimensions` gives one per run), rows ending in LF.
 std::string history_csv(const std::vector<HistoryRun>& runs,
                         const std::vector<std::uint64_t>& dimensions = {});
+
+// The sizes figures state: an SVG's root width and height (in px), a PNG's
+// IHDR width and height, a PDF's first /MediaBox width and height (in
+// points); {0, 0} where `bytes` hold no such thing.
+struct Size {
+  double width = 0;
+  double height = 0;
+  bool operator==(const Size&) const = default;
+};
+Size svg_size(std::string_view svg);
+Size png_size(std::string_view png);
+Size pdf_size(std::string_view pdf);
+std::ostream& operator<<(std::ostream& out, const Size& size);
 
 }  // namespace kit_support
 
