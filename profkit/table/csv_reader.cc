@@ -12,6 +12,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "profkit/table/csv_rows.h"
@@ -325,8 +326,9 @@ class CsvTable {
   // Ends the table after the rows: what ended them, and the last row's line.
   void end(bool open_quote, int error, std::uint64_t error_line, std::uint64_t line);
 
-  // Reads the rows with a second thread: see CsvReading.
-  void pipeline(CsvRows& rows, std::size_t batch_rows);
+  // Reads the rows with a second thread: see CsvReading. False, with no row
+  // read, when the system gives no thread.
+  bool pipeline(CsvRows& rows, std::size_t batch_rows);
 
   char delimiter() const { return m_delimiter; }
 
@@ -746,9 +748,14 @@ void CsvTable::read_batches(CsvRows& rows, BatchQueue& queue, std::size_t batch_
   queue.put_filled(batch);
 }
 
-void CsvTable::pipeline(CsvRows& rows, std::size_t batch_rows) {
+bool CsvTable::pipeline(CsvRows& rows, std::size_t batch_rows) {
   BatchQueue queue(k_batches);
-  std::thread reader([&] { read_batches(rows, queue, std::max<std::size_t>(batch_rows, 1)); });
+  std::thread reader;
+  try {
+    reader = std::thread([&] { read_batches(rows, queue, std::max<std::size_t>(batch_rows, 1)); });
+  } catch (const std::system_error&) {
+    return false;
+  }
   // The reader is stopped and joined however this thread leaves.
   struct Join {
     BatchQueue& queue;
@@ -772,12 +779,12 @@ void CsvTable::pipeline(CsvRows& rows, std::size_t batch_rows) {
       }
       const std::string_view text(bytes, e.size);
       split_row(text, m_delimiter, 1, fields, unquoted);
-      if (!row(fields, text, e.line)) return;
+      if (!row(fields, text, e.line)) return true;
     }
     if (batch->last) {
       if (batch->failure) std::rethrow_exception(batch->failure);
       end(batch->open_quote, batch->error, batch->error_line, batch->line);
-      return;
+      return true;
     }
     queue.give_back(batch);
   }
@@ -791,10 +798,7 @@ ReadTable read_csv(int fd, std::string_view head, const std::string& file,
   CsvRows rows(fd, head);
   CsvTable table(file, options, out);
   if (!table.header(rows, wide)) return out;
-  if (!wide && reading.pipeline) {
-    table.pipeline(rows, reading.batch_rows);
-    return out;
-  }
+  if (!wide && reading.pipeline && table.pipeline(rows, reading.batch_rows)) return out;
   std::vector<Field> fields;
   std::string_view row;
   std::uint64_t line = 0;
