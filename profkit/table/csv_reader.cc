@@ -636,16 +636,18 @@ void CsvTable::read_batches(CsvRows& rows, BatchQueue& queue, std::size_t batch_
       line = rows.line();
       if (text.empty()) continue;
       // The delimiters of a row without quotes, up to k_plain_fields fields.
+      // A quote, or more fields than that, sends the row whole.
       std::size_t count = 0;
-      bool quote = std::memchr(text.data(), '"', text.size()) != nullptr;
-      if (!quote) {
+      bool quote = false;
+      {
         const char* const bytes = text.data();
         const char delimiter = m_delimiter;
         for (std::size_t i = 0; i < text.size(); ++i) {
+          const char c = bytes[i];
           ends[count] = static_cast<std::uint32_t>(i);
-          count += bytes[i] == delimiter ? 1 : 0;
-          if (count == k_plain_fields) {
-            quote = true;  // too many fields to split here
+          count += c == delimiter ? 1 : 0;
+          if (c == '"' || count == k_plain_fields) {
+            quote = true;
             break;
           }
         }
