@@ -161,8 +161,9 @@ bool plain_decimal(std::string_view text, double& value) {
   int exponent = 0;
   const auto digit = [](char c) { return static_cast<unsigned>(c - '0') < 10; };
   if (at == end || !digit(*at)) return false;
-  for (; at != end && digit(*at); ++at, ++count)
+  for (; at != end && digit(*at); ++at, ++count) {
     digits = digits * 10 + static_cast<unsigned>(*at - '0');
+  }
   if (at != end && *at == '.') {
     ++at;
     if (at == end || !digit(*at)) return false;
@@ -318,8 +319,6 @@ class CsvTable {
   bool header(CsvRows& rows, bool wide);
   // Reads a row; false when the table cannot be read on.
   bool row(const std::vector<Field>& fields, std::string_view row, std::uint64_t line);
-  // Stores a row whose fields give no finding: its trimmed names, their
-  // columns and its measures.
   // Stores a row whose fields give no finding but for new names and pairs
   // given twice: its trimmed names and their columns, its measures.
   void plain_row(const Entry& e, const char* bytes, const double* values);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -196,3 +197,25 @@ TEST(CsvPipeline, LongTablesAndLongRows) {
 }
 
 }  // namespace
+
+// The name index against a map, on names short and long, empty, repeated
+// and met in runs as tables list them: first-met numbers, `added` once.
+TEST(NameIndex, NumbersNamesInTheOrderFirstMet) {
+  std::mt19937 rng(5);
+  table::NameIndex index;
+  std::map<std::string, std::uint32_t> numbers;
+  for (int k = 0; k < 200000; ++k) {
+    const int n = k % 3 == 0 ? static_cast<int>(rng() % 70000) : k / 3 % 50000;
+    const std::string name =
+        n == 3       ? std::string()
+        : n % 7 == 0 ? std::string(static_cast<std::size_t>(n % 40), 'x') + std::to_string(n)
+                     : "p" + std::to_string(n);
+    bool added = false;
+    const std::uint32_t got = index.find_or_add(name, added);
+    const auto [at, is_new] = numbers.emplace(name, static_cast<std::uint32_t>(numbers.size()));
+    ASSERT_EQ(got, at->second) << name;
+    ASSERT_EQ(added, is_new) << name;
+  }
+  ASSERT_EQ(index.size(), numbers.size());
+  for (const auto& [name, number] : numbers) EXPECT_EQ(index.name(number), name);
+}
