@@ -66,18 +66,27 @@ inline constexpr const char* k_efficiency_tolerance_text = "1e-9";
 int efficiency_order(double x, double y);
 
 // The figures of every method, for `requested_bound` normalised as profcmp
-// does (2.0 is profcmp's default). O(methods x problems log problems).
+// does (2.0 is profcmp's default). O(cells log cells + methods + problems).
 Figures compute_figures(const table::MeasureTable& t, double requested_bound);
 
 // The sum of method m's relative excesses over every problem, added in
-// problem order (1.0 for each failure), as profcmp sums them.
+// problem order (1.0 for each failure), as profcmp sums them. O(cells of m).
 double excess_sum(const table::MeasureTable& t, const ProblemBest& b, std::size_t m);
 
-// Every method's log2 ratios over its row (table::MeasureTable::row_length),
+// Every method's log2 ratios over its stored cells (table::MeasureTable::visit),
 // one vector per method, sorted ascending (+infinity for failures last); the
-// problems after a row are failures too and are left out.
+// problems without a cell are failures too and are left out.
 std::vector<std::vector<double>> sorted_log2_ratios(const table::MeasureTable& t,
                                                     const ProblemBest& b);
+
+// The log2 ratio of `measure` (k_failed: a failure) to a problem's best
+// measure `best`, as log2_ratio_at gives it.
+double log2_ratio_of(double measure, double best);
+
+// `sum` with `value` added `times` times one after the other, rounded after
+// each addition as that loop rounds, in O(log) additions for sum >= 0 and
+// value >= 0 (the problems a sparse row leaves out add one constant each).
+double add_repeatedly(double sum, double value, std::uint64_t times);
 
 }  // namespace analysis
 

@@ -74,19 +74,19 @@ Result run(const table::MeasureTable& t, const Options& options) {
   };
   std::vector<std::size_t> entry_end(problems, 0);
   std::size_t entries = 0;
-  const auto first_of = [&](std::size_t m, std::size_t p) {
-    const double ratio = analysis::log2_ratio_at(t, best, m, p);
+  const auto first_of = [&](std::size_t p, double measure) {
+    const double ratio = analysis::log2_ratio_of(measure, best.best[p]);
     return static_cast<std::uint8_t>(
         std::lower_bound(figures.abscissae.begin(), figures.abscissae.end(), ratio) -
         figures.abscissae.begin());
   };
   for (std::size_t m = 0; m < methods; ++m) {
-    for (std::size_t p = 0; p < t.row_length(m); ++p) {
-      if (first_of(m, p) < abscissae) {
+    t.visit(m, [&](std::size_t p, double measure) {
+      if (first_of(p, measure) < abscissae) {
         ++entry_end[p];
         ++entries;
       }
-    }
+    });
   }
   const bool dense = problems * methods <= entries * sizeof(Entry);
   std::vector<std::uint8_t> first;
@@ -94,17 +94,18 @@ Result run(const table::MeasureTable& t, const Options& options) {
   if (dense) {
     first.assign(problems * methods, static_cast<std::uint8_t>(abscissae));
     for (std::size_t m = 0; m < methods; ++m) {
-      for (std::size_t p = 0; p < t.row_length(m); ++p) first[p * methods + m] = first_of(m, p);
+      t.visit(
+          m, [&](std::size_t p, double measure) { first[p * methods + m] = first_of(p, measure); });
     }
   } else {
     for (std::size_t p = 1; p < problems; ++p) entry_end[p] += entry_end[p - 1];
     sparse.resize(entries);
     // Filled from the back, so that each problem's pairs end in method order.
     for (std::size_t m = methods; m-- > 0;) {
-      for (std::size_t p = std::min(t.row_length(m), problems); p-- > 0;) {
-        const std::uint8_t j = first_of(m, p);
+      t.visit(m, [&](std::size_t p, double measure) {
+        const std::uint8_t j = first_of(p, measure);
         if (j < abscissae) sparse[--entry_end[p]] = {static_cast<std::uint32_t>(m), j};
-      }
+      });
     }
     // entry_end[p] is now the start of problem p's pairs.
     entry_end.push_back(entries);
@@ -112,15 +113,40 @@ Result run(const table::MeasureTable& t, const Options& options) {
 
   const std::size_t columns = abscissae + 1;
   std::vector<std::uint32_t> histogram(methods * columns);
+  // Replicate-major, so that a replicate writes one stretch.
   std::vector<double> means(methods * replicates);
   std::vector<std::uint32_t> at_0(methods * replicates);
   std::vector<std::uint32_t> at_bound(methods * replicates);
   std::vector<std::uint64_t> wins(methods, 0);
   std::vector<std::int64_t> replicate_sum(methods);
 
+  // A method none of whose counting pairs is drawn has the figures of an
+  // empty histogram; the sparse form works only on the methods drawn.
+  profiles::MeanValueSum nothing(static_cast<std::int64_t>(problems));
+  for (std::size_t j = 0; j < abscissae; ++j) nothing.add(0);
+  const double nothing_mean = nothing.mean_value();
+  std::vector<std::uint32_t> drawn;
+  std::vector<bool> is_drawn(dense ? 0 : methods, false);
+
+  // Method m's figures in replicate `rep` from its histogram, which is
+  // cleared for the next replicate.
+  const auto figures_of = [&](std::size_t m, std::size_t rep) {
+    std::uint32_t* h = histogram.data() + m * columns;
+    std::uint32_t count = 0;
+    profiles::MeanValueSum sum(static_cast<std::int64_t>(problems));
+    for (std::size_t j = 0; j < abscissae; ++j) {
+      count += h[j];
+      sum.add(count);
+      if (j == 0) at_0[rep * methods + m] = count;
+    }
+    std::fill(h, h + columns, 0u);
+    at_bound[rep * methods + m] = count;
+    means[rep * methods + m] = sum.mean_value();
+    replicate_sum[m] = sum.count_sum();
+  };
+
   std::mt19937_64 generator(options.seed);
   for (std::size_t rep = 0; rep < replicates; ++rep) {
-    std::fill(histogram.begin(), histogram.end(), 0u);
     for (std::size_t i = 0; i < problems; ++i) {
       const std::size_t p = static_cast<std::size_t>(draw_index(generator, problems));
       if (dense) {
@@ -128,28 +154,34 @@ Result run(const table::MeasureTable& t, const Options& options) {
         for (std::size_t m = 0; m < methods; ++m) ++histogram[m * columns + row[m]];
       } else {
         for (std::size_t e = entry_end[p]; e < entry_end[p + 1]; ++e) {
-          ++histogram[sparse[e].method * columns + sparse[e].first];
+          const std::uint32_t m = sparse[e].method;
+          if (!is_drawn[m]) {
+            is_drawn[m] = true;
+            drawn.push_back(m);
+          }
+          ++histogram[m * columns + sparse[e].first];
         }
       }
+    }
+    if (dense) {
+      for (std::size_t m = 0; m < methods; ++m) figures_of(m, rep);
+    } else {
+      for (std::size_t m = 0; m < methods; ++m) {
+        at_0[rep * methods + m] = 0;
+        at_bound[rep * methods + m] = 0;
+        means[rep * methods + m] = nothing_mean;
+        replicate_sum[m] = nothing.count_sum();
+      }
+      for (const std::uint32_t m : drawn) {
+        figures_of(m, rep);
+        is_drawn[m] = false;
+      }
+      drawn.clear();
     }
     // First is the largest MEAN VALUE, compared exactly through the count
     // sums (every replicate has the same problems and abscissae).
     std::int64_t largest = -1;
-    for (std::size_t m = 0; m < methods; ++m) {
-      const std::uint32_t* h = histogram.data() + m * columns;
-      std::uint32_t count = 0;
-      profiles::MeanValueSum sum(static_cast<std::int64_t>(problems));
-      for (std::size_t j = 0; j < abscissae; ++j) {
-        count += h[j];
-        sum.add(count);
-        if (j == 0) at_0[m * replicates + rep] = count;
-      }
-      at_bound[m * replicates + rep] = count;
-      const double mean = sum.mean_value();
-      means[m * replicates + rep] = mean;
-      replicate_sum[m] = sum.count_sum();
-      largest = std::max(largest, replicate_sum[m]);
-    }
+    for (const std::int64_t sum : replicate_sum) largest = std::max(largest, sum);
     for (std::size_t m = 0; m < methods; ++m) {
       if (replicate_sum[m] == largest) ++wins[m];
     }
@@ -159,20 +191,37 @@ Result run(const table::MeasureTable& t, const Options& options) {
   const auto share = [problems](std::uint32_t c) {
     return profiles::profile_value(c, static_cast<std::int64_t>(problems));
   };
-  for (std::size_t m = 0; m < methods; ++m) {
-    MethodResult& mr = r.methods[m];
-    const auto slice = [&](auto& all) {
-      using T = typename std::remove_reference_t<decltype(all)>::value_type;
-      return std::vector<T>(all.begin() + static_cast<std::ptrdiff_t>(m * replicates),
-                            all.begin() + static_cast<std::ptrdiff_t>((m + 1) * replicates));
-    };
-    auto mean_values = slice(means);
-    auto zero_counts = slice(at_0);
-    auto bound_counts = slice(at_bound);
-    fill_interval(mean_values, mr.mean_value, identity);
-    fill_interval(zero_counts, mr.rho_0, share);
-    fill_interval(bound_counts, mr.rho_bound, share);
-    mr.p_first = static_cast<double>(wins[m]) / static_cast<double>(replicates);
+  // Each method's replicate values, gathered for a block of methods at a
+  // time, so that every stretch read serves the whole block.
+  constexpr std::size_t k_block = 64;
+  const std::size_t width = std::min(k_block, methods);
+  std::vector<double> mean_values(width * replicates);
+  std::vector<std::uint32_t> zero_counts(width * replicates), bound_counts(width * replicates);
+  for (std::size_t first = 0; first < methods; first += k_block) {
+    const std::size_t block = std::min(k_block, methods - first);
+    for (std::size_t rep = 0; rep < replicates; ++rep) {
+      for (std::size_t k = 0; k < block; ++k) {
+        mean_values[k * replicates + rep] = means[rep * methods + first + k];
+        zero_counts[k * replicates + rep] = at_0[rep * methods + first + k];
+        bound_counts[k * replicates + rep] = at_bound[rep * methods + first + k];
+      }
+    }
+    for (std::size_t k = 0; k < block; ++k) {
+      const std::size_t m = first + k;
+      MethodResult& mr = r.methods[m];
+      const auto slice = [&](auto& all) {
+        using T = typename std::remove_reference_t<decltype(all)>::value_type;
+        return std::vector<T>(all.begin() + static_cast<std::ptrdiff_t>(k * replicates),
+                              all.begin() + static_cast<std::ptrdiff_t>((k + 1) * replicates));
+      };
+      auto mean_value = slice(mean_values);
+      auto zero_count = slice(zero_counts);
+      auto bound_count = slice(bound_counts);
+      fill_interval(mean_value, mr.mean_value, identity);
+      fill_interval(zero_count, mr.rho_0, share);
+      fill_interval(bound_count, mr.rho_bound, share);
+      mr.p_first = static_cast<double>(wins[m]) / static_cast<double>(replicates);
+    }
   }
   return r;
 }

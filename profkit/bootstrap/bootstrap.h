@@ -74,7 +74,8 @@ struct Result {
 // Runs the bootstrap. Replicate r draws `problems` indices with draw_index()
 // from one std::mt19937_64 seeded with options.seed, replicates in order.
 // With no problem every figure is NaN (0/0, as profcmp's). Work
-// O(replicates x problems x methods); memory O(replicates x methods).
+// O(replicates x (problems + methods + the cells drawn)); memory
+// O(replicates x methods + cells).
 Result run(const table::MeasureTable& t, const Options& options);
 
 // CSV, rows ending in CR LF: header

@@ -39,21 +39,22 @@ Curve curve_of(std::vector<double> measures, std::size_t problems) {
   return c;
 }
 
-// exp(mean(log(measure + shift))) - shift, a failure counted as `charge`.
-// The measures are `length` values, then failures up to `problems`.
-double geometric_mean(const double* measures, std::size_t length, std::size_t problems,
-                      double charge, double shift) {
+// exp(mean(log(measure + shift))) - shift over `problems` problems, a
+// failure counted as `charge`; the logarithms are added in problem order.
+// `cells` calls its argument with (problem, measure) for problems in
+// ascending order; every other problem is a failure.
+template <typename Cells>
+double geometric_mean(Cells&& cells, std::size_t problems, double charge, double shift) {
+  const double failed = std::log(charge + shift);
   double sum = 0.0;
-  for (std::size_t p = 0; p < problems; ++p) {
-    const double measure = p < length ? measures[p] : table::k_failed;
-    sum += std::log((measure == table::k_failed ? charge : measure) + shift);
-  }
+  std::size_t next = 0;
+  cells([&](std::size_t p, double measure) {
+    sum = analysis::add_repeatedly(sum, failed, p - next);
+    sum += measure == table::k_failed ? failed : std::log(measure + shift);
+    next = p + 1;
+  });
+  sum = analysis::add_repeatedly(sum, failed, problems - next);
   return std::exp(sum / static_cast<double>(problems)) - shift;
-}
-
-std::size_t failures_of(const double* measures, std::size_t length, std::size_t problems) {
-  return static_cast<std::size_t>(std::count(measures, measures + length, table::k_failed)) +
-         (problems - length);
 }
 
 // The name of output method `number` (0: the virtual best).
@@ -91,9 +92,11 @@ std::string count_text(double measure) {
 BudgetCurves compute(const table::MeasureTable& t) {
   BudgetCurves curves;
   curves.problems = t.problems;
+  std::vector<double> measures;
   for (std::size_t m = 0; m < t.methods(); ++m) {
-    curves.methods.push_back(
-        curve_of(std::vector<double>(t.row(m), t.row(m) + t.row_length(m)), t.problems));
+    measures.clear();
+    t.visit(m, [&](std::size_t, double measure) { measures.push_back(measure); });
+    curves.methods.push_back(curve_of(measures, t.problems));
   }
   curves.virtual_best = curve_of(analysis::best_measures(t).best, t.problems);
   return curves;
@@ -107,15 +110,17 @@ GeometricMeans shifted_geometric_means(const table::MeasureTable& t, double shif
   const bool defined = t.problems > 0 && g.largest != table::k_failed;
   const double nan = std::numeric_limits<double>::quiet_NaN();
   for (std::size_t m = 0; m < t.methods(); ++m) {
-    const std::size_t length = t.row_length(m);
-    g.methods.push_back(
-        defined ? geometric_mean(t.row(m), length, t.problems, g.failure_charge, shift) : nan);
-    g.failures.push_back(failures_of(t.row(m), length, t.problems));
+    const auto cells = [&](auto&& visit) { t.visit(m, visit); };
+    g.methods.push_back(defined ? geometric_mean(cells, t.problems, g.failure_charge, shift) : nan);
+    g.failures.push_back(t.problems - t.solved_count(m));
   }
   const std::vector<double> best = analysis::best_measures(t).best;
-  g.virtual_best =
-      defined ? geometric_mean(best.data(), t.problems, t.problems, g.failure_charge, shift) : nan;
-  g.virtual_best_failures = failures_of(best.data(), t.problems, t.problems);
+  const auto best_cells = [&](auto&& visit) {
+    for (std::size_t p = 0; p < best.size(); ++p) visit(p, best[p]);
+  };
+  g.virtual_best = defined ? geometric_mean(best_cells, t.problems, g.failure_charge, shift) : nan;
+  g.virtual_best_failures =
+      static_cast<std::size_t>(std::count(best.begin(), best.end(), table::k_failed));
   return g;
 }
 

@@ -35,7 +35,7 @@ struct BudgetCurves {
 // 1000000), anything else in its shortest form (0.25, 4.6e+01 as 46).
 std::string count_text(double measure);
 
-// The curves of every method and of the virtual best. O(methods x problems log problems).
+// The curves of every method and of the virtual best. O(cells log cells + problems).
 BudgetCurves compute(const table::MeasureTable& t);
 
 inline constexpr double k_default_shift = 10.0;

@@ -34,7 +34,8 @@ inline constexpr std::size_t k_every_pair_limit = 50;
 
 // Counts every ordered pair. Two solved counts x, y tie when
 // |x - y| <= tie_tolerance * min(x, y); `tie_tolerance` must be >= 0 (not NaN).
-// O(methods^2 x problems) comparisons, memory O(methods^2 + table).
+// O(methods^2 x problems) comparisons for dense rows (a pair with a sparse
+// row costs its shorter row's cells), memory O(methods^2 + table).
 PairCounts count_pairs(const table::MeasureTable& t, double tie_tolerance);
 
 // CSV (rows end CR LF): header
@@ -65,7 +66,8 @@ struct RankedPairs {
 };
 
 // The summary at `bound` (normalised as profcmp does) with the same tie rule
-// as count_pairs. O(methods x problems) comparisons, memory O(methods).
+// as count_pairs. O(cells log cells) comparisons: each pair costs the cells of
+// its shorter row; memory O(methods + table).
 RankedPairs rank_pairs(const table::MeasureTable& t, double tie_tolerance, double bound = 2.0);
 
 // The summary as text (lines end LF): one line that says what it shows and

@@ -1,7 +1,10 @@
 #include "profkit/compare/stability.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
+#include <map>
 #include <string_view>
 
 #include "arithmetic/profile_arithmetic.h"
@@ -77,6 +80,10 @@ std::string bounds_field(const std::vector<double>& bounds) {
 struct AloneBest {
   std::vector<std::vector<std::size_t>> problems;  // per method
   std::vector<double> runner_up;                   // per problem: the best measure of the others
+  // Per problem, the methods that solved it with their measures, in method
+  // order (only for the problems above: solvers[solvers_from[p] ...]).
+  std::vector<std::size_t> solvers_from;  // problems + 1
+  std::vector<std::pair<std::size_t, double>> solvers;
 };
 
 AloneBest alone_best(const table::MeasureTable& t) {
@@ -84,76 +91,47 @@ AloneBest alone_best(const table::MeasureTable& t) {
   AloneBest a;
   a.problems.resize(methods);
   a.runner_up.assign(t.problems, table::k_failed);
-  for (std::size_t p = 0; p < t.problems; ++p) {
-    double best = table::k_failed, second = table::k_failed;
-    std::size_t best_method = 0;
-    for (std::size_t m = 0; m < methods; ++m) {
-      const double measure = t.at(m, p);
-      if (measure == table::k_failed) continue;
-      if (best == table::k_failed || measure < best) {
-        second = best;
-        best = measure;
-        best_method = m;
-      } else if (second == table::k_failed || measure < second) {
-        second = measure;
+  std::vector<double> best(t.problems, table::k_failed), second(t.problems, table::k_failed);
+  std::vector<std::size_t> best_method(t.problems, 0);
+  for (std::size_t m = 0; m < methods; ++m) {
+    t.visit(m, [&](std::size_t p, double measure) {
+      if (measure == table::k_failed) return;
+      if (best[p] == table::k_failed || measure < best[p]) {
+        second[p] = best[p];
+        best[p] = measure;
+        best_method[p] = m;
+      } else if (second[p] == table::k_failed || measure < second[p]) {
+        second[p] = measure;
       }
+    });
+  }
+  a.solvers_from.assign(t.problems + 1, 0);
+  for (std::size_t p = 0; p < t.problems; ++p) {
+    if (best[p] != table::k_failed && second[p] != table::k_failed && second[p] != best[p]) {
+      a.problems[best_method[p]].push_back(p);
+      a.runner_up[p] = second[p];
     }
-    if (best != table::k_failed && second != table::k_failed && second != best) {
-      a.problems[best_method].push_back(p);
-      a.runner_up[p] = second;
-    }
+  }
+  // The solvers of those problems, counted, then placed in method order.
+  const auto changes = [&](std::size_t p) { return a.runner_up[p] != table::k_failed; };
+  for (std::size_t m = 0; m < methods; ++m) {
+    t.visit(m, [&](std::size_t p, double measure) {
+      if (measure != table::k_failed && changes(p)) ++a.solvers_from[p + 1];
+    });
+  }
+  for (std::size_t p = 0; p < t.problems; ++p) a.solvers_from[p + 1] += a.solvers_from[p];
+  a.solvers.resize(a.solvers_from.back());
+  std::vector<std::size_t> next(a.solvers_from.begin(), a.solvers_from.end() - 1);
+  for (std::size_t m = 0; m < methods; ++m) {
+    t.visit(m, [&](std::size_t p, double measure) {
+      if (measure != table::k_failed && changes(p)) a.solvers[next[p]++] = {m, measure};
+    });
   }
   return a;
 }
 
-// MEAN VALUEs and their count sums (which orders compare) of every method.
-struct MeanValues {
-  std::vector<double> value;
-  std::vector<std::int64_t> sum;
-};
-
 int sum_order(std::int64_t x, std::int64_t y) {
   return x > y ? 1 : x < y ? -1 : 0;
-}
-
-// MEAN VALUEs of every method with method `left` left out (left's own entry
-// is not meaningful), exactly as compute_figures would give them on the
-// table without it: the profile counts of the whole table, corrected on the
-// problems whose best measure changes, summed over the abscissae in order as
-// compute_figures sums them. `counts[m][j]` are the whole table's counts.
-MeanValues mean_values_without(const table::MeasureTable& t, analysis::ProblemBest& best,
-                               const analysis::Figures& full,
-                               const std::vector<std::vector<std::int64_t>>& counts,
-                               const AloneBest& alone, std::size_t left) {
-  const std::size_t methods = t.methods();
-  const std::size_t abscissae = full.abscissae.size();
-  const std::vector<std::size_t>& changed = alone.problems[left];
-  MeanValues means{std::vector<double>(methods, 0.0), std::vector<std::int64_t>(methods, 0)};
-  std::vector<std::int64_t> count(abscissae);
-  std::vector<double> before(changed.size()), after(changed.size());
-  for (std::size_t m = 0; m < methods; ++m) {
-    if (m == left) continue;
-    for (std::size_t i = 0; i < changed.size(); ++i) {
-      const std::size_t p = changed[i];
-      before[i] = analysis::log2_ratio_at(t, best, m, p);
-      const double old_best = best.best[p];
-      best.best[p] = alone.runner_up[p];
-      after[i] = analysis::log2_ratio_at(t, best, m, p);
-      best.best[p] = old_best;
-    }
-    for (std::size_t j = 0; j < abscissae; ++j) {
-      std::int64_t c = counts[m][j];
-      for (std::size_t i = 0; i < changed.size(); ++i) {
-        c += (after[i] <= full.abscissae[j] ? 1 : 0) - (before[i] <= full.abscissae[j] ? 1 : 0);
-      }
-      count[j] = c;
-    }
-    profiles::MeanValueSum sum(static_cast<std::int64_t>(t.problems));
-    for (std::size_t j = 0; j < abscissae; ++j) sum.add(count[j]);
-    means.value[m] = sum.mean_value();
-    means.sum[m] = sum.count_sum();
-  }
-  return means;
 }
 
 class Collector {
@@ -169,6 +147,14 @@ class Collector {
     ++m_s.omitted[k];
     return false;
   }
+  // How many more findings of `kind` are listed.
+  std::size_t room(FindingKind kind) const {
+    return m_limit - m_listed[static_cast<std::size_t>(kind)];
+  }
+  // Counts `count` findings of `kind` as omitted; only when there is no room.
+  void omit(FindingKind kind, std::size_t count) {
+    m_s.omitted[static_cast<std::size_t>(kind)] += count;
+  }
 
  private:
   StabilityFindings& m_s;
@@ -176,50 +162,264 @@ class Collector {
   std::size_t m_listed[3] = {0, 0, 0};
 };
 
-void find_leave_one_out(const table::MeasureTable& t, const analysis::Figures& full,
-                        StabilityFindings& s, Collector& collect) {
-  const std::size_t methods = t.methods();
-  if (methods < 3 || t.problems == 0) return;
-  const AloneBest alone = alone_best(t);
-  analysis::ProblemBest best = analysis::best_measures(t);
-  // The whole table's profile counts: profile values are count / problems.
-  std::vector<std::vector<std::int64_t>> counts(methods);
-  for (std::size_t m = 0; m < methods; ++m) {
-    for (const double value : full.profile[m]) {
-      counts[m].push_back(std::llround(value * static_cast<double>(t.problems)));
-    }
-  }
-  for (std::size_t left = 0; left < methods; ++left) {
-    if (alone.problems[left].empty()) continue;
-    const MeanValues reduced = mean_values_without(t, best, full, counts, alone, left);
-    for (std::size_t a = 0; a < methods; ++a) {
-      if (a == left) continue;
-      for (std::size_t b = a + 1; b < methods; ++b) {
-        if (b == left) continue;
-        const int before = analysis::mean_value_order(full, a, b);
-        const int after = sum_order(reduced.sum[a], reduced.sum[b]);
-        if (before * after != -1 || !collect.take(FindingKind::leave_one_out)) continue;
-        Finding f;
-        f.kind = FindingKind::leave_one_out;
-        f.a = before > 0 ? a : b;
-        f.b = before > 0 ? b : a;
-        f.left_out = left;
-        f.value_a = s.mean_value[f.a];
-        f.value_b = s.mean_value[f.b];
-        f.reversed_a = reduced.value[f.a];
-        f.reversed_b = reduced.value[f.b];
-        Sentence say(f, t.names);
-        say << "With every method, ";
-        say.label(f.a) << " is ahead of ";
-        say.label(f.b) << " by MEAN VALUE, " << fixed(f.value_a, 4) << " to " << fixed(f.value_b, 4)
-                       << "; without ";
-        say.label(left) << ", ";
-        say.label(f.b) << " is ahead, " << fixed(f.reversed_b, 4) << " to "
-                       << fixed(f.reversed_a, 4) << ".";
-        s.findings.push_back(std::move(f));
+// The pairs of methods (a, b), a < b, ordered by a then b.
+using MethodPair = std::pair<std::size_t, std::size_t>;
+
+// The leave-one-out check for one left-out method. Only the methods that
+// solved one of the problems whose best measure changes (`affected`) change
+// their MEAN VALUE; a pair of two others keeps its order. An affected method
+// x changes order with an unaffected y exactly when y's count sum lies
+// strictly between x's sums before and after, which the methods sorted by
+// count sum (`by_sum`) give by binary search.
+class LeaveOneOut {
+ public:
+  LeaveOneOut(const table::MeasureTable& t, const analysis::Figures& full, StabilityFindings& s,
+              Collector& collect)
+      : m_t(t),
+        m_full(full),
+        m_s(s),
+        m_collect(collect),
+        m_alone(alone_best(t)),
+        m_best(analysis::best_measures(t)),
+        m_slot(t.methods(), k_none) {
+    const std::size_t methods = t.methods();
+    // The whole table's profile counts: profile values are count / problems.
+    m_counts.resize(methods);
+    for (std::size_t m = 0; m < methods; ++m) {
+      for (const double value : full.profile[m]) {
+        m_counts[m].push_back(std::llround(value * static_cast<double>(t.problems)));
       }
     }
+    m_by_sum.resize(methods);
+    for (std::size_t m = 0; m < methods; ++m) m_by_sum[m] = {full.mean_value_sum[m], m};
+    std::sort(m_by_sum.begin(), m_by_sum.end());
   }
+
+  void run() {
+    for (std::size_t left = 0; left < m_t.methods(); ++left) {
+      if (!m_alone.problems[left].empty()) without(left);
+    }
+  }
+
+ private:
+  static constexpr std::size_t k_none = ~std::size_t{0};
+
+  // The MEAN VALUEs of the affected methods without `left`, exactly as
+  // compute_figures would give them on the table without it: the whole
+  // table's counts corrected on the problems whose best measure changes,
+  // summed over the abscissae in order.
+  void reduce(std::size_t left) {
+    const std::vector<double>& x = m_full.abscissae;
+    m_affected.clear();
+    m_delta.clear();
+    for (const std::size_t p : m_alone.problems[left]) {
+      for (std::size_t i = m_alone.solvers_from[p]; i < m_alone.solvers_from[p + 1]; ++i) {
+        const auto [m, measure] = m_alone.solvers[i];
+        if (m == left) continue;
+        if (m_slot[m] == k_none) {
+          m_slot[m] = m_affected.size();
+          m_affected.push_back(m);
+          m_delta.resize(m_delta.size() + x.size(), 0);
+        }
+        const double before = analysis::log2_ratio_of(measure, m_best.best[p]);
+        const double after = analysis::log2_ratio_of(measure, m_alone.runner_up[p]);
+        std::int64_t* delta = m_delta.data() + m_slot[m] * x.size();
+        for (std::size_t j = 0; j < x.size(); ++j) {
+          delta[j] += (after <= x[j] ? 1 : 0) - (before <= x[j] ? 1 : 0);
+        }
+      }
+    }
+    m_value.resize(m_affected.size());
+    m_sum.resize(m_affected.size());
+    for (std::size_t k = 0; k < m_affected.size(); ++k) {
+      const std::size_t m = m_affected[k];
+      profiles::MeanValueSum sum(static_cast<std::int64_t>(m_t.problems));
+      for (std::size_t j = 0; j < x.size(); ++j)
+        sum.add(m_counts[m][j] + m_delta[k * x.size() + j]);
+      m_value[k] = sum.mean_value();
+      m_sum[k] = sum.count_sum();
+    }
+  }
+
+  std::int64_t sum_without(std::size_t m) const {
+    return m_slot[m] == k_none ? m_full.mean_value_sum[m] : m_sum[m_slot[m]];
+  }
+  double value_without(std::size_t m) const {
+    return m_slot[m] == k_none ? m_full.mean_value[m] : m_value[m_slot[m]];
+  }
+  bool reverses(std::size_t a, std::size_t b) const {
+    return analysis::mean_value_order(m_full, a, b) * sum_order(sum_without(a), sum_without(b)) ==
+           -1;
+  }
+
+  void without(std::size_t left) {
+    reduce(left);
+    // Affected x against unaffected y: the y whose sum lies strictly between
+    // x's sums before and after, a range of m_by_sum less the affected
+    // methods and the left-out one in it.
+    using Place = std::vector<std::pair<std::int64_t, std::size_t>>::const_iterator;
+    struct Range {
+      std::int64_t lo, hi;
+      Place first, last;
+    };
+    const auto range_of = [&](std::size_t x) {
+      Range r{std::min(m_full.mean_value_sum[x], sum_without(x)),
+              std::max(m_full.mean_value_sum[x], sum_without(x)), m_by_sum.cend(), m_by_sum.cend()};
+      r.first = std::upper_bound(m_by_sum.cbegin(), m_by_sum.cend(), std::make_pair(r.lo, k_none));
+      r.last = std::max(r.first, std::lower_bound(m_by_sum.cbegin(), m_by_sum.cend(),
+                                                  std::make_pair(r.hi, std::size_t{0})));
+      return r;
+    };
+    const auto inside = [&](const Range& r, std::size_t y) {
+      return r.lo < m_full.mean_value_sum[y] && m_full.mean_value_sum[y] < r.hi;
+    };
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < m_affected.size(); ++i) {
+      const std::size_t x = m_affected[i];
+      const Range r = range_of(x);
+      if (r.first != r.last) {
+        count += static_cast<std::size_t>(r.last - r.first);
+        for (const std::size_t y : m_affected) count -= inside(r, y) ? 1 : 0;
+        count -= inside(r, left) ? 1 : 0;
+      }
+      // Pairs of two affected methods, each once.
+      for (std::size_t k = i + 1; k < m_affected.size(); ++k) {
+        count += reverses(x, m_affected[k]) ? 1 : 0;
+      }
+    }
+    const FindingKind kind = FindingKind::leave_one_out;
+    const std::size_t room = m_collect.room(kind);
+    if (count > room) m_collect.omit(kind, count - room);
+    if (room > 0 && count > 0) {
+      // The first `room` pairs in pair order, kept in a bounded heap.
+      std::vector<MethodPair> listed;
+      const auto offer = [&](std::size_t a, std::size_t b) {
+        const MethodPair pair = a < b ? MethodPair{a, b} : MethodPair{b, a};
+        if (listed.size() < room) {
+          listed.push_back(pair);
+          std::push_heap(listed.begin(), listed.end());
+        } else if (pair < listed.front()) {
+          std::pop_heap(listed.begin(), listed.end());
+          listed.back() = pair;
+          std::push_heap(listed.begin(), listed.end());
+        }
+      };
+      for (std::size_t i = 0; i < m_affected.size(); ++i) {
+        const std::size_t x = m_affected[i];
+        const Range r = range_of(x);
+        for (Place y = r.first; y != r.last; ++y) {
+          if (y->second != left && m_slot[y->second] == k_none) offer(x, y->second);
+        }
+        for (std::size_t k = i + 1; k < m_affected.size(); ++k) {
+          if (reverses(x, m_affected[k])) offer(x, m_affected[k]);
+        }
+      }
+      std::sort(listed.begin(), listed.end());
+      for (const auto& [a, b] : listed) {
+        m_collect.take(kind);
+        add(left, a, b);
+      }
+    }
+    for (const std::size_t m : m_affected) m_slot[m] = k_none;
+  }
+
+  void add(std::size_t left, std::size_t a, std::size_t b) {
+    const int before = analysis::mean_value_order(m_full, a, b);
+    Finding f;
+    f.kind = FindingKind::leave_one_out;
+    f.a = before > 0 ? a : b;
+    f.b = before > 0 ? b : a;
+    f.left_out = left;
+    f.value_a = m_s.mean_value[f.a];
+    f.value_b = m_s.mean_value[f.b];
+    f.reversed_a = value_without(f.a);
+    f.reversed_b = value_without(f.b);
+    Sentence say(f, m_t.names);
+    say << "With every method, ";
+    say.label(f.a) << " is ahead of ";
+    say.label(f.b) << " by MEAN VALUE, " << fixed(f.value_a, 4) << " to " << fixed(f.value_b, 4)
+                   << "; without ";
+    say.label(left) << ", ";
+    say.label(f.b) << " is ahead, " << fixed(f.reversed_b, 4) << " to " << fixed(f.reversed_a, 4)
+                   << ".";
+    m_s.findings.push_back(std::move(f));
+  }
+
+  const table::MeasureTable& m_t;
+  const analysis::Figures& m_full;
+  StabilityFindings& m_s;
+  Collector& m_collect;
+  AloneBest m_alone;
+  analysis::ProblemBest m_best;
+  std::vector<std::vector<std::int64_t>> m_counts;
+  std::vector<std::pair<std::int64_t, std::size_t>> m_by_sum;  // (count sum, method), ascending
+  std::vector<std::size_t> m_slot;      // per method: its place in m_affected, or k_none
+  std::vector<std::size_t> m_affected;  // the methods whose MEAN VALUE changes
+  std::vector<std::int64_t> m_delta;    // per affected method: the count changes per abscissa
+  std::vector<double> m_value;          // per affected method: MEAN VALUE without the left one
+  std::vector<std::int64_t> m_sum;      // and its count sum
+};
+
+void find_leave_one_out(const table::MeasureTable& t, const analysis::Figures& full,
+                        StabilityFindings& s, Collector& collect) {
+  if (t.methods() < 3 || t.problems == 0) return;
+  LeaveOneOut(t, full, s, collect).run();
+}
+
+// Lists through add(a, b) the pairs a < b of methods whose groups are
+// `related` (a test on two groups' first members, never true within a
+// group), in pair order while `collect` takes findings of `kind`, and
+// counts the rest as omitted. Methods of one group relate alike to every
+// other method, so the count costs O(groups^2) and the listing O(methods x
+// groups) at most.
+template <typename Related, typename Add>
+void pairs_of_groups(const std::vector<std::size_t>& group_of, FindingKind kind, Collector& collect,
+                     Related&& related, Add&& add) {
+  std::vector<std::vector<std::size_t>> members;
+  for (std::size_t m = 0; m < group_of.size(); ++m) {
+    if (group_of[m] >= members.size()) members.resize(group_of[m] + 1);
+    members[group_of[m]].push_back(m);
+  }
+  const std::size_t groups = members.size();
+  const auto relates = [&](std::size_t g, std::size_t h) {
+    return g != h && related(members[g].front(), members[h].front());
+  };
+  std::size_t count = 0;
+  for (std::size_t g = 0; g < groups; ++g) {
+    for (std::size_t h = g + 1; h < groups; ++h) {
+      if (relates(g, h)) count += members[g].size() * members[h].size();
+    }
+  }
+  const std::size_t room = collect.room(kind);
+  if (count > room) collect.omit(kind, count - room);
+  std::size_t left = std::min(room, count);
+  std::vector<std::size_t> partners;
+  for (std::size_t a = 0; a < group_of.size() && left > 0; ++a) {
+    partners.clear();
+    for (std::size_t h = 0; h < groups; ++h) {
+      if (!relates(group_of[a], h)) continue;
+      const std::vector<std::size_t>& in = members[h];
+      auto b = std::upper_bound(in.begin(), in.end(), a);
+      for (std::size_t k = 0; b != in.end() && k < left; ++b, ++k) partners.push_back(*b);
+    }
+    std::sort(partners.begin(), partners.end());
+    for (std::size_t k = 0; k < partners.size() && left > 0; ++k, --left) {
+      collect.take(kind);
+      add(a, partners[k]);
+    }
+  }
+}
+
+// Numbers methods by the value of `key`: equal keys, one group.
+template <typename Key>
+std::vector<std::size_t> groups_by(std::size_t methods, Key&& key) {
+  using K = decltype(key(std::size_t{0}));
+  std::map<K, std::size_t> number;
+  std::vector<std::size_t> group_of(methods);
+  for (std::size_t m = 0; m < methods; ++m) {
+    group_of[m] = number.try_emplace(key(m), number.size()).first->second;
+  }
+  return group_of;
 }
 
 void find_bound_changes(const table::MeasureTable& t, StabilityFindings& s, Collector& collect) {
@@ -229,62 +429,83 @@ void find_bound_changes(const table::MeasureTable& t, StabilityFindings& s, Coll
   for (std::size_t i = 0; i < k_bound_count; ++i) {
     at_bound.push_back(analysis::compute_figures(t, bound_at(i)));
   }
-  for (std::size_t a = 0; a < methods; ++a) {
-    for (std::size_t b = a + 1; b < methods; ++b) {
-      std::vector<int> order(k_bound_count);
-      bool ahead = false, behind = false;
-      for (std::size_t i = 0; i < k_bound_count; ++i) {
-        order[i] = analysis::mean_value_order(at_bound[i], a, b);
-        ahead = ahead || order[i] > 0;
-        behind = behind || order[i] < 0;
-      }
-      if (!ahead || !behind || !collect.take(FindingKind::bound)) continue;
-      // The method ahead at the lowest bound where the two differ comes first.
-      const int first = *std::find_if(order.begin(), order.end(), [](int o) { return o != 0; });
-      Finding f;
-      f.kind = FindingKind::bound;
-      f.a = first > 0 ? a : b;
-      f.b = first > 0 ? b : a;
-      for (int& o : order) o *= first;
-      f.order_at_bound = std::move(order);
-      Sentence say(f, t.names);
-      say << "By MEAN VALUE, ";
-      say.label(f.a) << " is ahead of ";
-      say.label(f.b) << " at " << bounds_phrase(bounds_with(f, 1));
-      const std::vector<double> tied = bounds_with(f, 0);
-      say << (tied.empty() ? ", and " : ", ");
-      say.label(f.b) << " is ahead at " << bounds_phrase(bounds_with(f, -1));
-      if (!tied.empty()) say << ", and they are tied at " << bounds_phrase(tied);
-      say << ".";
-      s.findings.push_back(std::move(f));
+  // Methods with the same count sum at every bound are never a finding.
+  const auto group_of = groups_by(methods, [&](std::size_t m) {
+    std::array<std::int64_t, k_bound_count> sums{};
+    for (std::size_t i = 0; i < k_bound_count; ++i) sums[i] = at_bound[i].mean_value_sum[m];
+    return sums;
+  });
+  const auto orders = [&](std::size_t a, std::size_t b) {
+    std::vector<int> order(k_bound_count);
+    for (std::size_t i = 0; i < k_bound_count; ++i) {
+      order[i] = analysis::mean_value_order(at_bound[i], a, b);
     }
-  }
+    return order;
+  };
+  const auto changes = [&](std::size_t a, std::size_t b) {
+    bool ahead = false, behind = false;
+    for (std::size_t i = 0; i < k_bound_count; ++i) {
+      const int order = analysis::mean_value_order(at_bound[i], a, b);
+      ahead = ahead || order > 0;
+      behind = behind || order < 0;
+    }
+    return ahead && behind;
+  };
+  pairs_of_groups(
+      group_of, FindingKind::bound, collect, changes, [&](std::size_t a, std::size_t b) {
+        std::vector<int> order = orders(a, b);
+        // The method ahead at the lowest bound where the two differ comes first.
+        const int first = *std::find_if(order.begin(), order.end(), [](int o) { return o != 0; });
+        Finding f;
+        f.kind = FindingKind::bound;
+        f.a = first > 0 ? a : b;
+        f.b = first > 0 ? b : a;
+        for (int& o : order) o *= first;
+        f.order_at_bound = std::move(order);
+        Sentence say(f, t.names);
+        say << "By MEAN VALUE, ";
+        say.label(f.a) << " is ahead of ";
+        say.label(f.b) << " at " << bounds_phrase(bounds_with(f, 1));
+        const std::vector<double> tied = bounds_with(f, 0);
+        say << (tied.empty() ? ", and " : ", ");
+        say.label(f.b) << " is ahead at " << bounds_phrase(bounds_with(f, -1));
+        if (!tied.empty()) say << ", and they are tied at " << bounds_phrase(tied);
+        say << ".";
+        s.findings.push_back(std::move(f));
+      });
 }
 
 void find_efficiency_disagreements(const table::MeasureTable& t, const analysis::Figures& full,
                                    StabilityFindings& s, Collector& collect) {
-  const std::size_t methods = t.methods();
-  for (std::size_t a = 0; a < methods; ++a) {
-    for (std::size_t b = a + 1; b < methods; ++b) {
-      const int by_mean = analysis::mean_value_order(full, a, b);
-      const int by_efficiency = analysis::efficiency_order(s.efficiency[a], s.efficiency[b]);
-      if (by_mean * by_efficiency != -1 || !collect.take(FindingKind::efficiency)) continue;
-      Finding f;
-      f.kind = FindingKind::efficiency;
-      f.a = by_mean > 0 ? a : b;
-      f.b = by_mean > 0 ? b : a;
-      f.value_a = s.mean_value[f.a];
-      f.value_b = s.mean_value[f.b];
-      f.reversed_a = s.efficiency[f.a];
-      f.reversed_b = s.efficiency[f.b];
-      Sentence say(f, t.names);
-      say.label(f.a) << " is ahead of ";
-      say.label(f.b) << " by MEAN VALUE, " << fixed(f.value_a, 4) << " to " << fixed(f.value_b, 4)
-                     << ", but behind by EFFICIENCY, " << fixed(f.reversed_a, 4) << " to "
-                     << fixed(f.reversed_b, 4) << ".";
-      s.findings.push_back(std::move(f));
-    }
-  }
+  // Methods with the same count sum and the same EFFICIENCY are never a finding.
+  const auto group_of = groups_by(t.methods(), [&](std::size_t m) {
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &s.efficiency[m], sizeof bits);
+    return std::make_pair(full.mean_value_sum[m], bits);
+  });
+  const auto disagree = [&](std::size_t a, std::size_t b) {
+    return analysis::mean_value_order(full, a, b) *
+               analysis::efficiency_order(s.efficiency[a], s.efficiency[b]) ==
+           -1;
+  };
+  pairs_of_groups(
+      group_of, FindingKind::efficiency, collect, disagree, [&](std::size_t a, std::size_t b) {
+        const int by_mean = analysis::mean_value_order(full, a, b);
+        Finding f;
+        f.kind = FindingKind::efficiency;
+        f.a = by_mean > 0 ? a : b;
+        f.b = by_mean > 0 ? b : a;
+        f.value_a = s.mean_value[f.a];
+        f.value_b = s.mean_value[f.b];
+        f.reversed_a = s.efficiency[f.a];
+        f.reversed_b = s.efficiency[f.b];
+        Sentence say(f, t.names);
+        say.label(f.a) << " is ahead of ";
+        say.label(f.b) << " by MEAN VALUE, " << fixed(f.value_a, 4) << " to " << fixed(f.value_b, 4)
+                       << ", but behind by EFFICIENCY, " << fixed(f.reversed_a, 4) << " to "
+                       << fixed(f.reversed_b, 4) << ".";
+        s.findings.push_back(std::move(f));
+      });
 }
 
 const char* kind_name(FindingKind kind) {

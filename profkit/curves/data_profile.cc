@@ -14,13 +14,11 @@ namespace curves {
 std::vector<double> sorted_kappas(const table::MeasureTable& t,
                                   const std::vector<std::uint64_t>& dimensions, std::size_t m) {
   std::vector<double> kappas;
-  const std::size_t length = t.row_length(m);
-  const double* row = t.row(m);
-  kappas.reserve(length);
-  for (std::size_t p = 0; p < length; ++p) {
-    if (row[p] == table::k_failed) continue;
-    kappas.push_back(row[p] / (static_cast<double>(dimensions[p]) + 1.0));
-  }
+  kappas.reserve(t.cells(m));
+  t.visit(m, [&](std::size_t p, double measure) {
+    if (measure == table::k_failed) return;
+    kappas.push_back(measure / (static_cast<double>(dimensions[p]) + 1.0));
+  });
   std::sort(kappas.begin(), kappas.end());
   return kappas;
 }

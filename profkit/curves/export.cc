@@ -196,7 +196,7 @@ void write_csv(std::ostream& out, const table::MeasureTable& t) {
   const std::size_t methods = t.methods();
   // Methods go to the workers in turns; each turn is written in method order.
   std::size_t workers = 1;
-  if (methods > 1 && methods * t.problems >= k_parallel_from) {
+  if (methods > 1 && t.measures.size() >= k_parallel_from) {
     workers = std::min<std::size_t>(k_workers, methods);
   }
   // A worker caches fractions when it formats more than one method.

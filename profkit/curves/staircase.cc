@@ -71,11 +71,11 @@ void sort_doubles(std::vector<double>& values, std::vector<std::uint64_t>& scrat
 void sorted_log2_ratios_of(const table::MeasureTable& t, const analysis::ProblemBest& best,
                            std::size_t m, std::vector<double>& ratios,
                            std::vector<std::uint64_t>& scratch) {
-  // The failures after the row would sort last and never count: left out.
-  ratios.resize(t.row_length(m));
-  for (std::size_t p = 0; p < ratios.size(); ++p) {
-    ratios[p] = analysis::log2_ratio_at(t, best, m, p);
-  }
+  // The problems without a cell would sort last and never count: left out.
+  ratios.clear();
+  t.visit(m, [&](std::size_t p, double measure) {
+    ratios.push_back(analysis::log2_ratio_of(measure, best.best[p]));
+  });
   sort_doubles(ratios, scratch);
 }
 
@@ -103,10 +103,10 @@ double value_at(const Staircase& s, double x) {
 double largest_finite_log2_ratio(const table::MeasureTable& t, const analysis::ProblemBest& best) {
   double largest = 0.0;
   for (std::size_t m = 0; m < t.methods(); ++m) {
-    for (std::size_t p = 0; p < t.row_length(m); ++p) {
-      const double r = analysis::log2_ratio_at(t, best, m, p);
+    t.visit(m, [&](std::size_t p, double measure) {
+      const double r = analysis::log2_ratio_of(measure, best.best[p]);
       if (std::isfinite(r) && r > largest) largest = r;
-    }
+    });
   }
   return largest;
 }

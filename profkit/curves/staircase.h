@@ -30,9 +30,9 @@ struct Staircase {
 // vectors are sorted by radix on their bit patterns. `scratch` is reused.
 void sort_doubles(std::vector<double>& values, std::vector<std::uint64_t>& scratch);
 
-// Method m's log2 ratios, one per problem of its row, sorted ascending
-// (+infinity for failures last), into `ratios`; the failures after its row
-// are left out, as they never count.
+// Method m's log2 ratios, one per stored cell, sorted ascending (+infinity
+// for failures last), into `ratios`; the problems without a cell are left
+// out, as they never count.
 void sorted_log2_ratios_of(const table::MeasureTable& t, const analysis::ProblemBest& best,
                            std::size_t m, std::vector<double>& ratios,
                            std::vector<std::uint64_t>& scratch);
@@ -54,7 +54,7 @@ void for_each_step(const std::vector<double>& sorted, Step&& step) {
 }
 
 // Method m's staircase; `best` is analysis::best_measures(t). Memory and
-// time O(problems log problems).
+// time O(cells log cells) in method m's cells.
 Staircase staircase_of(const table::MeasureTable& t, const analysis::ProblemBest& best,
                        std::size_t m);
 

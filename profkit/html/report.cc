@@ -197,8 +197,7 @@ void write_summary(std::ostream& out, const SectionInputs& in, const analysis::F
       << bound << ", 95 %</th></tr></thead>\n<tbody>\n";
   std::vector<std::size_t> solved_nothing;
   for (std::size_t m = 0; m < t.methods(); ++m) {
-    std::size_t failures = 0;
-    for (std::size_t p = 0; p < t.problems; ++p) failures += t.solved(m, p) ? 0 : 1;
+    const std::size_t failures = t.problems - t.solved_count(m);
     if (t.problems > 0 && failures == t.problems && f.efficiency[m] > 0.0) {
       solved_nothing.push_back(m);
     }

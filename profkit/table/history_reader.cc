@@ -371,22 +371,35 @@ double convergence_cost(const HistoryRun& run, double lowest, double tolerance) 
 }
 
 MeasureTable history_table(const History& history, double tolerance) {
-  const std::size_t problems = history.problem_names.size();
-  std::vector<std::vector<double>> rows(history.method_names.size());
-  for (const HistoryRun& run : history.runs) {
-    std::vector<double>& row = rows[run.method];
-    if (row.size() <= run.problem) row.resize(std::size_t{run.problem} + 1, k_failed);
-    row[run.problem] = convergence_cost(run, history.lowest[run.problem], tolerance);
+  // The runs of each method together, each method's by problem: its cells.
+  const std::size_t methods = history.method_names.size();
+  std::vector<std::size_t> begin(methods + 1, 0);
+  for (const HistoryRun& run : history.runs) ++begin[run.method + 1];
+  for (std::size_t m = 0; m < methods; ++m) begin[m + 1] += begin[m];
+  std::vector<std::uint32_t> order(history.runs.size());
+  std::vector<std::size_t> next(begin.begin(), begin.end() - 1);
+  for (std::size_t r = 0; r < history.runs.size(); ++r) {
+    order[next[history.runs[r].method]++] = static_cast<std::uint32_t>(r);
   }
   MeasureTable t;
-  t.problems = problems;
-  for (std::size_t m = 0; m < rows.size(); ++m) {
-    std::vector<double>& row = rows[m];
-    while (!row.empty() && row.back() == k_failed) row.pop_back();
-    t.add_row(history.method_names[m], row.data(), row.size());
-    std::vector<double>().swap(row);
+  std::vector<std::uint32_t> problems;
+  std::vector<double> costs;
+  for (std::size_t m = 0; m < methods; ++m) {
+    const auto first = order.begin() + static_cast<std::ptrdiff_t>(begin[m]);
+    const auto last = order.begin() + static_cast<std::ptrdiff_t>(begin[m + 1]);
+    std::sort(first, last, [&](std::uint32_t a, std::uint32_t b) {
+      return history.runs[a].problem < history.runs[b].problem;
+    });
+    problems.clear();
+    costs.clear();
+    for (auto r = first; r != last; ++r) {
+      const HistoryRun& run = history.runs[*r];
+      problems.push_back(run.problem);
+      costs.push_back(convergence_cost(run, history.lowest[run.problem], tolerance));
+    }
+    t.add_cells(history.method_names[m], problems.data(), costs.data(), problems.size());
   }
-  t.problems = problems;
+  t.problems = history.problem_names.size();
   return t;
 }
 

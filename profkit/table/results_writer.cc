@@ -114,13 +114,14 @@ ResultsPlan plan_results(const std::vector<MeasureTable>& measures,
   for (const FieldSource& f : plan.fields) {
     const MeasureTable& t = measures[f.measure];
     for (std::size_t m = 0; m < methods; ++m) {
-      for (std::size_t p = 0; p < t.row_length(m); ++p) {
+      for (std::size_t k = 0; k < t.cells(m); ++k) {
+        const double measure = t.measures[t.row_begin(m) + k];
         std::int64_t count = 0;
-        const CountFit fit = count_of(t.at(m, p), f, count);
+        const CountFit fit = count_of(measure, f, count);
         if (fit == CountFit::fits) continue;
         const std::string what = "method " + quoted(t.names[m]) + ", problem " +
-                                 quoted(problem_names[p]) + ": " + f.column + " " +
-                                 number_text(t.at(m, p));
+                                 quoted(problem_names[t.problem_of(m, k)]) + ": " + f.column + " " +
+                                 number_text(measure);
         if (fit == CountFit::not_whole) {
           plan.error = what + " is not a whole count; give --scale " + f.column +
                        "=FACTOR to turn it into one (rounded up)";
@@ -150,18 +151,23 @@ ResultsPlan plan_results(const std::vector<MeasureTable>& measures,
     const std::string field(records::count_name(f.field));
     std::size_t unsolved = 0, inexact = 0;
     std::size_t first_unsolved = 0, first_inexact = 0;
-    for (std::size_t p = 0; p < problems; ++p) {
-      double best = 0;
-      bool failed = false;
-      for (std::size_t m = 0; m < methods; ++m) {
+    // Per problem the best count and how many methods solved it; a method
+    // without a cell failed.
+    std::vector<double> best_count(problems, 0);
+    std::vector<std::size_t> solved(problems, 0);
+    for (std::size_t m = 0; m < methods; ++m) {
+      t.visit(m, [&](std::size_t p, double measure) {
         std::int64_t count = 0;
-        count_of(t.at(m, p), f, count);
-        if (count == k_sentinel_count) {
-          failed = true;
-        } else if (best == 0 || static_cast<double>(count) < best) {
-          best = static_cast<double>(count);
-        }
-      }
+        count_of(measure, f, count);
+        if (count == k_sentinel_count) return;
+        ++solved[p];
+        double& best = best_count[p];
+        if (best == 0 || static_cast<double>(count) < best) best = static_cast<double>(count);
+      });
+    }
+    for (std::size_t p = 0; p < problems; ++p) {
+      const double best = best_count[p];
+      const bool failed = solved[p] < methods;
       if (best == 0) {
         if (unsolved++ == 0) first_unsolved = p;
       } else if (failed && best >= k_exact_best_limit) {
@@ -204,7 +210,8 @@ void write_results(std::ostream& out, const std::vector<MeasureTable>& measures,
   const std::size_t methods = plan.method_names.size();
   const std::size_t problems = plan.problem_names.size();
   std::string record;
-  for (std::size_t m = 0; m < methods; ++m) {
+  // A write that failed (a full disk) ends the writing: the rest would fail too.
+  for (std::size_t m = 0; m < methods && out; ++m) {
     record.assign("METHOD  ");
     record += plan.method_names[m];
     record.resize(k_name_column + records::k_name_length, ' ');

@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <iterator>
@@ -11,8 +12,6 @@
 
 namespace table {
 namespace {
-
-constexpr double k_not_given = std::numeric_limits<double>::quiet_NaN();
 
 char lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -138,21 +137,20 @@ std::uint32_t TableBuilder::method(std::string_view name) {
   }
   bool added = false;
   const std::uint32_t m = m_methods.find_or_add(name, added);
-  if (added) {
-    m_method_names.emplace_back(name);
-    m_rows.emplace_back();
-    m_given.push_back(0);
-  }
+  if (added) add_method(name);
   m_last_method = m;
   return m;
 }
 
 std::uint32_t TableBuilder::new_method(std::string_view name) {
-  m_method_names.emplace_back(name);
-  m_rows.emplace_back();
-  m_given.push_back(0);
+  add_method(name);
   m_last_method = static_cast<std::uint32_t>(m_method_names.size() - 1);
   return m_last_method;
+}
+
+void TableBuilder::add_method(std::string_view name) {
+  m_method_names.emplace_back(name);
+  m_cells.emplace_back();
 }
 
 std::uint32_t TableBuilder::problem(std::string_view name) {
@@ -160,47 +158,104 @@ std::uint32_t TableBuilder::problem(std::string_view name) {
   return m_problems.find_or_add(name, added);
 }
 
+void TableBuilder::list_problems(Cells& cells) {
+  if (!cells.problems.empty() || cells.given == 0) return;
+  cells.problems.resize(cells.given);
+  for (std::uint32_t p = 0; p < cells.given; ++p) cells.problems[p] = p;
+}
+
+bool TableBuilder::seen_before(Cells& cells, std::uint32_t problem) {
+  if (!cells.seen) {
+    // The problems so far ascend: they are the set to start from.
+    list_problems(cells);
+    cells.seen = std::make_unique<Seen>();
+    for (const std::uint32_t p : cells.problems) seen_before(cells, p);
+  }
+  Seen& seen = *cells.seen;
+  if (!seen.hashed) {
+    const std::size_t word = problem / 64;
+    // A bitmap costs at most about 16 bytes per problem given; beyond that
+    // the problems go into a hash set.
+    if (word < 2 * cells.problems.size() + 64) {
+      if (seen.bits.size() <= word) seen.bits.resize(std::max(word + 1, 2 * seen.bits.size()), 0);
+      const std::uint64_t bit = std::uint64_t{1} << (problem % 64);
+      if ((seen.bits[word] & bit) != 0) return true;
+      seen.bits[word] |= bit;
+      return false;
+    }
+    seen.hashed = true;
+    for (std::size_t w = 0; w < seen.bits.size(); ++w) {
+      for (std::uint64_t b = seen.bits[w]; b != 0; b &= b - 1) {
+        seen.set.insert(
+            static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(b))));
+      }
+    }
+    std::vector<std::uint64_t>().swap(seen.bits);
+  }
+  return !seen.set.insert(problem).second;
+}
+
 bool TableBuilder::put(std::uint32_t method, std::uint32_t problem, const double* values) {
-  std::vector<double>& row = m_rows[method];
-  const std::size_t at = static_cast<std::size_t>(problem) * m_measures;
-  if (row.size() <= at) row.resize(at + m_measures, k_not_given);
-  if (!std::isnan(row[at])) return false;
-  std::copy(values, values + m_measures, row.begin() + static_cast<std::ptrdiff_t>(at));
-  ++m_given[method];
+  Cells& cells = m_cells[method];
+  if (problem == cells.given && cells.problems.empty() && !cells.seen) {
+    cells.next = problem + 1;  // 0, 1, 2, ... still: nothing to list
+  } else {
+    if (problem >= cells.next && !cells.seen) {
+      cells.next = problem + 1;
+    } else {
+      if (seen_before(cells, problem)) return false;
+      cells.next = std::max(cells.next, problem + 1);
+    }
+    list_problems(cells);
+    cells.problems.push_back(problem);
+  }
+  ++cells.given;
+  if (m_measures == 1) {
+    cells.values.push_back(*values);
+  } else {
+    cells.values.insert(cells.values.end(), values, values + m_measures);
+  }
   return true;
 }
 
 void TableBuilder::finish(ReadTable& out) {
   out.measures.assign(m_measures, MeasureTable());
   std::size_t stored = 0;
-  for (const std::vector<double>& row : m_rows) stored += row.size();
+  for (const Cells& c : m_cells) stored += c.given;
   for (MeasureTable& t : out.measures) {
-    t.measures.reserve(stored / std::max<std::size_t>(m_measures, 1));
-    t.names.reserve(m_rows.size());
+    t.measures.reserve(stored);
+    t.names.reserve(m_cells.size());
   }
+  std::vector<std::uint32_t> order, problems;
   std::vector<double> values;
-  for (std::size_t m = 0; m < m_rows.size(); ++m) {
-    std::vector<double>& row = m_rows[m];
-    const std::size_t length = row.size() / std::max<std::size_t>(m_measures, 1);
-    for (std::size_t k = 0; k < m_measures; ++k) {
-      values.resize(length);
-      std::size_t kept = 0;
-      for (std::size_t p = 0; p < length; ++p) {
-        const double v = row[p * m_measures + k];
-        values[p] = std::isnan(v) ? k_failed : v;
-        if (values[p] != k_failed) kept = p + 1;
-      }
-      // Failures at the end of a row need no room.
-      out.measures[k].add_row(m_method_names[m], values.data(), kept);
+  for (std::size_t m = 0; m < m_cells.size(); ++m) {
+    Cells& c = m_cells[m];
+    list_problems(c);
+    const std::size_t n = c.given;
+    // Cells put out of order are sorted by problem.
+    order.resize(n);
+    for (std::uint32_t k = 0; k < n; ++k) order[k] = k;
+    if (c.seen) {
+      std::sort(order.begin(), order.end(),
+                [&](std::uint32_t a, std::uint32_t b) { return c.problems[a] < c.problems[b]; });
     }
-    std::vector<double>().swap(row);
+    problems.resize(n);
+    for (std::size_t k = 0; k < n; ++k) problems[k] = c.problems[order[k]];
+    values.resize(n);
+    for (std::size_t i = 0; i < m_measures; ++i) {
+      for (std::size_t k = 0; k < n; ++k) {
+        values[k] = c.values[std::size_t{order[k]} * m_measures + i];
+      }
+      out.measures[i].add_cells(m_method_names[m], problems.data(), values.data(), n);
+    }
+    c = Cells();
   }
   for (MeasureTable& t : out.measures) t.problems = m_problems.size();
   out.problem_names.reserve(m_problems.size());
   for (std::uint32_t p = 0; p < m_problems.size(); ++p) {
     out.problem_names.push_back(m_problems.name(p));
   }
-  m_rows.clear();
+  m_cells.clear();
 }
 
 int parse_number(std::string_view text, double& value) {

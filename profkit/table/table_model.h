@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -119,7 +120,10 @@ class NameIndex {
 
 // Collects the cells of a table by method and problem number, `measures`
 // values each (k_failed for a failure), and turns them into measure tables.
-// Memory: per method, one slot per problem up to the last one it has.
+// Memory: in proportion to the cells put. A method's problems that come in
+// ascending order need nothing more to find a pair given twice; once they
+// come out of order, a set of its problems (a bitmap while that is small,
+// else a hash set) finds it.
 class TableBuilder {
  public:
   explicit TableBuilder(std::size_t measures) : m_measures(measures) {}
@@ -132,19 +136,38 @@ class TableBuilder {
   bool put(std::uint32_t method, std::uint32_t problem, const double* values);
   std::size_t methods() const { return m_method_names.size(); }
   const std::string& method_name(std::uint32_t m) const { return m_method_names[m]; }
-  std::size_t given(std::uint32_t m) const { return m_given[m]; }
+  std::size_t given(std::uint32_t m) const { return m_cells[m].given; }
   std::size_t problems() const { return m_problems.size(); }
   // The tables, one per measure, and the problem names into `out`; the
   // builder is empty afterwards.
   void finish(ReadTable& out);
 
  private:
+  // The problems a method was given out of order.
+  struct Seen {
+    std::vector<std::uint64_t> bits;  // while small: bit p for problem p
+    std::unordered_set<std::uint32_t> set;
+    bool hashed = false;
+  };
+  struct Cells {
+    // The problems in the order put; empty while they are 0, 1, 2, ...
+    std::vector<std::uint32_t> problems;
+    std::vector<double> values;  // m_measures per cell
+    std::size_t given = 0;       // cells put
+    std::uint32_t next = 0;      // 1 + the largest problem put
+    std::unique_ptr<Seen> seen;  // once a problem came out of order
+  };
+  void add_method(std::string_view name);
+  // The problems of `cells` written out, when they are 0, 1, 2, ... still.
+  static void list_problems(Cells& cells);
+  // Whether method m has `problem` already; records it when not.
+  bool seen_before(Cells& cells, std::uint32_t problem);
+
   std::size_t m_measures;
   NameIndex m_methods;
   std::vector<std::string> m_method_names;
   NameIndex m_problems;
-  std::vector<std::vector<double>> m_rows;  // per method: m_measures per problem, NaN: not given
-  std::vector<std::size_t> m_given;
+  std::vector<Cells> m_cells;
   std::uint32_t m_last_method = 0;
 };
 

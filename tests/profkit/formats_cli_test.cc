@@ -1,7 +1,8 @@
 // Tables in the other input formats run through the built profkit: how the
 // format is told from the content (and what is refused), golden findings of
 // check for each format's flaws, perprof tables read to the same numbers as
-// the same runs in a long CSV, and inputs that once took unbounded memory.
+// the same runs in a long CSV, and inputs that once took unbounded memory or
+// time.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -132,6 +133,60 @@ TEST(FormatsCli, UnevenAndEndlessInputsStayBounded) {
   EXPECT_EQ(endless.err,
             "profkit: error: -:2: row longer than 1 MiB (1048576 bytes; profcmp stops at such a "
             "record with message 22)\n");
+}
+
+// A long CSV of 20,000 methods that each ran one problem of its own: stored
+// as methods x problems it needs over 3 GB (a slot per problem up to each
+// method's last one), so under a 1 GiB address space every subcommand must
+// keep to the cells read. import writes methods x problems records by the
+// nature of a results table: it reads and plans, then meets a full disk.
+TEST(FormatsCli, OneProblemPerMethodCostsItsCells) {
+#if defined(__SANITIZE_ADDRESS__)
+  constexpr bool sanitized = true;  // the sanitizer reserves far more address space
+#else
+  constexpr bool sanitized = false;
+#endif
+  const kit_support::TempDir dir;
+  std::string csv = "solver,problem,status,cost\n";
+  for (int i = 0; i < 20000; ++i) {
+    csv += "m" + std::to_string(i) + ",p" + std::to_string(i) + ",solved," +
+           std::to_string(i % 97 + 1) + "\n";
+  }
+  kit_support::write_file(dir.path() + "/one.csv", csv);
+  kit_support::RunOptions options{.dir = dir.path(), .deadline_seconds = 120};
+  if (!sanitized) options.address_space = std::size_t{1} << 30;
+  const long peak_kib = sanitized ? 1L << 40 : 128 * 1024;
+  const std::vector<std::vector<std::string>> runs = {
+      {"check", "one.csv"},
+      {"export", "one.csv"},
+      {"export", "--format", "svg", "one.csv"},
+      {"pairs", "one.csv"},
+      {"stability", "one.csv"},
+      {"boot", "--replicates", "50", "one.csv"},
+      {"budget", "one.csv"},
+      {"report", "--replicates", "50", "-o", "one.html", "one.csv"},
+  };
+  for (const std::vector<std::string>& args : runs) {
+    const kit_support::RunResult run = kit_support::run_profkit_with(args, options);
+    EXPECT_EQ(run.status, 0) << args.front() << ": " << run.err;
+    EXPECT_LT(run.max_rss_kib, peak_kib) << args.front();
+  }
+  // Every method solved its problem alone: the best on it, nowhere else.
+  const kit_support::RunResult budget =
+      kit_support::run_profkit_with({"budget", "--format", "csv", "one.csv"}, options);
+  EXPECT_NE(budget.out.find("\r\n20000,m19999,18,5e-05\r\n"), std::string::npos);
+  const kit_support::RunResult stability =
+      kit_support::run_profkit_with({"stability", "one.csv"}, options);
+  EXPECT_NE(stability.out.find("Nothing changes"), std::string::npos) << stability.out;
+  if (test_support::file_exists("/dev/full")) {
+    const kit_support::RunResult import =
+        kit_support::run_profkit_with({"import", "one.csv", "-o", "/dev/full"}, options);
+    EXPECT_EQ(import.status, 2);
+    EXPECT_NE(import.err.find("profkit: error: /dev/full: No space left on device\n"),
+              std::string::npos)
+        << import.err;
+    EXPECT_LT(import.max_rss_kib, peak_kib);
+  }
 }
 
 }  // namespace

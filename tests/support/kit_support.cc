@@ -12,6 +12,12 @@ RunResult run_profkit(const std::vector<std::string>& args, std::string_view inp
   return run(argv, {.dir = dir, .input = std::string(input)});
 }
 
+RunResult run_profkit_with(const std::vector<std::string>& args, const RunOptions& options) {
+  std::vector<std::string> argv{PROFKIT_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return run(argv, options);
+}
+
 std::string test_data(const std::string& relative) {
   return std::string(PROFKIT_TEST_DATA) + "/" + relative;
 }

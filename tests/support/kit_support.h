@@ -32,6 +32,8 @@ using test_support::write_file;
 // (empty: the current directory).
 RunResult run_profkit(const std::vector<std::string>& args, std::string_view input = {},
                       const std::string& dir = {});
+// The same with every option of the run given (limits, a deadline).
+RunResult run_profkit_with(const std::vector<std::string>& args, const RunOptions& options);
 
 // The path of tests/profkit/data/<relative>.
 std::string test_data(const std::string& relative);
