@@ -96,6 +96,7 @@ std::string random_table(std::mt19937& rng, char delimiter, bool crlf) {
     }
     if (rng() % 25 == 0) cells.pop_back();
     if (rng() % 25 == 0) cells.push_back("extra");
+    if (rng() % 60 == 0) cells.resize(cells.size() + 60 + rng() % 10, "x");
     std::string line;
     for (std::size_t c = 0; c < cells.size(); ++c) {
       line += (c > 0 ? std::string(1, delimiter) : "") + cells[c];
