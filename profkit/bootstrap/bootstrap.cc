@@ -33,7 +33,7 @@ std::size_t upper_rank(std::size_t n) {
   return (39 * (n - 1) + 39) / 40;
 }
 
-Result run(const table::MeasureTable& t, const Options& options) {
+Result run(const table::MeasureTable& t, const Options& options, const ReplicateVisitor& visit) {
   const analysis::Figures figures = analysis::compute_figures(t, options.bound);
   const std::size_t methods = t.methods();
   const std::size_t problems = t.problems;
@@ -185,6 +185,7 @@ Result run(const table::MeasureTable& t, const Options& options) {
     for (std::size_t m = 0; m < methods; ++m) {
       if (replicate_sum[m] == largest) ++wins[m];
     }
+    if (visit) visit(rep, replicate_sum);
   }
 
   const auto identity = [](double v) { return v; };

@@ -8,6 +8,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -71,12 +72,20 @@ struct Result {
   std::vector<MethodResult> methods;
 };
 
+// Sees each replicate once, in order: its number and every method's MEAN
+// VALUE count sum in it (the exact MEAN VALUE is that sum over abscissae x
+// problems), so that a caller can compare methods on the same replicates.
+using ReplicateVisitor =
+    std::function<void(std::size_t replicate, const std::vector<std::int64_t>& count_sums)>;
+
 // Runs the bootstrap. Replicate r draws `problems` indices with draw_index()
-// from one std::mt19937_64 seeded with options.seed, replicates in order.
-// With no problem every figure is NaN (0/0, as profcmp's). Work
+// from one std::mt19937_64 seeded with options.seed, replicates in order;
+// `visit`, when given, sees each of them. With no problem every figure is
+// NaN (0/0, as profcmp's) and no replicate is drawn. Work
 // O(replicates x (problems + methods + the cells drawn)); memory
 // O(replicates x methods + cells).
-Result run(const table::MeasureTable& t, const Options& options);
+Result run(const table::MeasureTable& t, const Options& options,
+           const ReplicateVisitor& visit = {});
 
 // CSV, rows ending in CR LF: header
 // method_number,method,statistic,estimate,lower,upper, then per method the

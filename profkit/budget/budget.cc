@@ -182,41 +182,62 @@ void write_budget_text(std::ostream& out, const std::vector<std::string>& names,
 }
 
 curves::Chart budget_plot(const std::vector<std::string>& names, const BudgetCurves& curves,
-                          const std::string& criterion) {
+                          const std::string& criterion, const curves::FigureOptions& options) {
   std::string label = criterion;
   while (!label.empty() && label.back() == ' ') label.pop_back();
   curves::Chart chart;
-  chart.title = "Share of problems solved within a budget of " + label;
+  chart.title = options.title.empty() ? "Share of problems solved within a budget of " + label
+                                      : options.title;
   chart.x_label = label + " (logarithmic)";
   chart.y_label = "share of all problems solved";
   chart.log_x = true;
   chart.y_min = 0.0;
   chart.y_max = 1.0;
+  chart.width = options.width;
+  chart.height = options.height;
   chart.note =
-      "Failures never count; the virtual best takes the smallest count of any method on each "
-      "problem.";
+      "Failures never count (off the axis, right of its end); virtual best: the smallest count "
+      "on each problem.";
+  const std::vector<std::size_t> drawn = curves::drawn_methods(options, curves.methods.size());
+  std::vector<std::size_t> numbers{0};  // the virtual best, then the drawn methods
+  for (const std::size_t m : drawn) numbers.push_back(m + 1);
 
   double smallest = 0, largest = 0;
-  for (std::size_t number = 0; number <= curves.methods.size(); ++number) {
+  for (const std::size_t number : numbers) {
     const Curve& c = curve_at(curves, number);
     if (c.counts.empty()) continue;
     if (smallest == 0 || c.counts.front() < smallest) smallest = c.counts.front();
     largest = std::max(largest, c.counts.back());
   }
-  // Powers of ten around the counts, with room after the largest for its last
-  // step; below 1 for costs smaller than 1.
-  double low = 1, high = 10;
+  // From a power of ten at or below the smallest count (below 1 for costs
+  // smaller than 1) to the largest count, at least one decade.
+  double low = 1;
   while (smallest > 0 && low * 10 <= smallest) low *= 10;
   while (smallest > 0 && low > smallest) low /= 10;
-  while (high < 2 * largest) high *= 10;
-  chart.x_min = static_cast<double>(low);
-  chart.x_max = static_cast<double>(high);
+  chart.x_min = low;
+  chart.x_max = std::max(largest, low * 10);
+  std::vector<double> powers;
+  for (double p = low; p <= chart.x_max * (1 + 1e-12); p *= 10) powers.push_back(p);
+  const bool superscripts = powers.back() > 1e4 || low < 1;
+  for (const double p : powers) {
+    chart.x_ticks.push_back(p);
+    const int exponent = static_cast<int>(std::lround(std::log10(p)));
+    if (!superscripts) {
+      chart.x_tick_labels.push_back(count_text(p));
+    } else if (exponent >= 0) {
+      chart.x_tick_labels.push_back(curves::power_label(10, static_cast<unsigned>(exponent)));
+    } else {
+      chart.x_tick_labels.push_back(curves::power_label(10, static_cast<unsigned>(-exponent)));
+      chart.x_tick_labels.back().insert(2, "\xE2\x81\xBB");  // superscript minus
+    }
+  }
 
-  for (std::size_t number = 0; number <= curves.methods.size(); ++number) {
+  for (const std::size_t number : numbers) {
     const Curve& c = curve_at(curves, number);
     curves::Series series;
     series.name =
         number == 0 ? name_of(names, 0) : std::to_string(number) + " " + names[number - 1];
+    series.method = number == 0 ? curves::k_virtual_best : number;
     if (c.counts.empty() || c.counts.front() > low) {
       series.x.push_back(chart.x_min);
       series.y.push_back(0.0);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "profkit/curves/figure_options.h"
 #include "profkit/curves/svg_plot.h"
 #include "profkit/table/measure_table.h"
 
@@ -69,10 +70,14 @@ void write_budget_csv(std::ostream& out, const std::vector<std::string>& names,
 void write_budget_text(std::ostream& out, const std::vector<std::string>& names,
                        const BudgetCurves& curves, const GeometricMeans& means);
 
-// The budget plot: share solved against the count on a logarithmic x axis,
-// one staircase per method and one for the virtual best (first).
+// The budget plot: share solved against the count on a logarithmic x axis
+// from a power of ten at or below the smallest count to the largest finite
+// count (failures lie off the axis, as the note under the plot says), ticks
+// at powers of ten in one form (1, 10, ..., 10000, or 10⁰, 10¹, ... once
+// one passes 10⁴); one staircase for the virtual best (first), then one per
+// method the options draw, each in its method's style.
 curves::Chart budget_plot(const std::vector<std::string>& names, const BudgetCurves& curves,
-                          const std::string& criterion);
+                          const std::string& criterion, const curves::FigureOptions& options = {});
 
 }  // namespace budget
 

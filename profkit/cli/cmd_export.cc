@@ -29,6 +29,7 @@ struct ExportOptions {
   std::string bound;
   std::string profile = "performance";
   std::string max_kappa;
+  FigureArgs figure;
   std::string dpi;  // --dpi D for png; empty: 96
 };
 
@@ -66,7 +67,7 @@ void write_figure(const ExportOptions& options,
 // export of a history: data profiles, or the performance profiles of every
 // tolerance (or of the one --tolerance picks) with a first column tolerance.
 void run_history_export(const ExportOptions& options, TableOptions& t, int fd,
-                        const std::string& head) {
+                        const std::string& head, bool figure_given) {
   const bool data = options.profile == "data";
   std::optional<double> max_kappa;
   if (!options.max_kappa.empty()) {
@@ -77,14 +78,16 @@ void run_history_export(const ExportOptions& options, TableOptions& t, int fd,
     }
     max_kappa = value;
   }
-  // Without --tolerance, svg (and pdf, png) is the summary figure:
+  // Without --tolerance, svg (and pdf, png) and tex give the summary figure:
   // performance and data profiles at every tolerance.
-  const bool summary = drawn_from_svg(options.format) && t.tolerance.empty() && !data;
-  if (options.format == "tex" || (data && options.format != "csv")) {
-    usage_error(data ? "export: data profiles are written as --format csv"
-                     : "export: a history draws as --format tex one tolerance at a time: give "
-                       "--tolerance T, or use --format svg, pdf or png for the summary figure of "
-                       "every tolerance");
+  const bool summary = options.format != "csv" && t.tolerance.empty() && !data;
+  if (data && options.format != "csv") {
+    usage_error("export: data profiles are written as --format csv");
+  }
+  if (figure_given && !summary) {
+    usage_error(
+        "export: --methods, --title, --width, --height and --axis go with --format svg, pdf, "
+        "png or tex");
   }
   InputTable input = read_opened(t, table::InputFormat::history, fd, head);
   refuse_errors(t, input.read);
@@ -109,8 +112,19 @@ void run_history_export(const ExportOptions& options, TableOptions& t, int fd,
     tables.push_back(table::history_table(history, tolerance));
   }
   if (summary) {
+    const bool tex = options.format == "tex";
+    const curves::FigureOptions figure =
+        figure_options_of(options.figure, history.method_names, t.file, tex);
+    if (tex) {
+      write_output(options.output, [&](std::ostream& out) {
+        curves::write_summary_tex(out, input.tolerance_labels, tables, history.dimensions,
+                                  max_kappa, figure);
+      });
+      return;
+    }
     write_figure(options, [&](std::ostream& out) {
-      curves::write_summary_svg(out, input.tolerance_labels, tables, history.dimensions, max_kappa);
+      curves::write_summary_svg(out, input.tolerance_labels, tables, history.dimensions, max_kappa,
+                                figure);
     });
     return;
   }
@@ -123,7 +137,7 @@ void run_history_export(const ExportOptions& options, TableOptions& t, int fd,
   });
 }
 
-void run_export(const ExportOptions& options, bool bound_given) {
+void run_export(const ExportOptions& options, bool bound_given, bool figure_given) {
   const bool binary = options.format == "pdf" || options.format == "png";
   if (!options.dpi.empty()) {
     if (options.format != "png") usage_error("export: --dpi sets the resolution of --format png");
@@ -138,6 +152,11 @@ void run_export(const ExportOptions& options, bool bound_given) {
         "export: --bound sets the x axis of --format svg, pdf, png or tex; CSV holds every "
         "breakpoint");
   }
+  if (figure_given && options.format == "csv") {
+    usage_error(
+        "export: --methods, --title, --width, --height and --axis go with --format svg, pdf, "
+        "png or tex; CSV holds every method's breakpoints");
+  }
   const double bound = bound_given ? parse_bound(options.bound) : 0.0;
   if (bound_given && !(std::isfinite(bound) && bound > 0)) {
     usage_error("export: --bound must be a positive finite number");
@@ -150,7 +169,7 @@ void run_export(const ExportOptions& options, bool bound_given) {
   std::string head;
   const table::InputFormat format = input_format_of(t, fd, head);
   if (format == table::InputFormat::history && (options.profile == "data" || t.tolerance.empty())) {
-    run_history_export(options, t, fd, head);
+    run_history_export(options, t, fd, head, figure_given);
     return;
   }
   if (options.profile == "data") {
@@ -165,6 +184,10 @@ void run_export(const ExportOptions& options, bool bound_given) {
   plot.criterion = loaded.criterion.substr(0, loaded.criterion.find_last_not_of(' ') + 1);
   if (bound_given) plot.bound = bound;
   plot.failures_nonpositive = options.table.failures_nonpositive;
+  if (options.format != "csv") {
+    plot.figure =
+        figure_options_of(options.figure, loaded.measures.names, t.file, options.format == "tex");
+  }
   if (drawn_from_svg(options.format)) {
     write_figure(options,
                  [&](std::ostream& out) { curves::write_svg(out, loaded.measures, plot); });
@@ -193,7 +216,8 @@ void add_export_command(CLI::App& app) {
                   "csv: one row per breakpoint (RFC 4180); svg: a standalone SVG 1.1 plot; pdf, "
                   "png: that plot drawn as a PDF page (1 SVG px = 0.75 pt) or a PNG image (1 "
                   "pixel per SVG px at --dpi 96); tex: a pgfplots tikzpicture (needs "
-                  "\\usepackage{pgfplots} and \\pgfplotsset{compat=1.18})")
+                  "\\usepackage{pgfplots} and \\pgfplotsset{compat=1.18}); of a history without "
+                  "--tolerance, svg, pdf, png and tex give the summary figure of every tolerance")
       ->capture_default_str()
       ->check(CLI::IsMember({"csv", "svg", "pdf", "png", "tex"}));
   CLI::Option* bound = sub->add_option(
@@ -214,7 +238,9 @@ void add_export_command(CLI::App& app) {
   sub->add_option("--max-kappa", options->max_kappa,
                   "data profiles: the largest kappa drawn (default: the largest a method reaches)")
       ->type_name("K");
-  sub->callback([options, bound] { run_export(*options, bound->count() > 0); });
+  add_figure_options(*sub, options->figure, true);
+  sub->callback(
+      [options, bound, sub] { run_export(*options, bound->count() > 0, figure_args_given(*sub)); });
 }
 
 }  // namespace kit

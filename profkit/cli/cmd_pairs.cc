@@ -2,8 +2,6 @@
 // criterion, as CSV rows or a terminal matrix.
 #include <CLI/CLI.hpp>
 
-#include <charconv>
-#include <cmath>
 #include <memory>
 #include <string>
 
@@ -21,18 +19,6 @@ struct PairsOptions {
   std::string tie_tolerance = "0";
   bool every_pair = false;
 };
-
-// --tie-tolerance: a decimal number >= 0 (infinity ties every two solved counts).
-double parse_tolerance(const std::string& text) {
-  double value = 0.0;
-  const char* end = text.data() + text.size();
-  const auto result = std::from_chars(text.data(), end, value);
-  if (text.empty() || result.ec != std::errc() || result.ptr != end || std::isnan(value) ||
-      value < 0) {
-    usage_error("--tie-tolerance: '" + text + "' is not a number >= 0 (e.g. 0.05)");
-  }
-  return value;
-}
 
 }  // namespace
 
@@ -56,7 +42,7 @@ void add_pairs_command(CLI::App& app) {
                 "of the methods; by default a larger table shows each method against the best and "
                 "the next by MEAN VALUE)");
   sub->callback([options] {
-    const double tolerance = parse_tolerance(options->tie_tolerance);
+    const double tolerance = parse_tie_tolerance(options->tie_tolerance);
     refuse_output_over_input(options->output, options->table.files);
     const bool csv = options->format == "csv";
     write_each_table(

@@ -1,6 +1,7 @@
-// profkit report: one self-contained HTML page with the audit, the profiles,
-// the summary, pairs, stability, bootstrap and budget views of a table; for
-// several criteria, or a history's tolerances, those views for each of them.
+// profkit report: one self-contained HTML page with the verdict, the audit,
+// the profiles, the summary, pairs, stability, bootstrap and budget views of a
+// table; for several criteria, or a history's tolerances, those views (the
+// verdict first) for each of them.
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -26,6 +27,7 @@ struct ReportOptions {
   std::string replicates = "1000";
   std::string seed = "1";
   bool every_pair = false;
+  FigureArgs figure;
 };
 
 // The names of --criterion C,...: blanks around each trimmed; an empty name
@@ -72,6 +74,7 @@ void write_history_report(const ReportOptions& options, InputTable& input,
   refuse_empty(t.file, input.read.methods(), input.read.problem_names.size());
   take_findings(input.format, input.read, settings);
   settings.criterion = input.read.measure_names.front();
+  settings.figure = figure_options_of(options.figure, input.history.method_names, t.file, false);
   settings.history = true;
   const table::History& history = input.history;
   if (history.dimensions_known()) {
@@ -192,6 +195,7 @@ void run_report(ReportOptions& options) {
   }
   refuse_empty(file, tables.front().methods(), tables.front().problems);
   settings.criterion = names.front();
+  settings.figure = figure_options_of(options.figure, tables.front().names, file, false);
   std::vector<report::Part> parts;
   for (std::size_t k = 0; k < tables.size(); ++k) parts.push_back({names[k], &tables[k]});
   write_output(options.output,
@@ -204,9 +208,9 @@ void add_report_command(CLI::App& app) {
   auto options = std::make_shared<ReportOptions>();
   CLI::App* sub = app.add_subcommand(
       "report",
-      "One self-contained HTML page (inline CSS and SVG, no script): audit, profiles, summary, "
-      "pairs, stability, bootstrap and budget, for each criterion given or each tolerance of a "
-      "history; written to standard output without -o");
+      "One self-contained HTML page (inline CSS and SVG, no script): verdict, audit, profiles, "
+      "summary, pairs, stability, bootstrap and budget, for each criterion given or each "
+      "tolerance of a history; written to standard output without -o");
   add_table_options(*sub, options->table);
   sub->get_option("--criterion")
       ->description("measure compared: " + keywords_in_words() +
@@ -228,6 +232,7 @@ void add_report_command(CLI::App& app) {
   sub->add_flag("--all-pairs", options->every_pair,
                 "the full pairs matrix even above 50 methods (by default a larger table shows "
                 "each method against the best and the next by MEAN VALUE)");
+  add_figure_options(*sub, options->figure, true);
   sub->callback([options] { run_report(*options); });
 }
 

@@ -15,6 +15,7 @@ void add_pairs_command(CLI::App& app);      // wins, ties and losses of every or
 void add_stability_command(CLI::App& app);  // how the MEAN VALUE ranking depends on the table
 void add_boot_command(CLI::App& app);       // bootstrap intervals over problems
 void add_budget_command(CLI::App& app);     // shares solved within a raw-count budget
+void add_verdict_command(CLI::App& app);    // the ranking and whether neighbours separate
 void add_report_command(CLI::App& app);     // one self-contained HTML page
 void add_import_command(CLI::App& app);     // any other format written as a results table
 

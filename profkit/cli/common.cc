@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -15,6 +16,7 @@
 #include <iostream>
 
 #include "profkit/text/escape.h"
+#include "profkit/text/numbers.h"
 
 namespace kit {
 namespace {
@@ -293,6 +295,133 @@ double parse_bound(const std::string& text) {
     usage_error("--bound: '" + text + "' is not a number (e.g. 2.0)");
   }
   return value;
+}
+
+double parse_tie_tolerance(const std::string& text) {
+  double value = 0.0;
+  const char* end = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), end, value);
+  if (text.empty() || result.ec != std::errc() || result.ptr != end || std::isnan(value) ||
+      value < 0) {
+    usage_error("--tie-tolerance: '" + text + "' is not a number >= 0 (e.g. 0.05)");
+  }
+  return value;
+}
+
+void add_figure_options(CLI::App& sub, FigureArgs& args, bool axis) {
+  sub.add_option("--methods", args.methods,
+                 "the methods drawn, in this order, by name (or number from 1), separated by "
+                 "commas; each keeps its style (default: every method in table order)")
+      ->type_name("NAME,...");
+  sub.add_option("--title", args.title, "the figure's title")->type_name("TEXT");
+  sub.add_option("--width", args.width,
+                 "svg: the width in px (" + std::to_string(static_cast<int>(curves::k_min_width)) +
+                     " to 100000, default 640); tex: a TeX length such as 8cm, 240pt or "
+                     "0.9\\linewidth (default \\linewidth)")
+      ->type_name("W");
+  sub.add_option("--height", args.height,
+                 "svg: the height in px (the plot area fills what the title, labels and legend "
+                 "leave); tex: the axis' height as a TeX length (default 0.62 of the width), "
+                 "the legend below it")
+      ->type_name("H");
+  if (axis) {
+    sub.add_option("--axis", args.axis,
+                   "ratio: the x axis labelled with the ratio to the best count (1, 2, 4, 8, "
+                   "...) on a log2 scale; log2: labelled with its log2")
+        ->type_name("ratio|log2")
+        ->capture_default_str();
+  }
+}
+
+bool figure_args_given(const CLI::App& sub) {
+  for (const char* name : {"--methods", "--title", "--width", "--height", "--axis"}) {
+    const CLI::Option* option = sub.get_option_no_throw(name);
+    if (option != nullptr && option->count() > 0) return true;
+  }
+  return false;
+}
+
+namespace {
+
+// A size in px: a number, optionally followed by "px", from `low` to 100000.
+double parse_pixels(const std::string& option, const std::string& text, double low) {
+  std::string_view number = text;
+  if (number.size() > 2 && number.substr(number.size() - 2) == "px") {
+    number.remove_suffix(2);
+  }
+  double value = 0;
+  const char* end = number.data() + number.size();
+  const auto result = std::from_chars(number.data(), end, value, std::chars_format::fixed);
+  if (number.empty() || result.ec != std::errc() || result.ptr != end || !(value >= low) ||
+      !(value <= 100000)) {
+    usage_error(option + ": '" + text + "' is not a size in px from " + textkit::shortest(low) +
+                " to 100000 (e.g. 640)");
+  }
+  return value;
+}
+
+curves::TexLength parse_length(const std::string& option, const std::string& text) {
+  const std::optional<curves::TexLength> length = curves::parse_tex_length(text);
+  if (!length) {
+    usage_error(option + ": '" + text +
+                "' is not a TeX length: a positive number and one of pt, bp, mm, cm, in, "
+                "\\linewidth, \\columnwidth, \\textwidth (e.g. 8cm, 0.9\\linewidth)");
+  }
+  return *length;
+}
+
+}  // namespace
+
+curves::FigureOptions figure_options_of(const FigureArgs& args,
+                                        const std::vector<std::string>& names,
+                                        const std::string& file, bool tex) {
+  curves::FigureOptions options;
+  options.title = args.title;
+  if (args.axis != "ratio" && args.axis != "log2") {
+    usage_error("--axis: '" + args.axis + "' is not one of ratio, log2");
+  }
+  options.log2_labels = args.axis == "log2";
+  if (tex) {
+    if (!args.width.empty()) options.tex_width = parse_length("--width", args.width);
+    if (!args.height.empty()) options.tex_height = parse_length("--height", args.height);
+  } else {
+    if (!args.width.empty())
+      options.width = parse_pixels("--width", args.width, curves::k_min_width);
+    if (!args.height.empty()) options.height = parse_pixels("--height", args.height, 100);
+  }
+  if (args.methods.empty()) return options;
+  std::vector<bool> taken(names.size(), false);
+  for (std::size_t start = 0; start <= args.methods.size();) {
+    std::size_t end = args.methods.find(',', start);
+    if (end == std::string::npos) end = args.methods.size();
+    const std::string item = args.methods.substr(start, end - start);
+    start = end + 1;
+    std::size_t m = std::find(names.begin(), names.end(), item) - names.begin();
+    if (m == names.size()) {
+      std::uint64_t number = 0;
+      const char* last = item.data() + item.size();
+      const auto result = std::from_chars(item.data(), last, number);
+      if (!item.empty() && result.ec == std::errc() && result.ptr == last && number >= 1 &&
+          number <= names.size()) {
+        m = number - 1;
+      }
+    }
+    if (m == names.size()) {
+      std::string known;
+      for (std::size_t k = 0; k < names.size() && k < 10; ++k) {
+        known += (k == 0 ? "'" : ", '") + names[k] + "'";
+      }
+      if (names.size() > 10) known += ", ... (" + std::to_string(names.size()) + " in all)";
+      usage_error("--methods: " +
+                  (item.empty() ? std::string("an empty name") : "'" + item + "' is no method") +
+                  " of " + file + "; its methods are " + known + " (a method number from 1 to " +
+                  std::to_string(names.size()) + " also works)");
+    }
+    if (taken[m]) usage_error("--methods: '" + item + "' is given twice");
+    taken[m] = true;
+    options.methods.push_back(m);
+  }
+  return options;
 }
 
 std::uint64_t parse_whole(const std::string& option, const std::string& text, std::uint64_t low,

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "profkit/curves/figure_options.h"
+#include "profkit/curves/svg_plot.h"
 #include "profkit/table/history_reader.h"
 #include "profkit/table/measure_table.h"
 #include "profkit/table/results_table.h"
@@ -196,6 +198,33 @@ void add_format_option(CLI::App& sub, std::string& format, const std::string& he
 // --bound B: any decimal number but NaN, normalised later as profcmp does.
 // Anything else is a usage error "--bound: 'B' is not a number (e.g. 2.0)".
 double parse_bound(const std::string& text);
+
+// --tie-tolerance REL: a decimal number >= 0 (infinity ties every two solved
+// counts); anything else is a usage error "--tie-tolerance: 'REL' is not a
+// number >= 0 (e.g. 0.05)".
+double parse_tie_tolerance(const std::string& text);
+
+// The options of the subcommands that draw figures, as given.
+struct FigureArgs {
+  std::string methods;  // --methods NAME,...: empty: every method in table order
+  std::string title, width, height;
+  std::string axis = "ratio";  // --axis ratio|log2
+};
+
+// Adds --methods, --title, --width, --height and, with `axis`, --axis.
+void add_figure_options(CLI::App& sub, FigureArgs& args, bool axis);
+
+// Whether any figure option was given on the command line of `sub`.
+bool figure_args_given(const CLI::App& sub);
+
+// The figure options for a table of methods `names` read from `file`, for
+// an SVG (`tex` false: sizes in px) or a pgfplots picture (TeX lengths).
+// Every bad value is a usage error that says what is expected: a name
+// --methods gives that is no method's (nor a method number 1..methods), a
+// name given twice, a size that is not one.
+curves::FigureOptions figure_options_of(const FigureArgs& args,
+                                        const std::vector<std::string>& names,
+                                        const std::string& file, bool tex);
 
 // `option`'s whole number from `low` to `high`; anything else is a usage
 // error "OPTION: 'TEXT' is not a whole number from LOW to HIGH".

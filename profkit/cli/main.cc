@@ -61,6 +61,7 @@ int main(int argc, char** argv) {
   kit::add_stability_command(app);
   kit::add_boot_command(app);
   kit::add_budget_command(app);
+  kit::add_verdict_command(app);
   kit::add_report_command(app);
   kit::add_import_command(app);
   // CLI11 would take an unknown word for a stray argument and only say that

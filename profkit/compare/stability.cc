@@ -201,6 +201,18 @@ class LeaveOneOut {
     }
   }
 
+  // Hands each method `left` whose leaving out changes some best measure,
+  // in method order, to visit() with the methods whose MEAN VALUE changes
+  // and their count sums and MEAN VALUEs without it.
+  void each(const LeftOutVisitor& visit) {
+    for (std::size_t left = 0; left < m_t.methods(); ++left) {
+      if (m_alone.problems[left].empty()) continue;
+      reduce(left);
+      visit(left, m_affected, m_sum, m_value);
+      for (const std::size_t m : m_affected) m_slot[m] = k_none;
+    }
+  }
+
  private:
   static constexpr std::size_t k_none = ~std::size_t{0};
 
@@ -526,6 +538,14 @@ std::string omitted_sentence(std::size_t count, FindingKind kind) {
 }
 
 }  // namespace
+
+void for_each_method_left_out(const table::MeasureTable& t, const analysis::Figures& full,
+                              const LeftOutVisitor& visit) {
+  if (t.methods() < 3 || t.problems == 0) return;
+  StabilityFindings unused;
+  Collector collect(unused, 0);
+  LeaveOneOut(t, full, unused, collect).each(visit);
+}
 
 double bound_at(std::size_t i) {
   return 0.5 * static_cast<double>(i + 1);

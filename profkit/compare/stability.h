@@ -10,11 +10,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "profkit/analysis/figures.h"
 #include "profkit/table/measure_table.h"
 
 namespace compare {
@@ -77,6 +79,25 @@ void write_stability_text(std::ostream& out, const StabilityFindings& s);
 // `omitted` row says in its sentence how many findings of a kind were not listed).
 void write_stability_csv(std::ostream& out, const std::vector<std::string>& names,
                          const StabilityFindings& s);
+
+// MEAN VALUEs as reported and their exact count sums, one of each per method.
+// Receives, for one method `left` left out, the methods whose MEAN VALUE
+// changes (never `left`) with their count sums and MEAN VALUEs without it,
+// in three arrays of one length; every other method keeps the whole
+// table's figures.
+using LeftOutVisitor =
+    std::function<void(std::size_t left, const std::vector<std::size_t>& changed,
+                       const std::vector<std::int64_t>& sum, const std::vector<double>& value)>;
+
+// Every method's MEAN VALUE with one method left out, exactly as
+// analysis::compute_figures gives it on the table without that method;
+// `full` is compute_figures() of the whole table at the bound. Calls visit()
+// in method order for each method `left` whose leaving out changes some
+// problem's best measure; leaving out any other method changes no MEAN
+// VALUE. Visits nothing with fewer than 3 methods or no problem. Work in
+// proportion to the cells of the problems whose best changes, times 21.
+void for_each_method_left_out(const table::MeasureTable& t, const analysis::Figures& full,
+                              const LeftOutVisitor& visit);
 
 // How EFFICIENCYs are compared, as the output names it.
 std::string efficiency_rule();

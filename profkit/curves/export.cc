@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "profkit/analysis/figures.h"
 #include "profkit/curves/staircase.h"
 #include "profkit/curves/svg_plot.h"
+#include "profkit/curves/tex_plot.h"
 #include "profkit/table/large_pages.h"
 #include "profkit/text/escape.h"
 #include "profkit/text/numbers.h"
@@ -116,79 +118,60 @@ struct CsvWorker {
 };
 
 std::string title_of(const PlotOptions& options) {
+  if (!options.figure.title.empty()) return options.figure.title;
   return "Performance profiles, criterion " + options.criterion;
 }
 
-std::string note_of(const table::MeasureTable& t, const PlotOptions& options) {
+std::string note_of(const table::MeasureTable& t, const PlotOptions& options, std::size_t drawn) {
   std::string note = std::to_string(t.methods()) + (t.methods() == 1 ? " method, " : " methods, ") +
                      std::to_string(t.problems) + (t.problems == 1 ? " problem" : " problems");
+  if (drawn != t.methods()) note += " (" + std::to_string(drawn) + " drawn)";
   if (t.problems == 0) return note + "; nothing to draw";
   return note + (options.failures_nonpositive
                      ? "; failures (missing entries, counts of 0 or less) never count"
                      : "; failures (missing entries) never count");
 }
 
-// The staircase cut at the right end of the axis, with a last point on it so
-// the final step reaches the edge. Empty when the fractions are NaN.
-Series series_of(const std::string& name, const Staircase& s, double bound) {
-  Series series;
-  series.name = name;
-  if (s.fraction.empty() || std::isnan(s.fraction.front())) return series;
-  for (std::size_t i = 0; i < s.log2_ratio.size() && s.log2_ratio[i] <= bound; ++i) {
-    series.x.push_back(s.log2_ratio[i]);
-    series.y.push_back(s.fraction[i]);
-  }
-  if (series.x.back() < bound) {
-    series.x.push_back(bound);
-    series.y.push_back(series.y.back());
-  }
-  return series;
-}
+}  // namespace
 
-// The curves of every method on the axis the options ask for.
-Chart plot_of(const table::MeasureTable& t, const PlotOptions& options, XAxis& axis) {
+Chart profile_chart(const table::MeasureTable& t, const PlotOptions& options) {
   const analysis::ProblemBest best = analysis::best_measures(t);
-  axis = x_axis(largest_finite_log2_ratio(t, best), options.bound);
+  const double largest = largest_finite_log2_ratio(t, best);
+  const bool ratio = !options.figure.log2_labels;
+  std::optional<double> bound = options.bound;
+  if (ratio && !bound && largest > 1) bound = std::ceil(largest);
+  const XAxis axis = x_axis(largest, bound);
   Chart chart;
   chart.title = title_of(options);
-  chart.x_label = "log2 of the ratio to the best count";
+  chart.x_label =
+      ratio ? "ratio to the best count (log2 scale)" : "log2 of the ratio to the best count";
   chart.y_label = "share of problems";
   chart.x_min = 0;
   chart.x_max = axis.bound;
-  chart.x_ticks = axis.ticks;
+  if (ratio) {
+    ratio_ticks(axis, chart.x_ticks, chart.x_tick_labels);
+  } else {
+    chart.x_ticks = axis.ticks;
+  }
+  chart.y_min = -0.02;
+  chart.y_max = 1.02;
   chart.y_ticks = {0, 0.2, 0.4, 0.6, 0.8, 1};
-  chart.note = note_of(t, options);
-  chart.series.reserve(t.methods());
-  for (std::size_t m = 0; m < t.methods(); ++m) {
-    chart.series.push_back(series_of(t.names[m], staircase_of(t, best, m), axis.bound));
+  chart.width = options.figure.width;
+  chart.height = options.figure.height;
+  const std::vector<std::size_t> methods = drawn_methods(options.figure, t.methods());
+  chart.note = note_of(t, options, methods.size());
+  chart.series.reserve(methods.size());
+  for (const std::size_t m : methods) {
+    const Staircase s = staircase_of(t, best, m);
+    Series series{t.names[m], {}, {}, true, m + 1};
+    if (!s.fraction.empty() && !std::isnan(s.fraction.front())) {
+      series.x = s.log2_ratio;
+      series.y = s.fraction;
+    }
+    chart.series.push_back(std::move(series));
   }
   return chart;
 }
-
-// An SVG dash array ("8,4") as a TikZ dash pattern at half the length in pt.
-std::string tikz_dash(const std::string& dash) {
-  if (dash.empty()) return "solid";
-  std::string pattern = "dash pattern=";
-  std::istringstream in(dash);
-  std::string length;
-  for (int k = 0; std::getline(in, length, ','); ++k) {
-    pattern += (k == 0 ? "" : " ");
-    pattern += (k % 2 == 0 ? "on " : "off ");
-    pattern += textkit::shortest(std::stod(length) / 2) + "pt";
-  }
-  return pattern;
-}
-
-std::string joined(const std::vector<double>& values) {
-  std::string out;
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    if (i > 0) out += ',';
-    textkit::append_shortest(out, values[i]);
-  }
-  return out;
-}
-
-}  // namespace
 
 void write_csv(std::ostream& out, const table::MeasureTable& t) {
   out << "method_number,method,log2_ratio,fraction\r\n";
@@ -245,49 +228,48 @@ XAxis x_axis(double largest_log2_ratio, std::optional<double> requested) {
   return axis;
 }
 
+void ratio_ticks(const XAxis& axis, std::vector<double>& values, std::vector<std::string>& labels) {
+  values.clear();
+  labels.clear();
+  if (axis.bound < 2) {
+    for (const double v : axis.ticks) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%.3g", std::exp2(v));
+      values.push_back(v);
+      labels.emplace_back(text);
+    }
+    return;
+  }
+  // 1, 2 or 5 times 10^k whole log2 units: the smallest with at most 10 intervals.
+  double step = 1;
+  for (double power = 1;; power *= 10) {
+    if (axis.bound / power <= 10) {
+      step = power;
+      break;
+    }
+    if (axis.bound / (2 * power) <= 10) {
+      step = 2 * power;
+      break;
+    }
+    if (axis.bound / (5 * power) <= 10) {
+      step = 5 * power;
+      break;
+    }
+  }
+  for (double v = 0; v <= axis.bound; v += step) values.push_back(v);
+  const bool powers = values.back() > 16;
+  for (const double v : values) {
+    const auto exponent = static_cast<unsigned>(v);
+    labels.push_back(powers ? power_label(2, exponent) : std::to_string(1ULL << exponent));
+  }
+}
+
 void write_svg(std::ostream& out, const table::MeasureTable& t, const PlotOptions& options) {
-  XAxis axis;
-  write_svg_document(out, plot_of(t, options, axis));
+  write_svg_document(out, profile_chart(t, options));
 }
 
 void write_tex(std::ostream& out, const table::MeasureTable& t, const PlotOptions& options) {
-  XAxis axis;
-  const Chart chart = plot_of(t, options, axis);
-  out << "% " << title_of(options) << ", written by profkit export.\n"
-      << "% Needs \\usepackage{pgfplots} and \\pgfplotsset{compat=1.18} in the preamble.\n"
-      << "\\begin{tikzpicture}\n";
-  for (std::size_t i = 0; i < chart.series.size() && i < 8; ++i) {
-    out << "\\definecolor{profkit" << static_cast<char>('a' + i) << "}{HTML}{"
-        << line_style(i).colour.substr(1) << "}\n";
-  }
-  out << "\\begin{axis}[\n"
-      << "  title={" << textkit::tex_escape(chart.title) << "},\n"
-      << "  xlabel={$\\log_2$ of the ratio to the best count},\n"
-      << "  ylabel={" << textkit::tex_escape(chart.y_label) << "},\n"
-      << "  xmin=0, xmax=" << textkit::shortest(axis.bound) << ", ymin=-0.02, ymax=1.02,\n"
-      << "  xtick={" << joined(axis.ticks) << "},\n"
-      << "  ytick={0,0.2,0.4,0.6,0.8,1},\n"
-      << "  width=12cm, height=8cm, grid=major,\n"
-      << "  legend pos=outer north east, legend cell align=left,\n"
-      << "]\n";
-  for (std::size_t i = 0; i < chart.series.size(); ++i) {
-    const Series& s = chart.series[i];
-    const LineStyle style = line_style(i);
-    const std::string look = "color=profkit" + std::string(1, static_cast<char>('a' + i % 8)) +
-                             ", " + tikz_dash(style.dash) + ", thick";
-    if (s.x.empty()) {
-      out << "\\addlegendimage{" << look << "}\n";
-    } else {
-      out << "\\addplot[const plot, no marks, " << look << "] coordinates {";
-      for (std::size_t k = 0; k < s.x.size(); ++k) {
-        out << (k == 0 ? "" : " ") << "(" << textkit::shortest(s.x[k]) << ","
-            << textkit::shortest(s.y[k]) << ")";
-      }
-      out << "};\n";
-    }
-    out << "\\addlegendentry{" << textkit::tex_escape(s.name) << "}\n";
-  }
-  out << "\\end{axis}\n\\end{tikzpicture}\n";
+  write_tex_picture(out, profile_chart(t, options), options.figure, "export");
 }
 
 }  // namespace curves

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "profkit/curves/figure_options.h"
+#include "profkit/curves/svg_plot.h"
 #include "profkit/table/measure_table.h"
 
 namespace curves {
@@ -31,17 +33,31 @@ struct XAxis {
 // `requested` must be finite and above 0.
 XAxis x_axis(double largest_log2_ratio, std::optional<double> requested);
 
+// The x axis of performance profiles labelled in ratios: ticks at whole
+// log2 values labelled 1, 2, 4, 8, ... (every 1, 2, 5, 10, ... log2 units,
+// at most 10 intervals; all of them as powers 2ⁿ once one passes 2¹⁶), or
+// below a bound of 2 at the axis' own ticks labelled with the ratio to
+// three digits.
+void ratio_ticks(const XAxis& axis, std::vector<double>& values, std::vector<std::string>& labels);
+
 struct PlotOptions {
   std::string criterion;        // keyword for the title, e.g. "NFV"
-  std::optional<double> bound;  // right end of the x axis (see x_axis)
+  std::optional<double> bound;  // right end of the x axis (see x_axis); in ratio labels
+                                // without a bound, the largest log2 ratio rounded up to a whole
+                                // number
   bool failures_nonpositive = false;
+  FigureOptions figure;
 };
 
-// A standalone SVG 1.1 document drawing every method's staircase.
+// The chart both writers draw: the staircases cut at the axis' bound.
+Chart profile_chart(const table::MeasureTable& t, const PlotOptions& options);
+
+// A standalone SVG 1.1 document drawing the staircase of every method (or of
+// those the figure options pick, in their order).
 void write_svg(std::ostream& out, const table::MeasureTable& t, const PlotOptions& options);
 
-// A pgfplots tikzpicture with the same curves (const plot over the same
-// breakpoints), for a document that loads pgfplots with compat=1.18.
+// A pgfplots tikzpicture with the same curves (tex_plot.h), for a document
+// that loads pgfplots with compat=1.18.
 void write_tex(std::ostream& out, const table::MeasureTable& t, const PlotOptions& options);
 
 }  // namespace curves

@@ -17,8 +17,10 @@
 #include "profkit/curves/export.h"
 #include "profkit/curves/summary_figure.h"
 #include "profkit/curves/svg_plot.h"
+#include "profkit/html/verdict_section.h"
 #include "profkit/text/escape.h"
 #include "profkit/text/numbers.h"
+#include "profkit/verdict/verdict.h"
 
 namespace report {
 namespace {
@@ -152,6 +154,8 @@ void write_profiles(std::ostream& out, const SectionInputs& in, const Settings& 
       "is best, the level far right the share it solved.");
   std::ostringstream svg;
   curves::PlotOptions options;
+  options.figure = s.figure;
+  options.figure.title.clear();
   options.criterion = in.criterion;
   options.failures_nonpositive = s.failures_nonpositive;
   curves::write_svg(svg, in.t, options);
@@ -399,7 +403,7 @@ void write_bootstrap(std::ostream& out, const SectionInputs& in, const bootstrap
   out << "</tbody>\n</table></div>\n</section>\n";
 }
 
-void write_budget(std::ostream& out, const SectionInputs& in) {
+void write_budget(std::ostream& out, const SectionInputs& in, const Settings& s) {
   const table::MeasureTable& t = in.t;
   const budget::BudgetCurves curves = budget::compute(t);
   const budget::GeometricMeans means = budget::shifted_geometric_means(t);
@@ -409,7 +413,9 @@ void write_budget(std::ostream& out, const SectionInputs& in) {
       "method solved with at most c; the virtual best takes the smallest count of any method. "
       "Smaller shifted geometric means are better.");
   out << "<figure>\n";
-  curves::write_svg_element(out, budget::budget_plot(t.names, curves, in.criterion));
+  curves::FigureOptions figure = s.figure;
+  figure.title.clear();
+  curves::write_svg_element(out, budget::budget_plot(t.names, curves, in.criterion, figure));
   out << "</figure>\n";
   out << "<table>\n<thead><tr><th class=\"n\">#</th><th>method</th>"
          "<th class=\"n\">shifted geometric mean</th><th class=\"n\">failures</th></tr>"
@@ -449,23 +455,40 @@ void write_data_profiles(std::ostream& out, const SectionInputs& in, const Setti
     write_missing_dimensions(out, s);
   } else {
     out << "<figure>\n";
-    curves::write_svg_element(out, curves::data_profile_chart(in.t, s.dimensions, in.label, {}));
+    curves::FigureOptions figure = s.figure;
+    figure.title.clear();
+    curves::write_svg_element(out,
+                              curves::data_profile_chart(in.t, s.dimensions, in.label, {}, figure));
     out << "</figure>\n";
   }
   out << "</section>\n";
 }
 
-// Every section of one table, in page order. The figures and the bootstrap
-// are computed once here and shared by the sections that show them.
-void write_section(std::ostream& out, const SectionInputs& in, const Settings& s) {
+// The verdict and the bootstrap of one table, from one bootstrap draw.
+struct Decided {
+  bootstrap::Result boot;
+  verdict::Verdict ranked;
+};
+
+Decided decide(const table::MeasureTable& t, const Settings& s) {
+  Decided d;
+  d.ranked = verdict::decide(t, {s.bound, 0.0, s.replicates, s.seed}, &d.boot);
+  return d;
+}
+
+// Every section of one table after its verdict, in page order. The figures
+// are computed once here and shared, with the bootstrap of `d`, by the
+// sections that show them.
+void write_section(std::ostream& out, const SectionInputs& in, const Settings& s,
+                   const Decided& d) {
   const analysis::Figures f = analysis::compute_figures(in.t, s.bound);
-  const bootstrap::Result boot = bootstrap::run(in.t, {s.replicates, s.seed, s.bound});
+  const bootstrap::Result& boot = d.boot;
   write_profiles(out, in, s, f);
   write_summary(out, in, f, boot);
   write_pairs(out, in, s);
   write_stability(out, in, s.bound);
   write_bootstrap(out, in, boot, f);
-  write_budget(out, in);
+  write_budget(out, in, s);
   if (s.history) write_data_profiles(out, in, s);
 }
 
@@ -474,11 +497,13 @@ void write_head(std::ostream& out, const Settings& s, std::string_view more_styl
   const std::string source = html_escape(s.source);
   out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-         "<title>profkit report: "
-      << source << "</title>\n<style>\n"
-      << k_style << more_style
-      << "</style>\n</head>\n<body>\n<header>\n<h1>Performance profiles of <bdi>" << source
-      << "</bdi></h1>\n";
+         "<title>"
+      << (s.figure.title.empty() ? "profkit report: " + source : html_escape(s.figure.title))
+      << "</title>\n<style>\n"
+      << k_style << more_style << "</style>\n</head>\n<body>\n<header>\n<h1>"
+      << (s.figure.title.empty() ? "Performance profiles of <bdi>" + source + "</bdi>"
+                                 : "<bdi>" + html_escape(s.figure.title) + "</bdi>")
+      << "</h1>\n";
 }
 
 std::string counts_text(const table::MeasureTable& t) {
@@ -526,7 +551,9 @@ void write_overview(std::ostream& out, const std::vector<Part>& parts, const Set
     tables.push_back(part.table);
   }
   std::ostringstream svg;
-  curves::write_summary_svg(svg, labels, tables, s.dimensions, std::nullopt);
+  curves::FigureOptions figure = s.figure;
+  figure.title.clear();
+  curves::write_summary_svg(svg, labels, tables, s.dimensions, std::nullopt, figure);
   const std::string document = svg.str();
   const std::size_t start = document.find("<svg");
   out << "<figure>\n"
@@ -605,16 +632,19 @@ void write_report(std::ostream& out, const std::vector<Part>& parts, const Setti
   }
   out << "<nav>\n<ul>\n";
   if (one) {
-    const char* titles[] = {"Audit",     "Profiles",  "Summary", "Pairs",
-                            "Stability", "Bootstrap", "Budget"};
+    const char* titles[] = {"Verdict", "Audit",     "Profiles",  "Summary",
+                            "Pairs",   "Stability", "Bootstrap", "Budget"};
     for (std::size_t i = 0; i < std::size(k_section_ids); ++i) {
       out << "<li><a href=\"#" << k_section_ids[i] << "\">" << titles[i] << "</a></li>\n";
     }
     if (s.history) out << "<li><a href=\"#" << k_data_id << "\">Data profiles</a></li>\n";
     out << "</ul>\n</nav>\n</header>\n<main>\n";
+    // The page opens with the verdict.
+    const Decided d = decide(*parts.front().table, s);
+    write_verdict_section(out, "", parts.front().table->names, d.ranked);
     write_audit(out, s);
-    write_section(out, {*parts.front().table, criterion(parts.front()), parts.front().label, ""},
-                  s);
+    write_section(out, {*parts.front().table, criterion(parts.front()), parts.front().label, ""}, s,
+                  d);
     out << "</main>\n</body>\n</html>\n";
     return;
   }
@@ -632,7 +662,10 @@ void write_report(std::ostream& out, const std::vector<Part>& parts, const Setti
   for (std::size_t k = 0; k < parts.size(); ++k) {
     out << "<section id=\"" << ids[k] << "\" class=\"part\">\n<h2 class=\"part\">" << kind
         << isolated(parts[k].label) << "</h2>\n";
-    write_section(out, {*parts[k].table, criterion(parts[k]), parts[k].label, ids[k] + "-"}, s);
+    // Each part opens with its verdict.
+    const Decided d = decide(*parts[k].table, s);
+    write_verdict_section(out, ids[k] + "-", parts[k].table->names, d.ranked);
+    write_section(out, {*parts[k].table, criterion(parts[k]), parts[k].label, ids[k] + "-"}, s, d);
     out << "</section>\n";
   }
   out << "</main>\n</body>\n</html>\n";

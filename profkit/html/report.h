@@ -1,13 +1,15 @@
-// One self-contained HTML5 page on a measure table: audit findings, the
-// exact profiles, a summary with profcmp's figures and bootstrap intervals,
-// pairwise verdicts, stability of the ranking, the bootstrap and the budget
-// view. Inline CSS and SVG only (no script, nothing loaded from elsewhere),
-// with a print stylesheet; every name is escaped. Same input, same bytes.
+// One self-contained HTML5 page on a measure table: the verdict on the
+// ranking (html/verdict_section.h), audit findings, the exact profiles, a
+// summary with profcmp's figures and bootstrap intervals, pairwise verdicts,
+// stability of the ranking, the bootstrap and the budget view. Inline CSS
+// and SVG only (no script, nothing loaded from elsewhere), with a print
+// stylesheet; every name is escaped. Same input, same bytes.
 //
 // A page may cover several tables of the same methods and problems (parts):
 // the criteria of one table, or the convergence test of a history at each
 // tolerance. The audit is given once; each part then has its own sections,
-// the same ones a page of that table alone has, with ids led by the part's.
+// the same ones a page of that table alone has (its verdict first), with ids
+// led by the part's.
 #ifndef PROFCMP_PROFKIT_HTML_REPORT_H_
 #define PROFCMP_PROFKIT_HTML_REPORT_H_
 
@@ -18,13 +20,14 @@
 #include <string_view>
 #include <vector>
 
+#include "profkit/curves/figure_options.h"
 #include "profkit/table/measure_table.h"
 
 namespace report {
 
 // The ids of the page's sections, in page order.
-inline constexpr std::string_view k_section_ids[] = {"audit",     "profiles",  "summary", "pairs",
-                                                     "stability", "bootstrap", "budget"};
+inline constexpr std::string_view k_section_ids[] = {"verdict", "audit",     "profiles",  "summary",
+                                                     "pairs",   "stability", "bootstrap", "budget"};
 
 // The ids of a history's extra sections: the summary figure of every
 // tolerance (pages of several tolerances) and each tolerance's data profiles.
@@ -51,6 +54,9 @@ struct Settings {
   std::uint64_t seed = 1;
   std::vector<AuditItem> audit;  // the findings of `profkit check`
   std::string audit_summary;     // one line on the audit as a whole (may be empty)
+  // The methods the figures draw, their size and x axis; a title given here
+  // is the page's heading (each figure keeps its own).
+  curves::FigureOptions figure;
   // Convergence histories: the parts are tolerances, each with its data
   // profiles, drawn from every problem's dimension (empty when some problem
   // has none: `without_dimension` names the first such problem).

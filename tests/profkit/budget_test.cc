@@ -124,8 +124,9 @@ TEST(Budget, PlotHasTheVirtualBestFirstOnALogarithmicAxis) {
   const curves::Chart chart = budget::budget_plot(t.names, budget::compute(t), "NFV ");
   EXPECT_TRUE(chart.log_x);
   EXPECT_EQ(chart.title, "Share of problems solved within a budget of NFV");
-  EXPECT_EQ(chart.x_min, 1.0);     // the power of ten at or below the smallest count, 3
-  EXPECT_EQ(chart.x_max, 1000.0);  // beyond twice the largest count, 80
+  EXPECT_EQ(chart.x_min, 1.0);   // the power of ten at or below the smallest count, 3
+  EXPECT_EQ(chart.x_max, 80.0);  // the largest count: failures lie off the axis
+  EXPECT_EQ(chart.x_tick_labels, (std::vector<std::string>{"1", "10"}));
   EXPECT_EQ(chart.y_min, 0.0);
   EXPECT_EQ(chart.y_max, 1.0);
   ASSERT_EQ(chart.series.size(), 3u);
@@ -134,6 +135,23 @@ TEST(Budget, PlotHasTheVirtualBestFirstOnALogarithmicAxis) {
   EXPECT_EQ(chart.series[0].y, (std::vector<double>{0, 0.2, 0.6, 0.8}));
   EXPECT_EQ(chart.series[1].name, "1 A");
   EXPECT_EQ(chart.series[2].name, "2 B,2");
+  EXPECT_EQ(chart.series[0].method, curves::k_virtual_best);
+  EXPECT_EQ(chart.series[2].method, 2u);
+  // Chosen methods keep their numbers (and so their styles); ticks past
+  // 10⁴ are all powers.
+  curves::FigureOptions only_b;
+  only_b.methods = {1};
+  const MeasureTable wide = kit_support::measure_table({"A", "B"}, {{3, 200000}, {5, 7}});
+  const curves::Chart b = budget::budget_plot(wide.names, budget::compute(wide), "NFV", only_b);
+  ASSERT_EQ(b.series.size(), 2u);
+  EXPECT_EQ(b.series[1].name, "2 B");
+  EXPECT_EQ(b.series[1].method, 2u);
+  EXPECT_EQ(b.x_max, 10.0);  // at least a decade
+  EXPECT_EQ(b.x_tick_labels, (std::vector<std::string>{"1", "10"}));
+  const curves::Chart all = budget::budget_plot(wide.names, budget::compute(wide), "NFV");
+  EXPECT_EQ(all.x_max, 200000.0);
+  EXPECT_EQ(all.x_tick_labels.back(), "10\xE2\x81\xB5");
+  EXPECT_EQ(all.x_tick_labels.front(), "10\xE2\x81\xB0");
   // A method that never solves a problem is a flat line at 0.
   const MeasureTable none = kit_support::measure_table({"X"}, {{k_failed}});
   const curves::Chart flat = budget::budget_plot(none.names, budget::compute(none), "NIT ");

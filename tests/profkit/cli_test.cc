@@ -42,7 +42,7 @@ TEST(Cli, UsageErrorsExitTwoWithAHint) {
        "Run 'profkit --help' for usage.\n"},
       {{"chek", "P.PER"},
        "profkit: error: unknown subcommand 'chek' (one of check, export, pairs, stability, boot, "
-       "budget, report, import)\nRun 'profkit --help' for usage.\n"},
+       "budget, verdict, report, import)\nRun 'profkit --help' for usage.\n"},
       {{}, "profkit: error: A subcommand is required\nRun 'profkit --help' for usage.\n"},
   };
   for (const Case& c : cases) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -18,13 +19,18 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "kit_support.h"
 #include "profcmp/profiles.h"
 #include "profkit/analysis/figures.h"
 #include "profkit/curves/export.h"
+#include "profkit/curves/figure_options.h"
+#include "profkit/curves/styles.h"
 #include "profkit/curves/svg_plot.h"
+#include "profkit/curves/thinning.h"
 #include "profkit/table/measure_table.h"
 #include "records/units.h"
 
@@ -57,13 +63,13 @@ std::string csv_of(const table::MeasureTable& t) {
 
 std::string svg_of(const table::MeasureTable& t, std::optional<double> bound = std::nullopt) {
   std::ostringstream out;
-  curves::write_svg(out, t, {"NFV", bound, false});
+  curves::write_svg(out, t, {"NFV", bound, false, {}});
   return out.str();
 }
 
 std::string tex_of(const table::MeasureTable& t) {
   std::ostringstream out;
-  curves::write_tex(out, t, {"NFV", std::nullopt, false});
+  curves::write_tex(out, t, {"NFV", std::nullopt, false, {}});
   return out.str();
 }
 
@@ -242,16 +248,40 @@ TEST(StaircaseProperty, EqualsProfcmpsOwnProfileValues) {
   }
 }
 
-// CURVES_UPDATE_GOLDEN=1 rewrites the golden files (review the diff).
-TEST(Export, GoldenDocumentsOfTheSmallTable) {
-  if (std::getenv("CURVES_UPDATE_GOLDEN") != nullptr) {
-    kit_support::write_file(kit_support::test_data("curves/small.csv"), csv_of(small_table()));
-    kit_support::write_file(kit_support::test_data("curves/small.svg"), svg_of(small_table()));
-    kit_support::write_file(kit_support::test_data("curves/small.tex"), tex_of(small_table()));
+// Twenty methods on six problems, every method a different staircase.
+table::MeasureTable twenty_table() {
+  table::MeasureTable t;
+  t.problems = 6;
+  for (int m = 0; m < 20; ++m) {
+    t.names.push_back("Method " + std::to_string(m + 1));
+    for (int p = 0; p < 6; ++p) t.measures.push_back(p == m % 6 ? F : 10 + (m * 7 + p * 13) % 31);
   }
-  EXPECT_EQ(csv_of(small_table()), golden("small.csv"));
-  EXPECT_EQ(svg_of(small_table()), golden("small.svg"));
-  EXPECT_EQ(tex_of(small_table()), golden("small.tex"));
+  return t;
+}
+
+// CURVES_UPDATE_GOLDEN=1 rewrites the golden files (review the diff).
+TEST(Export, GoldenDocuments) {
+  curves::PlotOptions chosen{"NIT", std::nullopt, false, {}};
+  chosen.figure.methods = {19, 0, 7};  // a method keeps its style in any order
+  chosen.figure.title = "Three of twenty";
+  chosen.figure.width = 480;
+  chosen.figure.height = 360;
+  chosen.figure.log2_labels = true;
+  chosen.figure.tex_width = curves::TexLength{8, "cm"};
+  std::ostringstream chosen_svg, chosen_tex;
+  curves::write_svg(chosen_svg, twenty_table(), chosen);
+  curves::write_tex(chosen_tex, twenty_table(), chosen);
+  const std::pair<const char*, std::string> documents[] = {
+      {"small.csv", csv_of(small_table())},   {"small.svg", svg_of(small_table())},
+      {"small.tex", tex_of(small_table())},   {"twenty.svg", svg_of(twenty_table())},
+      {"twenty.tex", tex_of(twenty_table())}, {"chosen.svg", chosen_svg.str()},
+      {"chosen.tex", chosen_tex.str()}};
+  for (const auto& [name, text] : documents) {
+    if (std::getenv("CURVES_UPDATE_GOLDEN") != nullptr) {
+      kit_support::write_file(kit_support::test_data(std::string("curves/") + name), text);
+    }
+    EXPECT_EQ(text, golden(name)) << name;
+  }
 }
 
 // Every CSV row, split into fields (the names here hold no quote).
@@ -311,9 +341,10 @@ TEST(Export, ThirtyMethodsOfFiveHundredProblems) {
   EXPECT_EQ(svg, svg_of(t));
 }
 
-// Curves stay inside the plot area (x 64..624, y 40..440), legend entries
-// start to its right: the legend never covers a curve, for 1 to 60 methods.
-TEST(Export, LegendBesideThePlotAndCanvasGrowsWithIt) {
+// Curves stay inside the plot area (x 64..616, y 40..440), legend entries
+// start below it: the legend never covers a curve, for 1 to 60 methods, and
+// the canvas grows to hold it.
+TEST(Export, LegendBelowThePlotAndCanvasGrowsWithIt) {
   std::mt19937_64 rng(5);
   for (const int methods : {1, 4, 20, 60}) {
     table::MeasureTable t;
@@ -321,7 +352,7 @@ TEST(Export, LegendBesideThePlotAndCanvasGrowsWithIt) {
     for (int m = 0; m < methods; ++m) t.names.push_back(std::string(14, 'W'));
     for (int i = 0; i < methods * 50; ++i) t.measures.push_back(1 + rng() % 100);
     const std::string svg = svg_of(t, 3.0);
-    const std::regex path("d=\"([^\"]*)\"");
+    const std::regex path("class=\"curve\"[^>]* d=\"([^\"]*)\"");
     for (auto it = std::sregex_iterator(svg.begin(), svg.end(), path); it != std::sregex_iterator();
          ++it) {
       const std::string d = (*it)[1];
@@ -338,7 +369,7 @@ TEST(Export, LegendBesideThePlotAndCanvasGrowsWithIt) {
         const bool is_x = command == 'H' || ((command == 'M' || command == 'L') && index == 0);
         ++index;
         if (is_x) {
-          EXPECT_TRUE(v >= 64 && v <= 624) << v;
+          EXPECT_TRUE(v >= 64 && v <= 616) << v;
         } else {
           EXPECT_TRUE(v >= 40 && v <= 440) << v;
         }
@@ -349,7 +380,8 @@ TEST(Export, LegendBesideThePlotAndCanvasGrowsWithIt) {
     int entries = 0;
     for (auto it = std::sregex_iterator(svg.begin(), svg.end(), legend);
          it != std::sregex_iterator(); ++it, ++entries) {
-      EXPECT_GE(std::stod((*it)[1]), 648.0);
+      EXPECT_GE(std::stod((*it)[1]), 0.0);
+      EXPECT_GE(std::stod((*it)[2]), 440.0 + 52);
       last_y = std::stod((*it)[2]);
     }
     EXPECT_EQ(entries, methods);
@@ -392,17 +424,189 @@ TEST(Export, XAxisTickRule) {
   EXPECT_EQ(curves::x_axis(1.2, std::nullopt).ticks[3], 0.6);  // not 3 * 0.2
 }
 
-TEST(SvgPlot, LineStylesDifferInColourOrDashForFortySeries) {
-  std::set<std::pair<std::string, std::string>> seen;
-  for (std::size_t i = 0; i < 40; ++i) {
-    const curves::LineStyle s = curves::line_style(i);
-    EXPECT_TRUE(seen.insert({s.colour, s.dash}).second) << i;
-    if (i > 0) {  // neighbours differ in both
-      EXPECT_NE(s.colour, curves::line_style(i - 1).colour);
-      EXPECT_NE(s.dash, curves::line_style(i - 1).dash);
+// CIE lightness L* (0 black, 100 white) of "#rrggbb".
+double lightness(std::string_view colour) {
+  double linear[3];
+  for (int k = 0; k < 3; ++k) {
+    const double c = std::stoi(std::string(colour.substr(1 + 2 * k, 2)), nullptr, 16) / 255.0;
+    linear[k] = c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+  }
+  const double y = 0.2126 * linear[0] + 0.7152 * linear[1] + 0.0722 * linear[2];
+  return y > 216.0 / 24389 ? 116 * std::cbrt(y) - 16 : y * 24389.0 / 27;
+}
+
+// The 20 styles: distinct colours none lighter than L* 80, no two sharing
+// both dash and marker (up to 40 methods), the virtual best apart from all.
+TEST(Styles, TwentyStylesStayApart) {
+  EXPECT_NEAR(lightness("#F0E442"), 89, 1);  // the light yellow this rule keeps out
+  const curves::Style best = curves::virtual_best_style();
+  std::set<std::string_view> colours;
+  std::set<std::pair<std::string_view, curves::Marker>> looks;
+  for (std::size_t n = 1; n <= 40; ++n) {
+    const curves::Style s = curves::method_style(n);
+    EXPECT_TRUE(looks.insert({s.dash, s.marker}).second) << n;
+    EXPECT_NE(s.marker, curves::Marker::none) << n;
+    EXPECT_NE(s.colour, best.colour) << n;
+    if (n <= curves::k_styles) {
+      EXPECT_TRUE(colours.insert(s.colour).second) << n;
+      EXPECT_LE(lightness(s.colour), 80) << n << " " << s.colour;
+    }
+    const curves::Style again = curves::method_style(n + 40);
+    EXPECT_EQ(std::tie(again.colour, again.dash, again.marker),
+              std::tie(s.colour, s.dash, s.marker));
+  }
+  EXPECT_EQ(best.marker, curves::Marker::none);
+}
+
+// Distance from (x, y) to the segment (ax, ay)-(bx, by).
+double to_segment(double x, double y, double ax, double ay, double bx, double by) {
+  const double dx = bx - ax, dy = by - ay, length = dx * dx + dy * dy;
+  const double t = length == 0 ? 0 : std::clamp(((x - ax) * dx + (y - ay) * dy) / length, 0.0, 1.0);
+  return std::hypot(x - ax - t * dx, y - ay - t * dy);
+}
+
+// The staircase through breakpoints (x[i], y[i]) as a polyline to `right`.
+std::vector<std::pair<double, double>> polyline(const std::vector<double>& x,
+                                                const std::vector<double>& y, double right) {
+  std::vector<std::pair<double, double>> points{{x[0], y[0]}};
+  for (std::size_t i = 1; i < x.size(); ++i) {
+    points.push_back({x[i], y[i - 1]});
+    points.push_back({x[i], y[i]});
+  }
+  points.push_back({right, y.back()});
+  return points;
+}
+
+// The largest distance from a vertex or segment midpoint of `a` to `b`.
+double farthest(const std::vector<std::pair<double, double>>& a,
+                const std::vector<std::pair<double, double>>& b) {
+  double worst = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    for (const double f : {0.0, 0.5}) {
+      if (f > 0 && i + 1 == a.size()) continue;
+      const double x = a[i].first + (f > 0 ? f * (a[i + 1].first - a[i].first) : 0);
+      const double y = a[i].second + (f > 0 ? f * (a[i + 1].second - a[i].second) : 0);
+      double nearest = std::numeric_limits<double>::infinity();
+      for (std::size_t k = 0; k + 1 < b.size(); ++k) {
+        nearest = std::min(
+            nearest, to_segment(x, y, b[k].first, b[k].second, b[k + 1].first, b[k + 1].second));
+      }
+      worst = std::max(worst, nearest);
     }
   }
-  EXPECT_EQ(curves::line_style(40).colour, curves::line_style(0).colour);
+  return worst;
+}
+
+// On random nondecreasing staircases in pixels (dense and sparse steps, tiny
+// and large rises), the thinned staircase lies within half a pixel of the
+// exact one both ways (within sqrt(2) t, t = 0.34), and keeps at most 2 + min(width, height) / t
+// vertices.
+TEST(Thinning, DrawnStaircaseStaysWithinHalfAPixel) {
+  std::mt19937_64 rng(11);
+  for (int round = 0; round < 300; ++round) {
+    const double width = 20 + static_cast<double>(rng() % 200), height = 10 + rng() % 100;
+    const std::size_t n = 1 + rng() % (round % 3 == 0 ? 2000 : 60);
+    std::vector<double> x(n), y(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      x[i] = i == 0 ? 0 : x[i - 1] + std::uniform_real_distribution<double>(0.001, 1.5)(rng);
+      y[i] = i == 0 ? 0 : y[i - 1] + std::uniform_real_distribution<double>(0, 0.8)(rng);
+    }
+    for (std::size_t i = 0; i < n; ++i) {  // onto width x height
+      x[i] *= width / std::max(x.back(), 1.0);
+      y[i] *= height / std::max(y.back(), 1.0);
+    }
+    const std::vector<curves::Vertex> kept = curves::thin_staircase(x, y);
+    std::vector<double> tx, ty;
+    for (const curves::Vertex v : kept) {
+      ASSERT_GE(v.y, v.x);
+      tx.push_back(x[v.x]);
+      ty.push_back(y[v.y]);
+    }
+    const auto exact = polyline(x, y, width + 1), drawn = polyline(tx, ty, width + 1);
+    const double bound = std::sqrt(2.0) * curves::k_thinning_step + 1e-9;  // under half a pixel
+    EXPECT_LT(farthest(exact, drawn), bound) << round;
+    EXPECT_LT(farthest(drawn, exact), bound) << round;
+    EXPECT_LE(static_cast<double>(kept.size()),
+              2 + std::min(width, height) / curves::k_thinning_step)
+        << round;
+  }
+}
+
+TEST(Figures, TexLengthsAndRatioTicks) {
+  const std::pair<const char*, const char*> lengths[] = {{"8cm", "8cm"},
+                                                         {"0.9\\linewidth", "0.9\\linewidth"},
+                                                         {"\\linewidth", "\\linewidth"},
+                                                         {"240pt", "240pt"},
+                                                         {"1.5in", "1.5in"},
+                                                         {"cm", nullptr},
+                                                         {"8", nullptr},
+                                                         {"-1cm", nullptr},
+                                                         {"0pt", nullptr},
+                                                         {"1e2pt", nullptr},
+                                                         {"nanpt", nullptr},
+                                                         {"8 cm", nullptr},
+                                                         {"8cm}", nullptr},
+                                                         {"\\hsize", nullptr}};
+  for (const auto& [text, normal] : lengths) {
+    const std::optional<curves::TexLength> length = curves::parse_tex_length(text);
+    EXPECT_EQ(length.has_value(), normal != nullptr) << text;
+    if (length && normal) {
+      EXPECT_EQ(length->text(), normal) << text;
+    }
+  }
+  EXPECT_NEAR(curves::TexLength{}.points(), 345, 0.01);
+  EXPECT_NEAR(curves::parse_tex_length("1in")->points(), 72.27, 1e-9);
+
+  const struct {
+    double bound;
+    std::vector<double> values;
+    std::vector<std::string> labels;
+  } ticks[] = {
+      {1.0, {0, 0.5, 1}, {"1", "1.41", "2"}},
+      {3.0, {0, 1, 2, 3}, {"1", "2", "4", "8"}},
+      {16.0,
+       {0, 2, 4, 6, 8, 10, 12, 14, 16},
+       {"1", "4", "16", "64", "256", "1024", "4096", "16384", "65536"}},
+      {20.0,
+       {0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20},
+       {"2\xE2\x81\xB0", "2\xC2\xB2", "2\xE2\x81\xB4", "2\xE2\x81\xB6", "2\xE2\x81\xB8",
+        "2\xC2\xB9\xE2\x81\xB0", "2\xC2\xB9\xC2\xB2", "2\xC2\xB9\xE2\x81\xB4",
+        "2\xC2\xB9\xE2\x81\xB6", "2\xC2\xB9\xE2\x81\xB8", "2\xC2\xB2\xE2\x81\xB0"}},
+  };
+  for (const auto& c : ticks) {
+    curves::XAxis axis = curves::x_axis(c.bound, c.bound);
+    if (c.bound == 1.0) axis.ticks = {0, 0.5, 1};
+    std::vector<double> values;
+    std::vector<std::string> labels;
+    curves::ratio_ticks(axis, values, labels);
+    EXPECT_EQ(values, c.values) << c.bound;
+    EXPECT_EQ(labels, c.labels) << c.bound;
+  }
+}
+
+// Twenty random staircases: at most k_markers markers each, every one on its
+// drawn curve, and no two curves with a marker at the same x.
+TEST(Figures, MarkersSpreadAndSitOnTheirCurves) {
+  std::mt19937_64 rng(8);
+  table::MeasureTable many;
+  many.problems = 300;
+  for (int m = 0; m < 20; ++m) many.names.push_back("M" + std::to_string(m + 1));
+  for (int i = 0; i < 20 * 300; ++i) many.measures.push_back(1 + rng() % 1000);
+  const curves::Chart chart = curves::profile_chart(many, {"NFV", std::nullopt, false, {}});
+  std::set<double> xs;
+  for (std::size_t i = 0; i < chart.series.size(); ++i) {
+    const curves::Series& s = chart.series[i];
+    const curves::DrawnSteps drawn = curves::drawn_steps(s, chart, 552, 388);
+    const curves::DrawnSteps marks = curves::marker_points(drawn, chart, i, s, 552);
+    EXPECT_GE(marks.x.size(), 1u);
+    EXPECT_LE(marks.x.size(), static_cast<std::size_t>(curves::k_markers));
+    for (std::size_t k = 0; k < marks.x.size(); ++k) {
+      EXPECT_TRUE(xs.insert(marks.x[k]).second) << s.name;
+      const auto at = std::upper_bound(drawn.x.begin(), drawn.x.end(), marks.x[k]);
+      ASSERT_NE(at, drawn.x.begin());
+      EXPECT_EQ(marks.y[k], drawn.y[static_cast<std::size_t>(at - drawn.x.begin()) - 1]);
+    }
+  }
 }
 
 TEST(SvgPlot, GenericSeriesLogAxisAndElementForHtml) {
@@ -428,9 +632,9 @@ TEST(SvgPlot, GenericSeriesLogAxisAndElementForHtml) {
   for (const char* label : {">1<", ">10<", ">100<", ">1000<"}) {
     EXPECT_NE(svg.find(label), std::string::npos) << label;
   }
-  EXPECT_NE(svg.find("d=\"M64.00 434.00L250.67 240.00L437.33 143.00L624.00 46.00\""),
+  EXPECT_NE(svg.find("d=\"M64.00 434.00L248.00 240.00L432.00 143.00L616.00 46.00\""),
             std::string::npos);
-  EXPECT_NE(svg.find("d=\"M64.00 337.00H250.67V240.00H624.00\""), std::string::npos);
+  EXPECT_NE(svg.find("d=\"M64.00 337.00H248.00V240.00H616.00\""), std::string::npos);
 }
 
 }  // namespace

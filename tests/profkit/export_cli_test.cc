@@ -166,12 +166,17 @@ TEST(ExportCli, HostileNames) {
 
 TEST(ExportCli, TablesWithoutRatiosGiveDocumentsAndWithoutProblemsAreRefused) {
   const TempDir dir;
-  // Every method ties everywhere: the axis runs to 2 with ticks every 0.2.
+  // Every method ties everywhere: the axis runs to 2 (ratio 4) with log2
+  // ticks every 0.2, ratio ticks at 1, 2, 4.
   write_file(dir.file("tie.per"), kit_support::results_table({"A", "B"}, {{3, 4}, {3, 4}}));
   const auto tie = run_profkit({"export", "--format", "svg", dir.file("tie.per")});
   EXPECT_EQ(tie.status, 0);
-  EXPECT_NE(tie.out.find("text-anchor=\"middle\">2</text>"), std::string::npos);
-  EXPECT_NE(tie.out.find("text-anchor=\"middle\">1.8</text>"), std::string::npos);
+  EXPECT_NE(tie.out.find("text-anchor=\"middle\">4</text>"), std::string::npos);
+  EXPECT_EQ(tie.out.find("text-anchor=\"middle\">1.8</text>"), std::string::npos);
+  const auto log2 =
+      run_profkit({"export", "--format", "svg", "--axis", "log2", dir.file("tie.per")});
+  EXPECT_NE(log2.out.find("text-anchor=\"middle\">2</text>"), std::string::npos);
+  EXPECT_NE(log2.out.find("text-anchor=\"middle\">1.8</text>"), std::string::npos);
   write_file(dir.file("empty.per"), kit_support::method_record("LONE"));
   const auto empty = run_profkit({"export", "--format", "svg", dir.file("empty.per")});
   EXPECT_EQ(empty.status, 2);

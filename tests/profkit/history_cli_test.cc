@@ -29,6 +29,7 @@ TEST(HistoryCli, GoldenOutputsOfTheHandHistory) {
       {{"export", "--input-format", "history", "hand.csv"}, "hand_performance.csv", 0},
       {{"export", "--profile", "data", "hand.csv"}, "hand_data.csv", 0},
       {{"export", "--format", "svg", "hand.csv"}, "hand_summary.svg", 0},
+      {{"export", "--format", "tex", "hand.csv"}, "hand_summary.tex", 0},
   };
   for (const auto& c : cases) {
     const kit_support::RunResult r = run_profkit(c.args, {}, dir);
@@ -49,8 +50,13 @@ TEST(HistoryCli, OneToleranceIsExactlyItsTable) {
                           "C,P1,fail,\nC,P2,fail,\nC,P3,0,1\nC,P4,fail,\n");
   const std::string history = history_dir() + "/hand.csv";
   const std::vector<std::vector<std::string>> commands = {
-      {"export"}, {"export", "--format", "svg"},    {"pairs", "--format", "csv"},
-      {"budget"}, {"stability", "--format", "csv"}, {"boot", "--replicates", "50"},
+      {"export"},
+      {"export", "--format", "svg"},
+      {"pairs", "--format", "csv"},
+      {"budget"},
+      {"stability", "--format", "csv"},
+      {"boot", "--replicates", "50"},
+      {"verdict", "--replicates", "50"},
   };
   for (const auto& command : commands) {
     std::vector<std::string> on_table = command, on_history = command;
@@ -79,6 +85,7 @@ TEST(HistoryCli, EveryToleranceIsEachToleranceLabelled) {
       {"budget", "--format", "csv"},
       {"stability", "--format", "csv"},
       {"boot", "--format", "csv", "--replicates", "20"},
+      {"verdict", "--format", "csv", "--replicates", "20"},
   };
   for (const auto& command : commands) {
     std::vector<std::string> all = command;
@@ -141,9 +148,10 @@ TEST(HistoryCli, DimensionsFromAFileAndRefusals) {
        "(--dimension-column NAME) or with --dimensions FILE, a CSV with the header "
        "problem,dimension\n"},
       {{"export", "--format", "tex", "bare.csv"},
-       "profkit: error: export: a history draws as --format tex one tolerance at a time: give "
-       "--tolerance T, or use --format svg, pdf or png for the summary figure of every "
-       "tolerance\nRun 'profkit --help' for usage.\n"},
+       "profkit: error: bare.csv: data profiles (drawn in the summary figure) need every "
+       "problem's dimension, and problem 'P1' has none; give them in a dimension column "
+       "(--dimension-column NAME) or with --dimensions FILE, a CSV with the header "
+       "problem,dimension\n"},
       {{"export", "--tolerance", "2", "bare.csv"},
        "profkit: error: --tolerance: '2' is not a number from 0 to 1\nRun 'profkit --help' for "
        "usage.\n"},

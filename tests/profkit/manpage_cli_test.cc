@@ -131,6 +131,7 @@ TEST(ManPage, CsvHeadersAreTheProgramsFirstLines) {
       {"stability", {}, {}},
       {"boot", {"--replicates", "10"}, {}},
       {"budget", {}, {}},
+      {"verdict", {"--replicates", "10"}, {}},
   };
   const auto sections = subcommand_sections();
   // Per subcommand, the first lines of its runs, in the order of the cases.

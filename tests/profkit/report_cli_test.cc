@@ -75,7 +75,7 @@ TEST(ReportCli, SummaryDigitsAreProfcmpsAndThePageIsValid) {
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(page_figures(r.out), want);
     EXPECT_EQ(check_page(r.out),
-              "sections: audit profiles summary pairs stability bootstrap budget\nok\n");
+              "sections: verdict audit profiles summary pairs stability bootstrap budget\nok\n");
   }
 }
 
@@ -124,7 +124,7 @@ TEST(ReportCli, AuditSectionListsTheFindingsOfCheck) {
   EXPECT_NE(audit.find("<tbody>\n" + rows + "</tbody>"), std::string::npos) << audit << rows;
   EXPECT_NE(audit.find("<p>Checked with --criterion NFV: 0 errors, "), std::string::npos);
   EXPECT_EQ(check_page(r.out),
-            "sections: audit profiles summary pairs stability bootstrap budget\nok\n");
+            "sections: verdict audit profiles summary pairs stability bootstrap budget\nok\n");
 }
 
 TEST(ReportCli, UsageAndInputErrors) {
@@ -187,11 +187,13 @@ std::string without_figures(const std::string& html) {
   return page + html.substr(at);
 }
 
-// The sections of a page of one table: everything after the audit section,
-// up to </main>.
+// The sections of a page of one table: the verdict that opens it, then
+// everything after the audit section, up to </main>.
 std::string sections_alone(const std::string& page) {
-  const auto start = page.find("</section>\n", page.find("<section id=\"audit\">")) + 11;
-  return page.substr(start, page.find("</main>") - start);
+  const auto verdict = page.find("<section id=\"verdict\">");
+  const auto audit = page.find("<section id=\"audit\">");
+  const auto start = page.find("</section>\n", audit) + 11;
+  return page.substr(verdict, audit - verdict) + page.substr(start, page.find("</main>") - start);
 }
 
 // The sections of part `id` of a page of several, with their ids as on a

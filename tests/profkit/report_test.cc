@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -18,7 +19,7 @@ namespace {
 using table::k_failed;
 
 const char* const k_all_sections =
-    "sections: audit profiles summary pairs stability bootstrap budget\n";
+    "sections: verdict audit profiles summary pairs stability bootstrap budget\n";
 
 // Ties, failures, a problem no method solved (as in bootstrap_test.cc).
 table::MeasureTable small_table() {
@@ -109,7 +110,7 @@ TEST(Report, CheckerAndTidyCatchBrokenPages) {
             std::string::npos);
   EXPECT_NE(check(replaced("<section id=\"pairs\">", "<section id=\"summary\">")),
             std::string(k_all_sections) + "ok\n");
-  EXPECT_NE(tidy(replaced(">ALPHA<", ">AL<PHA<")), "");
+  EXPECT_NE(tidy(replaced(">ALPHA</title>", ">AL<PHA</title>")), "");
   EXPECT_NE(tidy(replaced("</section>", "</div>")), "");
 }
 
@@ -221,6 +222,48 @@ TEST(Report, SameInputSameBytes) {
   report::Settings other;
   other.seed = 2;
   EXPECT_NE(page(t), page(t, other));
+}
+
+}  // namespace
+
+namespace {
+
+// Every curve of the page: its name (a budget curve's name leads with the
+// method number) and its stroke and dash, in page order.
+std::vector<std::pair<std::string, std::string>> curve_looks(const std::string& html) {
+  static const std::regex curve(
+      R"re(<path class="curve" stroke="(#[0-9A-F]{6})"( stroke-dasharray="[0-9,]+")? d="[^"]*"( visibility="hidden")?><title>([^<]*)</title>)re");
+  std::vector<std::pair<std::string, std::string>> looks;
+  for (auto it = std::sregex_iterator(html.begin(), html.end(), curve);
+       it != std::sregex_iterator(); ++it) {
+    looks.push_back({(*it)[4], std::string((*it)[1]) + std::string((*it)[2])});
+  }
+  return looks;
+}
+
+// A method keeps one look in both figures of the page, whichever methods
+// --methods picks and in whatever order; the virtual best has its own.
+TEST(Report, AMethodKeepsItsStyleInEveryFigure) {
+  const table::MeasureTable t = small_table();
+  for (const std::vector<std::size_t>& methods :
+       {std::vector<std::size_t>{}, {2, 0}, {1}, {2, 1, 0}}) {
+    report::Settings s;
+    s.figure.methods = methods;
+    const auto looks = curve_looks(page(t, s));
+    const std::size_t drawn = methods.empty() ? 3 : methods.size();
+    ASSERT_EQ(looks.size(), 2 * drawn + 1);  // profiles, then the virtual best and the budget
+    std::map<std::string, std::string> of_method;
+    for (std::size_t i = 0; i < drawn; ++i) {
+      const std::size_t m = methods.empty() ? i : methods[i];
+      EXPECT_EQ(looks[i].first, t.names[m]);
+      of_method[t.names[m]] = looks[i].second;
+      EXPECT_EQ(looks[drawn + 1 + i].first, std::to_string(m + 1) + " " + t.names[m]);
+      EXPECT_EQ(looks[drawn + 1 + i].second, looks[i].second) << t.names[m];
+    }
+    EXPECT_EQ(looks[drawn].first, "virtual best");
+    for (const auto& [name, look] : of_method) EXPECT_NE(look, looks[drawn].second) << name;
+    EXPECT_EQ(of_method.size(), drawn);
+  }
 }
 
 }  // namespace

@@ -6,5 +6,5 @@ if(Python3_Interpreter_FOUND)
            COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/latex_tex.py
                    ${PROFKIT_BINARY_PATH} ${PROJECT_SOURCE_DIR}/examples/P.PER)
   set_tests_properties(profkit.optin.latex_tex PROPERTIES LABELS "e2e;latex" SKIP_RETURN_CODE 77
-                       TIMEOUT 600)
+                       TIMEOUT 900)
 endif()
