@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Reading a long CSV table of 20 methods x 1,000,000 problems (20 M rows,
-# about 600 MB): `profkit export --input-format csv` against mawk summing
-# the cost column of the same file, wall time and peak resident memory of
-# each, the load average beside them. The table is generated into a
-# temporary directory and removed afterwards.
+# about 600 MB): `profkit export --input-format csv --format csv` against
+# mawk summing the cost column of the same file, run in turn, with the wall
+# time, the CPU time (user and system) and the peak resident memory of each
+# and the load average beside them. On a shared machine the CPU time is the
+# steadier figure: the scheduler shares the cores between sessions, not
+# threads. The table is generated into a temporary directory and removed
+# afterwards.
 #
 #   bench/long_csv_bench.sh BUILD_DIR [RUNS]
 #
@@ -34,13 +37,15 @@ bytes=$(stat -c %s "$table")
 echo "table: $(wc -l < "$table") lines, $bytes bytes"
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 
-measure() {  # label command...: wall seconds and peak RSS (KiB) of one run
+measure() {  # label command...: wall, user and system seconds, peak RSS (KiB) of one run
   local label=$1
   shift
-  /usr/bin/time -f "$label %e s %M KiB" "$@" > /dev/null 2>> "$dir/times"
+  /usr/bin/time -f "$label %e s wall, %U s user, %S s system, %M KiB peak RSS" "$@" > /dev/null \
+    2>> "$dir/times"
+  echo "  load average: $(cut -d' ' -f1-3 /proc/loadavg)" >> "$dir/times"
 }
 for ((r = 1; r <= runs; ++r)); do
-  measure profkit "$profkit" export --input-format csv "$table"
+  measure profkit "$profkit" export --input-format csv --format csv "$table"
   measure mawk mawk -F, '{s += $4} END {print s}' "$table"
 done
 cat "$dir/times"

@@ -33,7 +33,11 @@ bool split_row(std::string_view row, char delimiter, std::size_t first_column,
 char guess_delimiter(std::string_view header);
 
 // `text` without blanks and tabs around it.
-std::string_view trim(std::string_view text);
+inline std::string_view trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
 
 // The column named `name` (any case), or the first of `defaults` the header
 // has when `name` is empty; -1 when none.
@@ -52,6 +56,27 @@ class CsvRows {
     std::string_view text;
     if (!next_line(text)) return false;
     line = m_line;
+    return complete(text, line, delimiter, fields, row);
+  }
+  // The next line as it stands (a byte-order mark on line 1 removed), its
+  // number in line(); false at the end or on an error, as next().
+  bool next_line(std::string_view& text) {
+    if (!m_reader.next(text)) {
+      m_error = m_reader.error();
+      m_line = m_reader.line();
+      return false;
+    }
+    m_line = m_reader.line();
+    if (m_line == 1 && text.substr(0, 3) == k_bom) {
+      text.remove_prefix(3);
+      m_bom = 3;
+    }
+    return true;
+  }
+  // The row that starts with `text`, line `line` from next_line(): split,
+  // joined with the lines after it while a quote is open.
+  bool complete(std::string_view text, std::uint64_t line, char delimiter,
+                std::vector<Field>& fields, std::string_view& row) {
     const std::size_t first_column = line == 1 ? m_bom + 1 : 1;
     if (split_row(text, delimiter, first_column, fields, m_unquoted)) {
       row = text;
@@ -80,19 +105,6 @@ class CsvRows {
   std::uint64_t line() const { return m_line; }
 
  private:
-  bool next_line(std::string_view& text) {
-    if (!m_reader.next(text)) {
-      m_error = m_reader.error();
-      m_line = m_reader.line();
-      return false;
-    }
-    m_line = m_reader.line();
-    if (m_line == 1 && text.substr(0, 3) == k_bom) {
-      text.remove_prefix(3);
-      m_bom = 3;
-    }
-    return true;
-  }
   RecordReader m_reader;
   std::size_t m_bom = 0;
   std::uint64_t m_line = 0;
@@ -130,6 +142,20 @@ inline bool row_fits_header(const std::vector<Field>& fields, std::string_view r
       "row has " + std::to_string(fields.size()) + " fields, the header " + std::to_string(width));
   return fields.size() > width;
 }
+
+// How a long CSV table is read: by one thread, or as a pipeline where a
+// second thread reads, splits and converts rows in batches of `batch_rows`
+// while the calling one numbers the names and stores the cells. Both give
+// the same table and the same findings in the same order.
+struct CsvReading {
+  bool pipeline = true;
+  std::size_t batch_rows = std::size_t{1} << 14;
+};
+
+// read_csv (table_model.h) with the way of reading given; a wide table is
+// always read by one thread.
+ReadTable read_csv(int fd, std::string_view head, const std::string& file,
+                   const ReadOptions& options, bool wide, const CsvReading& reading);
 
 }  // namespace table
 

@@ -1,11 +1,14 @@
 #include "profkit/table/table_model.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
 #include <iterator>
 #include <limits>
+#include <new>
 
 namespace table {
 namespace {
@@ -18,6 +21,15 @@ std::string_view trimmed(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
   return text;
+}
+
+// Whether `a` and `b` hold the same bytes; names are short, so a loop.
+bool same_bytes(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
 }
 
 constexpr std::string_view k_names[] = {"pper", "csv", "wide", "perprof", "history"};
@@ -58,23 +70,70 @@ std::uint32_t NameIndex::find_or_add(std::string_view name, bool& added) {
   // Tables list problems in the same order for every method, or every
   // method of one problem together: the next name is mostly the one after
   // the last, or the last again.
+  // Which of the two comes first is the one that came last time.
   if (!m_names.empty()) {
-    if (*m_names[m_last] == name) return m_last;
-    if (m_last + 1 < m_names.size() && *m_names[m_last + 1] == name) return ++m_last;
+    const bool next = m_last + 1 < m_names.size();
+    if (m_advancing && next && same_bytes(m_names[m_last + 1], name)) return ++m_last;
+    if (same_bytes(m_names[m_last], name)) {
+      m_advancing = false;
+      return m_last;
+    }
+    if (!m_advancing && next && same_bytes(m_names[m_last + 1], name)) {
+      m_advancing = true;
+      return ++m_last;
+    }
   }
-  auto at = m_index.find(name);
-  if (at == m_index.end()) {
-    at = m_index.emplace(std::string(name), static_cast<std::uint32_t>(m_names.size())).first;
-    m_names.push_back(&at->first);
-    added = true;
+  m_advancing = false;
+  if (2 * (m_names.size() + 1) > m_slots.size()) grow();
+  // A slot holds the hash's high half beside the number + 1, so that a
+  // probe looks at a name only when the two agree.
+  const std::uint64_t hash = std::hash<std::string_view>{}(name);
+  const std::uint64_t tag = hash & ~std::uint64_t{0xFFFFFFFF};
+  const std::size_t mask = m_slots.size() - 1;
+  for (std::size_t s = hash & mask;; s = (s + 1) & mask) {
+    const std::uint64_t slot = m_slots[s];
+    if (slot == 0) {
+      m_names.emplace_back(name);
+      m_slots[s] = tag | m_names.size();
+      added = true;
+      m_last = static_cast<std::uint32_t>(m_names.size() - 1);
+      return m_last;
+    }
+    const auto id = static_cast<std::uint32_t>(slot - 1);
+    if ((slot & ~std::uint64_t{0xFFFFFFFF}) == tag && same_bytes(m_names[id], name)) {
+      m_last = id;
+      return m_last;
+    }
   }
-  m_last = at->second;
-  return m_last;
+}
+
+NameIndex::Slots::Slots(std::size_t size) {
+  void* data = ::mmap(nullptr, size * sizeof(std::uint64_t), PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (data == MAP_FAILED) throw std::bad_alloc();
+  m_data = static_cast<std::uint64_t*>(data);  // zeros: every slot free
+  m_size = size;
+}
+
+NameIndex::Slots::~Slots() {
+  if (m_data != nullptr) ::munmap(m_data, m_size * sizeof(std::uint64_t));
+}
+
+void NameIndex::grow() {
+  Slots slots(std::max<std::size_t>(2 * m_slots.size(), 512));
+  const std::size_t mask = slots.size() - 1;
+  for (std::uint32_t id = 0; id < m_names.size(); ++id) {
+    const std::uint64_t hash = std::hash<std::string_view>{}(m_names[id]);
+    std::size_t s = hash & mask;
+    while (slots[s] != 0) s = (s + 1) & mask;
+    slots[s] = (hash & ~std::uint64_t{0xFFFFFFFF}) | (id + 1);
+  }
+  m_slots.swap(slots);
 }
 
 std::uint32_t TableBuilder::method(std::string_view name) {
   if (!m_method_names.empty()) {
-    if (m_method_names[m_last_method] == name) return m_last_method;
+    if (same_bytes(m_method_names[m_last_method], name)) return m_last_method;
   }
   bool added = false;
   const std::uint32_t m = m_methods.find_or_add(name, added);

@@ -9,12 +9,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "profkit/table/measure_table.h"
@@ -72,23 +73,49 @@ struct ReadTable {
   std::size_t methods() const { return measures.empty() ? 0 : measures.front().methods(); }
 };
 
-// Names to numbers, in the order first met; a lookup costs no string.
+// Names to numbers, in the order first met; a lookup costs no string. The
+// names lie in a deque (short ones inside their std::string, never moved, no
+// large block freed as it grows), found through a table of numbers by open
+// addressing: no allocation per short name.
 class NameIndex {
  public:
   // The number of `name`, a new one when it is new; `added` says which.
   std::uint32_t find_or_add(std::string_view name, bool& added);
-  const std::string& name(std::uint32_t id) const { return *m_names[id]; }
+  const std::string& name(std::uint32_t id) const { return m_names[id]; }
   std::size_t size() const { return m_names.size(); }
   std::uint32_t last() const { return m_last; }
 
  private:
-  struct Hash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  void grow();
+  std::deque<std::string> m_names;
+  // Slots mapped from the system, not the heap: growing them frees no
+  // large heap block, which would make the allocator keep later large
+  // blocks (the measure rows) on its heap after they are freed.
+  class Slots {
+   public:
+    Slots() = default;
+    explicit Slots(std::size_t size);
+    Slots(Slots&& other) noexcept { swap(other); }
+    Slots& operator=(Slots&& other) noexcept {
+      swap(other);
+      return *this;
+    }
+    ~Slots();
+    void swap(Slots& other) noexcept {
+      std::swap(m_data, other.m_data);
+      std::swap(m_size, other.m_size);
+    }
+    std::uint64_t& operator[](std::size_t k) { return m_data[k]; }
+    std::size_t size() const { return m_size; }
+
+   private:
+    std::uint64_t* m_data = nullptr;
+    std::size_t m_size = 0;
   };
-  std::unordered_map<std::string, std::uint32_t, Hash, std::equal_to<>> m_index;
-  std::vector<const std::string*> m_names;
+  // Per slot: the high half of the name's hash and its number + 1; 0: free.
+  Slots m_slots;
   std::uint32_t m_last = 0;
+  bool m_advancing = false;  // the last name found was the one after the one before
 };
 
 // Collects the cells of a table by method and problem number, `measures`
