@@ -165,72 +165,43 @@ class Collector {
 // The pairs of methods (a, b), a < b, ordered by a then b.
 using MethodPair = std::pair<std::size_t, std::size_t>;
 
-// The leave-one-out check for one left-out method. Only the methods that
-// solved one of the problems whose best measure changes (`affected`) change
-// their MEAN VALUE; a pair of two others keeps its order. An affected method
-// x changes order with an unaffected y exactly when y's count sum lies
-// strictly between x's sums before and after, which the methods sorted by
-// count sum (`by_sum`) give by binary search.
-class LeaveOneOut {
+// The figures with one method left out, exactly as compute_figures would
+// give them on the table without it. Only the methods that solved one of the
+// problems whose best measure changes change their MEAN VALUE: the whole
+// table's counts are corrected on those problems and summed over the
+// abscissae in order.
+class LeftOutSums : public LeftOutFigures {
  public:
-  LeaveOneOut(const table::MeasureTable& t, const analysis::Figures& full, StabilityFindings& s,
-              Collector& collect)
-      : m_t(t),
-        m_full(full),
-        m_s(s),
-        m_collect(collect),
-        m_alone(alone_best(t)),
-        m_best(analysis::best_measures(t)),
-        m_slot(t.methods(), k_none) {
-    const std::size_t methods = t.methods();
+  LeftOutSums(const table::MeasureTable& t, const analysis::Figures& full)
+      : m_t(t), m_alone(alone_best(t)), m_best(analysis::best_measures(t)) {
+    m_full = &full;
+    m_slot.assign(t.methods(), k_none);
     // The whole table's profile counts: profile values are count / problems.
-    m_counts.resize(methods);
-    for (std::size_t m = 0; m < methods; ++m) {
+    m_counts.resize(t.methods());
+    for (std::size_t m = 0; m < t.methods(); ++m) {
       for (const double value : full.profile[m]) {
         m_counts[m].push_back(std::llround(value * static_cast<double>(t.problems)));
       }
     }
-    m_by_sum.resize(methods);
-    for (std::size_t m = 0; m < methods; ++m) m_by_sum[m] = {full.mean_value_sum[m], m};
-    std::sort(m_by_sum.begin(), m_by_sum.end());
   }
 
-  void run() {
-    for (std::size_t left = 0; left < m_t.methods(); ++left) {
-      if (!m_alone.problems[left].empty()) without(left);
-    }
-  }
+  // Whether leaving out `left` changes some problem's best measure; if not,
+  // no MEAN VALUE changes.
+  bool changes_anything(std::size_t left) const { return !m_alone.problems[left].empty(); }
 
-  // Hands each method `left` whose leaving out changes some best measure,
-  // in method order, to visit() with the methods whose MEAN VALUE changes
-  // and their count sums and MEAN VALUEs without it.
-  void each(const LeftOutVisitor& visit) {
-    for (std::size_t left = 0; left < m_t.methods(); ++left) {
-      if (m_alone.problems[left].empty()) continue;
-      reduce(left);
-      visit(left, m_affected, m_sum, m_value);
-      for (const std::size_t m : m_affected) m_slot[m] = k_none;
-    }
-  }
-
- private:
-  static constexpr std::size_t k_none = ~std::size_t{0};
-
-  // The MEAN VALUEs of the affected methods without `left`, exactly as
-  // compute_figures would give them on the table without it: the whole
-  // table's counts corrected on the problems whose best measure changes,
-  // summed over the abscissae in order.
-  void reduce(std::size_t left) {
-    const std::vector<double>& x = m_full.abscissae;
-    m_affected.clear();
+  // The figures without `left`, in place of those without the one before.
+  void leave_out(std::size_t left) {
+    for (const std::size_t m : m_changed) m_slot[m] = k_none;
+    const std::vector<double>& x = m_full->abscissae;
+    m_changed.clear();
     m_delta.clear();
     for (const std::size_t p : m_alone.problems[left]) {
       for (std::size_t i = m_alone.solvers_from[p]; i < m_alone.solvers_from[p + 1]; ++i) {
         const auto [m, measure] = m_alone.solvers[i];
         if (m == left) continue;
         if (m_slot[m] == k_none) {
-          m_slot[m] = m_affected.size();
-          m_affected.push_back(m);
+          m_slot[m] = m_changed.size();
+          m_changed.push_back(m);
           m_delta.resize(m_delta.size() + x.size(), 0);
         }
         const double before = analysis::log2_ratio_of(measure, m_best.best[p]);
@@ -241,10 +212,10 @@ class LeaveOneOut {
         }
       }
     }
-    m_value.resize(m_affected.size());
-    m_sum.resize(m_affected.size());
-    for (std::size_t k = 0; k < m_affected.size(); ++k) {
-      const std::size_t m = m_affected[k];
+    m_value.resize(m_changed.size());
+    m_sum.resize(m_changed.size());
+    for (std::size_t k = 0; k < m_changed.size(); ++k) {
+      const std::size_t m = m_changed[k];
       profiles::MeanValueSum sum(static_cast<std::int64_t>(m_t.problems));
       for (std::size_t j = 0; j < x.size(); ++j)
         sum.add(m_counts[m][j] + m_delta[k * x.size() + j]);
@@ -253,19 +224,49 @@ class LeaveOneOut {
     }
   }
 
-  std::int64_t sum_without(std::size_t m) const {
-    return m_slot[m] == k_none ? m_full.mean_value_sum[m] : m_sum[m_slot[m]];
+ private:
+  const table::MeasureTable& m_t;
+  AloneBest m_alone;
+  analysis::ProblemBest m_best;
+  std::vector<std::vector<std::int64_t>> m_counts;
+  std::vector<std::int64_t> m_delta;  // per changed method: the count changes per abscissa
+};
+
+// The leave-one-out check for one left-out method. A pair of two unchanged
+// methods keeps its order. A changed method x changes order with an
+// unchanged y exactly when y's count sum lies strictly between x's sums
+// before and after, which the methods sorted by count sum (`by_sum`) give by
+// binary search.
+class LeaveOneOut {
+ public:
+  LeaveOneOut(const table::MeasureTable& t, const analysis::Figures& full, StabilityFindings& s,
+              Collector& collect)
+      : m_t(t), m_full(full), m_s(s), m_collect(collect), m_without(t, full) {
+    const std::size_t methods = t.methods();
+    m_by_sum.resize(methods);
+    for (std::size_t m = 0; m < methods; ++m) m_by_sum[m] = {full.mean_value_sum[m], m};
+    std::sort(m_by_sum.begin(), m_by_sum.end());
   }
-  double value_without(std::size_t m) const {
-    return m_slot[m] == k_none ? m_full.mean_value[m] : m_value[m_slot[m]];
+
+  void run() {
+    for (std::size_t left = 0; left < m_t.methods(); ++left) {
+      if (m_without.changes_anything(left)) without(left);
+    }
   }
+
+ private:
+  static constexpr std::size_t k_none = ~std::size_t{0};
+
+  std::int64_t sum_without(std::size_t m) const { return m_without.sum_without(m); }
+  double value_without(std::size_t m) const { return m_without.value_without(m); }
   bool reverses(std::size_t a, std::size_t b) const {
     return analysis::mean_value_order(m_full, a, b) * sum_order(sum_without(a), sum_without(b)) ==
            -1;
   }
 
   void without(std::size_t left) {
-    reduce(left);
+    m_without.leave_out(left);
+    const std::vector<std::size_t>& changed = m_without.changed();
     // Affected x against unaffected y: the y whose sum lies strictly between
     // x's sums before and after, a range of m_by_sum less the affected
     // methods and the left-out one in it.
@@ -286,17 +287,17 @@ class LeaveOneOut {
       return r.lo < m_full.mean_value_sum[y] && m_full.mean_value_sum[y] < r.hi;
     };
     std::size_t count = 0;
-    for (std::size_t i = 0; i < m_affected.size(); ++i) {
-      const std::size_t x = m_affected[i];
+    for (std::size_t i = 0; i < changed.size(); ++i) {
+      const std::size_t x = changed[i];
       const Range r = range_of(x);
       if (r.first != r.last) {
         count += static_cast<std::size_t>(r.last - r.first);
-        for (const std::size_t y : m_affected) count -= inside(r, y) ? 1 : 0;
+        for (const std::size_t y : changed) count -= inside(r, y) ? 1 : 0;
         count -= inside(r, left) ? 1 : 0;
       }
       // Pairs of two affected methods, each once.
-      for (std::size_t k = i + 1; k < m_affected.size(); ++k) {
-        count += reverses(x, m_affected[k]) ? 1 : 0;
+      for (std::size_t k = i + 1; k < changed.size(); ++k) {
+        count += reverses(x, changed[k]) ? 1 : 0;
       }
     }
     const FindingKind kind = FindingKind::leave_one_out;
@@ -316,14 +317,14 @@ class LeaveOneOut {
           std::push_heap(listed.begin(), listed.end());
         }
       };
-      for (std::size_t i = 0; i < m_affected.size(); ++i) {
-        const std::size_t x = m_affected[i];
+      for (std::size_t i = 0; i < changed.size(); ++i) {
+        const std::size_t x = changed[i];
         const Range r = range_of(x);
         for (Place y = r.first; y != r.last; ++y) {
-          if (y->second != left && m_slot[y->second] == k_none) offer(x, y->second);
+          if (y->second != left && !m_without.changes(y->second)) offer(x, y->second);
         }
-        for (std::size_t k = i + 1; k < m_affected.size(); ++k) {
-          if (reverses(x, m_affected[k])) offer(x, m_affected[k]);
+        for (std::size_t k = i + 1; k < changed.size(); ++k) {
+          if (reverses(x, changed[k])) offer(x, changed[k]);
         }
       }
       std::sort(listed.begin(), listed.end());
@@ -332,7 +333,6 @@ class LeaveOneOut {
         add(left, a, b);
       }
     }
-    for (const std::size_t m : m_affected) m_slot[m] = k_none;
   }
 
   void add(std::size_t left, std::size_t a, std::size_t b) {
@@ -361,15 +361,8 @@ class LeaveOneOut {
   const analysis::Figures& m_full;
   StabilityFindings& m_s;
   Collector& m_collect;
-  AloneBest m_alone;
-  analysis::ProblemBest m_best;
-  std::vector<std::vector<std::int64_t>> m_counts;
+  LeftOutSums m_without;
   std::vector<std::pair<std::int64_t, std::size_t>> m_by_sum;  // (count sum, method), ascending
-  std::vector<std::size_t> m_slot;      // per method: its place in m_affected, or k_none
-  std::vector<std::size_t> m_affected;  // the methods whose MEAN VALUE changes
-  std::vector<std::int64_t> m_delta;    // per affected method: the count changes per abscissa
-  std::vector<double> m_value;          // per affected method: MEAN VALUE without the left one
-  std::vector<std::int64_t> m_sum;      // and its count sum
 };
 
 void find_leave_one_out(const table::MeasureTable& t, const analysis::Figures& full,
@@ -542,9 +535,12 @@ std::string omitted_sentence(std::size_t count, FindingKind kind) {
 void for_each_method_left_out(const table::MeasureTable& t, const analysis::Figures& full,
                               const LeftOutVisitor& visit) {
   if (t.methods() < 3 || t.problems == 0) return;
-  StabilityFindings unused;
-  Collector collect(unused, 0);
-  LeaveOneOut(t, full, unused, collect).each(visit);
+  LeftOutSums without(t, full);
+  for (std::size_t left = 0; left < t.methods(); ++left) {
+    if (!without.changes_anything(left)) continue;
+    without.leave_out(left);
+    visit(left, without);
+  }
 }
 
 double bound_at(std::size_t i) {

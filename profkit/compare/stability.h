@@ -81,21 +81,32 @@ void write_stability_csv(std::ostream& out, const std::vector<std::string>& name
                          const StabilityFindings& s);
 
 // MEAN VALUEs as reported and their exact count sums, one of each per method.
-// Receives, for one method `left` left out, the methods whose MEAN VALUE
-// changes (never `left`) with their count sums and MEAN VALUEs without it,
-// in three arrays of one length; every other method keeps the whole
-// table's figures.
-using LeftOutVisitor =
-    std::function<void(std::size_t left, const std::vector<std::size_t>& changed,
-                       const std::vector<std::int64_t>& sum, const std::vector<double>& value)>;
+// The figures of the table with one method left out: the methods whose
+// MEAN VALUE changes (never the one left out) and, for any method, its count
+// sum and MEAN VALUE without it; every method not in changed() keeps the
+// whole table's.
+class LeftOutFigures {
+ public:
+  const std::vector<std::size_t>& changed() const { return m_changed; }
+  bool changes(std::size_t m) const { return m_slot[m] != k_none; }
+  std::int64_t sum_without(std::size_t m) const {
+    return m_slot[m] == k_none ? m_full->mean_value_sum[m] : m_sum[m_slot[m]];
+  }
+  double value_without(std::size_t m) const {
+    return m_slot[m] == k_none ? m_full->mean_value[m] : m_value[m_slot[m]];
+  }
 
-// Every method's MEAN VALUE with one method left out, exactly as
-// analysis::compute_figures gives it on the table without that method;
-// `full` is compute_figures() of the whole table at the bound. Calls visit()
-// in method order for each method `left` whose leaving out changes some
-// problem's best measure; leaving out any other method changes no MEAN
-// VALUE. Visits nothing with fewer than 3 methods or no problem. Work in
-// proportion to the cells of the problems whose best changes, times 21.
+ protected:
+  static constexpr std::size_t k_none = ~std::size_t{0};
+  const analysis::Figures* m_full = nullptr;
+  std::vector<std::size_t> m_slot;     // per method: its place in m_changed, or k_none
+  std::vector<std::size_t> m_changed;  // the methods whose MEAN VALUE changes
+  std::vector<std::int64_t> m_sum;     // per changed method: its count sum without the left one
+  std::vector<double> m_value;         // and its MEAN VALUE
+};
+
+using LeftOutVisitor = std::function<void(std::size_t left, const LeftOutFigures& without)>;
+
 void for_each_method_left_out(const table::MeasureTable& t, const analysis::Figures& full,
                               const LeftOutVisitor& visit);
 

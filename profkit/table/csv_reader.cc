@@ -193,15 +193,6 @@ bool plain_decimal(std::string_view text, double& value) {
   return true;
 }
 
-// Whether `a` and `b` hold the same bytes: names are short, so a loop.
-bool same_bytes(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i]) return false;
-  }
-  return true;
-}
-
 // The first numeric column of a data row that is not the method, problem or
 // status column, or -1: the measure read when none is named.
 int first_numeric_column(const std::vector<Field>& fields, std::size_t width, int method_col,

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "profkit/table/csv_rows.h"
 #include "profkit/table/results_table.h"
 #include "profkit/table/table_model.h"
 
@@ -24,10 +25,10 @@ struct Header {
   std::string subset;
 };
 
-std::string_view trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  // A value may be quoted as YAML allows.
+// `text` without blanks around it and, as YAML allows, without the quotes
+// around a value.
+std::string_view value_text(std::string_view text) {
+  text = trim(text);
   if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') &&
       text.back() == text.front()) {
     text = text.substr(1, text.size() - 2);
@@ -120,25 +121,25 @@ ReadTable read_perprof(const std::vector<std::string>& files, const ReadOptions&
     };
     while (!out.stopped && reader.next(line)) {
       const std::uint64_t at = reader.line();
-      if (first && trim(line) == "---") {
+      if (first && value_text(line) == "---") {
         in_header = true;
         first = false;
         continue;
       }
       first = false;
       if (in_header) {
-        if (trim(line) == "---") {
+        if (value_text(line) == "---") {
           in_header = false;
           continue;
         }
         const std::size_t colon = line.find(':');
-        if (trim(line).empty() || trim(line).front() == '#') continue;
+        if (value_text(line).empty() || value_text(line).front() == '#') continue;
         if (colon == std::string_view::npos) {
           out.add(file, at, 1, true, "header line is not 'key: value'");
           continue;
         }
-        const std::string_view key = trim(line.substr(0, colon));
-        const std::string_view value = trim(line.substr(colon + 1));
+        const std::string_view key = value_text(line.substr(0, colon));
+        const std::string_view value = value_text(line.substr(colon + 1));
         const std::size_t value_column = static_cast<std::size_t>(value.data() - line.data()) + 1;
         double number = 0;
         const auto column_number = [&](std::size_t& target) {
@@ -157,7 +158,7 @@ ReadTable read_perprof(const std::vector<std::string>& files, const ReadOptions&
           std::size_t start = 0;
           for (std::size_t i = 0; i <= value.size(); ++i) {
             if (i == value.size() || value[i] == ',') {
-              const std::string_view item = trim(value.substr(start, i - start));
+              const std::string_view item = value_text(value.substr(start, i - start));
               if (!item.empty()) h.success.emplace_back(item);
               start = i + 1;
             }

@@ -10,26 +10,13 @@
 #include <limits>
 #include <new>
 
+#include "profkit/table/csv_rows.h"
+
 namespace table {
 namespace {
 
 char lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
-// Whether `a` and `b` hold the same bytes; names are short, so a loop.
-bool same_bytes(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i]) return false;
-  }
-  return true;
 }
 
 constexpr std::string_view k_names[] = {"pper", "csv", "wide", "perprof", "history"};
@@ -259,7 +246,7 @@ void TableBuilder::finish(ReadTable& out) {
 }
 
 int parse_number(std::string_view text, double& value) {
-  text = trimmed(text);
+  text = trim(text);
   if (text.empty()) return 0;
   std::string_view body = text;
   bool negative = false;
@@ -326,7 +313,7 @@ std::vector<std::string_view> words_of(std::string_view line) {
 }
 
 bool is_column_name(std::string_view name, std::initializer_list<std::string_view> names) {
-  name = trimmed(name);
+  name = trim(name);
   if (name.size() >= 2 && name.front() == '"' && name.back() == '"') {
     name = name.substr(1, name.size() - 2);
   }
@@ -362,15 +349,15 @@ bool detect_format(std::string_view head, bool whole_file, InputFormat& format, 
     return false;
   }
   std::size_t first = 0;
-  while (first < lines.size() && trimmed(lines[first]).empty()) ++first;
+  while (first < lines.size() && trim(lines[first]).empty()) ++first;
   if (first == lines.size()) {
     why = head.empty() ? "an empty file" : "no line of text within the first 64 KiB";
     return false;
   }
   std::size_t rows = 0;
-  for (std::size_t i = first + 1; i < lines.size(); ++i) rows += trimmed(lines[i]).empty() ? 0 : 1;
+  for (std::size_t i = first + 1; i < lines.size(); ++i) rows += trim(lines[i]).empty() ? 0 : 1;
   const std::string_view top = lines[first];
-  if (trimmed(top) == "---") {
+  if (trim(top) == "---") {
     format = InputFormat::perprof;
     return true;
   }

@@ -192,6 +192,16 @@ int parse_number(std::string_view text, double& value);
 // Whether `a` and `b` are equal ignoring the case of ASCII letters.
 bool same_name(std::string_view a, std::string_view b);
 
+// Whether `a` and `b` hold the same bytes: a loop, since names are short and
+// a call to memcmp costs more than comparing them.
+inline bool same_bytes(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
 // Whether `text` holds a control byte (below 32, or 127).
 bool has_control_bytes(std::string_view text);
 

@@ -231,28 +231,20 @@ Verdict decide(const table::MeasureTable& t, const Options& options, bootstrap::
   // a pair tied on the whole table is never separable, whatever happens.
   std::vector<std::size_t> place(methods, 0);
   for (std::size_t r = 0; r < methods; ++r) place[v.order[r]] = r;
-  std::vector<std::size_t> slot(methods, pairs);  // per method: its place in `changed`, or none
   std::vector<std::size_t> seen(pairs, methods);  // per pair: the last `left` that checked it
   compare::for_each_method_left_out(
-      t, full,
-      [&](std::size_t left, const std::vector<std::size_t>& changed,
-          const std::vector<std::int64_t>& sum, const std::vector<double>&) {
-        for (std::size_t k = 0; k < changed.size(); ++k) slot[changed[k]] = k;
-        const auto sum_without = [&](std::size_t m) {
-          return slot[m] == pairs ? full.mean_value_sum[m] : sum[slot[m]];
-        };
-        for (const std::size_t m : changed) {
+      t, full, [&](std::size_t left, const compare::LeftOutFigures& without) {
+        for (const std::size_t m : without.changed()) {
           for (const std::size_t r : {place[m] - 1, place[m]}) {
             if (r >= pairs || seen[r] == left) continue;  // place 0 gives no pair above
             seen[r] = left;
             const PairVerdict& pair = v.pairs[r];
             if (pair.tied || left == pair.a || left == pair.b) continue;
-            const std::int64_t x = sum_without(pair.a), y = sum_without(pair.b);
+            const std::int64_t x = without.sum_without(pair.a), y = without.sum_without(pair.b);
             if (x < y) shifts[r].behind_without.add(left);
             if (x == y) shifts[r].tied_without.add(left);
           }
         }
-        for (const std::size_t m : changed) slot[m] = pairs;
       });
   for (std::size_t i = 0; i < compare::k_bound_count; ++i) {
     const analysis::Figures at = analysis::compute_figures(t, compare::bound_at(i));
